@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Clock.h"
+#include "DataPaths.h"
+#include "ErrorReporter.h"
+
+#include <QObject>
+
+namespace dovrane {
+
+struct AppState;
+
+/// The daily alarm log: logs/ALyymmdd.log, one line per event, "hh:mm:ss " + LogText
+/// + CR LF. The file is opened, appended to and closed for every line, so each line
+/// is on disk when the call returns and the viewer can read while we write.
+class AlarmLog : public QObject
+{
+    Q_OBJECT
+public:
+    AlarmLog(AppState& state, Clock& clock, DataPaths paths, ErrorReporter& errors,
+             QObject* parent = nullptr);
+
+    /// Appends AppState::LogText as one line to today's file. A failure is shown
+    /// through the error reporter as "<number> <description>" and the line is lost.
+    void WriteAlarmLog();
+
+    /// The file a line written on date goes to.
+    [[nodiscard]] QString fileFor(const QDate& date) const;
+
+private:
+    AppState& m_state;
+    Clock& m_clock;
+    DataPaths m_paths;
+    ErrorReporter& m_errors;
+};
+
+} // namespace dovrane

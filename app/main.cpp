@@ -1,0 +1,79 @@
+#include "AppState.h"
+#include "Clock.h"
+#include "DataPaths.h"
+#include "MainWindow.h"
+#include "QtAudioInput.h"
+#include "QtSerialPort.h"
+#include "MailTransport.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Placeholder until the sendmail transport lands.
+class NoMailTransport final : public dovrane::MailTransport
+{
+public:
+    qint64 sessionId() const override { return 0; }
+    bool signOn() override { return false; }
+    void signOff() override {}
+    void send(const dovrane::MailMessage&) override {}
+};
+
+int gSignalFds[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(gSignalFds[0], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the program as the Close button does: through the event
+// loop, so the data files are closed properly.
+void watchTerminationSignals(QWidget* mainWindow)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalFds) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(gSignalFds[1], QSocketNotifier::Read, mainWindow);
+    QObject::connect(notifier, &QSocketNotifier::activated, mainWindow, [mainWindow] {
+        char byte = 0;
+        [[maybe_unused]] const auto n = ::read(gSignalFds[1], &byte, 1);
+        mainWindow->close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Dovrane"));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(DOVRANE_VERSION_MAJOR)
+                                            .arg(DOVRANE_VERSION_MINOR)
+                                            .arg(DOVRANE_VERSION_PATCH));
+    QApplication::setDesktopFileName(QStringLiteral("dovrane"));
+
+    dovrane::AppState state;
+    dovrane::SystemClock clock;
+    const dovrane::DataPaths paths = dovrane::DataPaths::fromEnvironment();
+    dovrane::QtAudioInput audio;
+    dovrane::QtSerialPort serial(paths);
+    NoMailTransport mail;
+
+    dovrane::MainWindow window(state, dovrane::Services{clock, audio, serial, mail, paths});
+    watchTerminationSignals(&window);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace dovrane {
+
+struct AppState;
+
+/// User.dat: facility name, user name and password, one per line, CR LF.
+namespace AccountFile {
+
+/// Reads the three values into state as delimited fields (a comma ends a value,
+/// surrounding blanks are dropped, double quotes are removed). A value missing
+/// from the file leaves the field as it was. false when the file cannot be read.
+[[nodiscard]] bool read(const QString& path, AppState& state);
+
+/// Writes the three lines exactly as given. The file holds a password in plain
+/// text, so it is readable by its owner only. On failure errorText holds
+/// "<number> <description>".
+[[nodiscard]] bool write(const QString& path, const QString& facility, const QString& userName,
+                         const QString& password, QString* errorText = nullptr);
+
+} // namespace AccountFile
+
+} // namespace dovrane

@@ -1,0 +1,44 @@
+#include "DataPaths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace dovrane {
+
+DataPaths DataPaths::fromEnvironment()
+{
+    const QString overridden = qEnvironmentVariable("DOVRANE_DATA_DIR");
+    if (!overridden.isEmpty())
+        return DataPaths(overridden);
+#ifdef Q_OS_WIN
+    return DataPaths(QStringLiteral("C:/Dovrane"));
+#else
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return DataPaths(base + QStringLiteral("/Dovrane"));
+#endif
+}
+
+DataPaths::DataPaths(QString dataDir) : m_dataDir(QDir::cleanPath(std::move(dataDir))) {}
+
+QString DataPaths::logsDir() const
+{
+    return file(QStringLiteral("logs"));
+}
+
+QString DataPaths::file(const QString& name) const
+{
+    return m_dataDir + QLatin1Char('/') + name;
+}
+
+QString DataPaths::serialDevice(int portNumber) const
+{
+    const QString link = file(QStringLiteral("COM%1").arg(portNumber));
+    if (QFileInfo::exists(link) || QFileInfo(link).isSymLink())
+        return link;
+    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+}
+
+} // namespace dovrane

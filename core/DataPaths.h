@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace dovrane {
+
+/// Where Dovrane keeps its files: DOVRANE_DATA_DIR when set, else
+/// $XDG_DATA_HOME/Dovrane (~/.local/share/Dovrane); C:\Dovrane on Windows.
+class DataPaths
+{
+public:
+    /// The folder named by the environment (see above).
+    [[nodiscard]] static DataPaths fromEnvironment();
+    explicit DataPaths(QString dataDir);
+
+    [[nodiscard]] QString dataDir() const { return m_dataDir; }
+    /// The one log folder; created by the start-up loader as "Logs" and written to as
+    /// "logs", which on a case-sensitive file system must be the same folder.
+    [[nodiscard]] QString logsDir() const;
+    [[nodiscard]] QString file(const QString& name) const;
+
+    [[nodiscard]] QString paramsFile() const { return file(QStringLiteral("DVParams.dat")); }
+    [[nodiscard]] QString connectionFile() const { return file(QStringLiteral("Connection.dat")); }
+    [[nodiscard]] QString callListFile() const { return file(QStringLiteral("CallList.dat")); }
+    [[nodiscard]] QString addressBookFile() const { return file(QStringLiteral("AddressBook.dat")); }
+    [[nodiscard]] QString userFile() const { return file(QStringLiteral("User.dat")); }
+
+    /// Device for serial port number n: "<data folder>/COMn" when that path exists
+    /// (usually a link to a device), otherwise /dev/ttyS<n-1>.
+    [[nodiscard]] QString serialDevice(int portNumber) const;
+
+private:
+    QString m_dataDir;
+};
+
+} // namespace dovrane

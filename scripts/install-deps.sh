@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Dovrane needs to build, run and test, if missing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6serialport6-dev libgl-dev
+  # run: sound server, mail through a sendmail-compatible program
+  pulseaudio pulseaudio-utils msmtp
+  # tests: modem simulator plumbing, clock shifting, SMTP sink, screenshots
+  socat faketime python3-aiosmtpd xvfb xauth imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -34,6 +34,11 @@ MainWindow::MainWindow(AppState& state, Services services, QWidget* parent)
 
     buildControls();
     buildMenu();
+    wireSensor();
+    wirePager();
+    wireMail();
+    wireSettingsWindows();
+    wireViewerWindows();
 
     LoadDataFiles();
     LoadParams();
@@ -156,13 +161,35 @@ void MainWindow::LoadParams()
     file.close();
 }
 
+// ---- sensor ----
+
+void MainWindow::wireSensor() {}
+
 void MainWindow::StartSensor() {}
 
 void MainWindow::StopSensor() {}
 
+// ---- pager ----
+
+void MainWindow::wirePager() {}
+
 void MainWindow::StartCallSequence() {}
 
+// ---- mail ----
+
+void MainWindow::wireMail() {}
+
 void MainWindow::SendMail() {}
+
+// ---- settings windows ----
+
+void MainWindow::wireSettingsWindows() {}
+
+// ---- viewer windows ----
+
+void MainWindow::wireViewerWindows() {}
+
+// ----
 
 void MainWindow::closeDataFiles()
 {

@@ -72,6 +72,12 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    // Each subsystem connects its logic to the controls and menu items here.
+    void wireSensor();
+    void wirePager();
+    void wireMail();
+    void wireSettingsWindows();
+    void wireViewerWindows();
 
     /// Shows the single instance of an editor window, creating it when needed and
     /// bringing it to the front when it is already open.
@@ -107,6 +113,16 @@ private:
     QAction* m_mnuPreferences = nullptr;
     QAction* m_mnuAlarmLogs = nullptr;
     QAction* m_mnuAbout = nullptr;
+
+    // sensor
+
+    // pager
+
+    // mail
+
+    // settings windows
+
+    // viewer windows
 };
 
 template <typename Window, typename... Args>

@@ -12,10 +12,8 @@ namespace dovrane {
 
 AlarmLog::AlarmLog(AppState& state, Clock& clock, DataPaths paths, ErrorReporter& errors,
                    QObject* parent)
-    : QObject(parent), m_state(state), m_clock(clock), m_paths(std::move(paths)),
-      m_errors(errors)
-{
-}
+    : QObject(parent), m_state(state), m_clock(clock), m_paths(std::move(paths)), m_errors(errors)
+{}
 
 QString AlarmLog::fileFor(const QDate& date) const
 {
@@ -34,8 +32,9 @@ void AlarmLog::WriteAlarmLog()
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         const int err = errno;
-        m_errors.report(err != 0 ? systemErrorText(err)
-                                 : QStringLiteral("%1 %2").arg(int(file.error())).arg(file.errorString()));
+        m_errors.report(
+            err != 0 ? systemErrorText(err)
+                     : QStringLiteral("%1 %2").arg(int(file.error())).arg(file.errorString()));
         return;
     }
     errno = 0;
@@ -43,8 +42,9 @@ void AlarmLog::WriteAlarmLog()
     const int err = errno;
     file.close();
     if (!written) {
-        m_errors.report(err != 0 ? systemErrorText(err)
-                                 : QStringLiteral("%1 %2").arg(int(file.error())).arg(file.errorString()));
+        m_errors.report(
+            err != 0 ? systemErrorText(err)
+                     : QStringLiteral("%1 %2").arg(int(file.error())).arg(file.errorString()));
     }
 }
 

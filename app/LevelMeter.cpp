@@ -52,9 +52,7 @@ void LevelMeter::paintEvent(QPaintEvent*)
     QPainter p(this);
     const QRect r = rect().adjusted(0, 0, -1, -1);
     p.fillRect(r, QColor(20, 20, 20));
-    const auto xFor = [&](double db) {
-        return int(r.width() * (db - kFloorDb) / -kFloorDb);
-    };
+    const auto xFor = [&](double db) { return int(r.width() * (db - kFloorDb) / -kFloorDb); };
     const int x = xFor(m_levelDb);
     QLinearGradient g(r.topLeft(), r.topRight());
     g.setColorAt(0.0, QColor(0, 170, 0));

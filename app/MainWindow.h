@@ -8,6 +8,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
+#include <memory>
+
 class QAction;
 class QLabel;
 class QMenu;
@@ -33,6 +36,8 @@ struct Services
     SerialPort& serial;
     MailTransport& mail;
     DataPaths paths;
+    /// A second, never-started input for windows that only list the devices.
+    std::function<std::unique_ptr<AudioInput>()> makeDeviceLister;
 };
 
 /// "Dovrane", the window that lives for the whole run. It owns the monitoring logic

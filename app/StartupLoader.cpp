@@ -20,8 +20,7 @@ constexpr int kAddressRecordLength = 120;
 
 StartupLoader::StartupLoader(AppState& state, DataPaths paths, ErrorReporter& errors)
     : m_state(state), m_paths(std::move(paths)), m_errors(errors)
-{
-}
+{}
 
 bool StartupLoader::openRecordFile(std::unique_ptr<RecordFile>& handle, const QString& path,
                                    int recordLength)
@@ -65,8 +64,7 @@ void StartupLoader::LoadDataFiles()
         return;
     }
 
-    if (!openRecordFile(m_state.AddressBookFile, m_paths.addressBookFile(),
-                        kAddressRecordLength))
+    if (!openRecordFile(m_state.AddressBookFile, m_paths.addressBookFile(), kAddressRecordLength))
         return;
 
     const QString user = m_paths.userFile();

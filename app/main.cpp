@@ -1,10 +1,10 @@
 #include "AppState.h"
 #include "Clock.h"
 #include "DataPaths.h"
+#include "MailTransport.h"
 #include "MainWindow.h"
 #include "QtAudioInput.h"
 #include "QtSerialPort.h"
-#include "MailTransport.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -72,7 +72,9 @@ int main(int argc, char* argv[])
     dovrane::QtSerialPort serial(paths);
     NoMailTransport mail;
 
-    dovrane::MainWindow window(state, dovrane::Services{clock, audio, serial, mail, paths});
+    dovrane::MainWindow window(
+        state, dovrane::Services{clock, audio, serial, mail, paths,
+                                 [] { return std::make_unique<dovrane::QtAudioInput>(); }});
     watchTerminationSignals(&window);
     window.show();
     return QApplication::exec();

@@ -15,14 +15,15 @@ public:
     static constexpr int kRecordLength = 4;
     static constexpr int kRecordCount = 28;
 
-    enum Record : int {
+    enum Record : int
+    {
         AlarmDelay = 1,
         AlarmOnly = 2,
         AlarmRelay = 3,
         InputDevice = 4,
         AlarmAction = 5,
         Threshold = 7,
-        DayEnabledBase = 7,   ///< + weekday 1..7
+        DayEnabledBase = 7, ///< + weekday 1..7
         DayStartSecsBase = 14,
         DayStopSecsBase = 21,
     };

@@ -2,7 +2,6 @@
 
 #include <QTimer>
 
-
 namespace dovrane {
 
 double Clock::secondsAfterMidnight() const

@@ -22,7 +22,10 @@ public:
     [[nodiscard]] QString paramsFile() const { return file(QStringLiteral("DVParams.dat")); }
     [[nodiscard]] QString connectionFile() const { return file(QStringLiteral("Connection.dat")); }
     [[nodiscard]] QString callListFile() const { return file(QStringLiteral("CallList.dat")); }
-    [[nodiscard]] QString addressBookFile() const { return file(QStringLiteral("AddressBook.dat")); }
+    [[nodiscard]] QString addressBookFile() const
+    {
+        return file(QStringLiteral("AddressBook.dat"));
+    }
     [[nodiscard]] QString userFile() const { return file(QStringLiteral("User.dat")); }
 
     /// Device for serial port number n: "<data folder>/COMn" when that path exists

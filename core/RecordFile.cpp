@@ -4,8 +4,7 @@ namespace dovrane {
 
 RecordFile::RecordFile(QString path, int recordLength)
     : m_file(std::move(path)), m_recordLength(recordLength)
-{
-}
+{}
 
 RecordFile::~RecordFile() = default;
 

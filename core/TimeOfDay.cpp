@@ -61,8 +61,8 @@ std::optional<int> parse(const QString& input)
     if (viaLocale.isValid())
         return fromTime(viaLocale);
 
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{1,2})(?:[:.](\\d{1,2}))?(?:[:.](\\d{1,2}))?\\s*([AaPp]\\.?[Mm]?\\.?)?$"));
+    static const QRegularExpression pattern(QStringLiteral(
+        "^(\\d{1,2})(?:[:.](\\d{1,2}))?(?:[:.](\\d{1,2}))?\\s*([AaPp]\\.?[Mm]?\\.?)?$"));
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch())
         return std::nullopt;
@@ -99,7 +99,9 @@ qint64 roundHalfEven(double value)
 
 QString systemErrorText(int errorNumber)
 {
-    return QStringLiteral("%1 %2").arg(errorNumber).arg(QString::fromLocal8Bit(std::strerror(errorNumber)));
+    return QStringLiteral("%1 %2")
+        .arg(errorNumber)
+        .arg(QString::fromLocal8Bit(std::strerror(errorNumber)));
 }
 
 } // namespace dovrane

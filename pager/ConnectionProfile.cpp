@@ -32,12 +32,11 @@ bool read(const QString& path, AppState& state)
 bool write(const QString& path, int comPort, const QString& baudRate, QString* errorText)
 {
     // Numeric print style: a blank for the sign, the digits, a trailing blank.
-    const QString portText = comPort < 0 ? QStringLiteral("%1 ").arg(comPort)
-                                         : QStringLiteral(" %1 ").arg(comPort);
-    return writeSettingsLines(path, {portText, baudRate},
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                  QFile::ReadOther,
-                              errorText);
+    const QString portText =
+        comPort < 0 ? QStringLiteral("%1 ").arg(comPort) : QStringLiteral(" %1 ").arg(comPort);
+    return writeSettingsLines(
+        path, {portText, baudRate},
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther, errorText);
 }
 
 } // namespace dovrane::ConnectionProfile

@@ -72,11 +72,13 @@ bool QtSerialPort::setSettings(const QString& settings)
     QString stop;
     if (ok) {
         stop = parts[3].trimmed();
-        ok = stop == QLatin1String("1") || stop == QLatin1String("1.5") || stop == QLatin1String("2");
+        ok = stop == QLatin1String("1") || stop == QLatin1String("1.5") ||
+             stop == QLatin1String("2");
     }
     if (!ok) {
         m_settingsValid = false;
-        setError(kInvalidSettings, QStringLiteral("Invalid property value: settings \"%1\"").arg(settings));
+        setError(kInvalidSettings,
+                 QStringLiteral("Invalid property value: settings \"%1\"").arg(settings));
         return false;
     }
     m_settingsValid = true;
@@ -113,7 +115,7 @@ bool QtSerialPort::open()
                                   m_handshaking == Handshaking::RtsCtsXonXoff
                               ? QSerialPort::HardwareControl
                           : m_handshaking == Handshaking::XonXoff ? QSerialPort::SoftwareControl
-                                                                   : QSerialPort::NoFlowControl);
+                                                                  : QSerialPort::NoFlowControl);
     m_port.setReadBufferSize(0);
     // QSerialPort opens with TIOCEXCL, so a second open of the device fails.
     if (!m_port.open(QIODevice::ReadWrite)) {

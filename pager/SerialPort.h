@@ -7,7 +7,13 @@
 namespace dovrane {
 
 /// Flow control of the serial line.
-enum class Handshaking { None = 0, XonXoff = 1, RtsCts = 2, RtsCtsXonXoff = 3 };
+enum class Handshaking
+{
+    None = 0,
+    XonXoff = 1,
+    RtsCts = 2,
+    RtsCtsXonXoff = 3
+};
 
 /// The serial line to the modem, seen as a property set applied one by one and a
 /// last step that opens the port. The real one is QSerialPort; tests use an

@@ -76,8 +76,8 @@ bool QtAudioInput::start()
     const QAudioDevice device = devices.at(m_selected);
     const QAudioFormat format = captureFormat();
     if (!device.isFormatSupported(format)) {
-        m_error = QStringLiteral("%1 cannot capture 44100 Hz 16-bit stereo")
-                      .arg(device.description());
+        m_error =
+            QStringLiteral("%1 cannot capture 44100 Hz 16-bit stereo").arg(device.description());
         return false;
     }
     m_source = std::make_unique<QAudioSource>(device, format);

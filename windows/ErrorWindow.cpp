@@ -45,8 +45,7 @@ QString ErrorWindow::message() const
 
 ErrorWindowHost::ErrorWindowHost(QWidget* windowParent)
     : QObject(windowParent), m_windowParent(windowParent)
-{
-}
+{}
 
 void ErrorWindowHost::showMessage(const QString& message)
 {

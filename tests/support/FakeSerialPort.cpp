@@ -1,0 +1,47 @@
+#include "FakeSerialPort.h"
+
+namespace dovrane::test {
+
+bool FakeSerialPort::setSettings(const QString& settings)
+{
+    record(QStringLiteral("Settings=%1").arg(settings));
+    return true;
+}
+
+bool FakeSerialPort::open()
+{
+    record(QStringLiteral("PortOpen=1"));
+    if (m_open) {
+        m_errorNumber = 8005;
+        m_errorDescription = QStringLiteral("Port already open");
+        return false;
+    }
+    if (failOpen) {
+        m_errorNumber = 8002;
+        m_errorDescription = QStringLiteral("Invalid port number");
+        return false;
+    }
+    ++openCount;
+    m_open = true;
+    return true;
+}
+
+bool FakeSerialPort::write(const QByteArray& data)
+{
+    if (!m_open) {
+        m_errorNumber = 8018;
+        m_errorDescription = QStringLiteral("Operation valid only when the port is open");
+        return false;
+    }
+    written += data;
+    return true;
+}
+
+QByteArray FakeSerialPort::readAll()
+{
+    QByteArray out = pendingInput;
+    pendingInput.clear();
+    return out;
+}
+
+} // namespace dovrane::test

@@ -1,0 +1,79 @@
+#include "AlarmMailer.h"
+
+#include "AddressBook.h"
+#include "AlarmLog.h"
+#include "AppState.h"
+#include "Clock.h"
+#include "MailTransport.h"
+
+namespace dovrane {
+
+AlarmMailer::AlarmMailer(AppState& state, Clock& clock, MailTransport& transport, AlarmLog& log,
+                         QObject* parent)
+    : QObject(parent), m_state(state), m_clock(clock), m_transport(transport), m_log(log)
+{}
+
+QString AlarmMailer::stampText() const
+{
+    return m_clock.now().toString(QStringLiteral("MM-dd-yyyy HH:mm:ss"));
+}
+
+bool AlarmMailer::ensureSession()
+{
+    if (m_transport.sessionId() != 0)
+        return true;
+    return m_transport.signOn() && m_transport.sessionId() != 0;
+}
+
+void AlarmMailer::logRecipient(const QString& storedAddress)
+{
+    m_state.LogText = QStringLiteral("Email--> ") + storedAddress;
+    m_log.WriteAlarmLog();
+}
+
+void AlarmMailer::SendMail()
+{
+    // The weekday is fixed for the whole send; the time is read per entry.
+    const int weekday = sundayFirstWeekday(m_clock.today());
+    // Without a mail system there is nobody to log as reached; the transport has
+    // already reported why.
+    if (!ensureSession())
+        return;
+
+    MailMessage message;
+    AddressBook book(m_state);
+    book.walk([&](qint64, const AddressRecord& entry) {
+        if (!receivesAlarmMail(entry, weekday, m_clock.secondsAfterMidnight()))
+            return;
+        message.recipients.append(entry.Address.trimmed());
+        logRecipient(entry.Address);
+    });
+
+    if (message.recipients.isEmpty()) {
+        m_transport.signOff();
+        return;
+    }
+    message.subject = m_state.MailSubject;
+    message.body = m_state.MailBody;
+    m_transport.send(message);
+}
+
+void AlarmMailer::sendTestMessage(qint64 recordNumber)
+{
+    if (recordNumber < 1)
+        return;
+    if (!ensureSession())
+        return;
+    AddressBook book(m_state);
+    const AddressRecord entry = book.read(recordNumber);
+    if (!entry.inUse())
+        return;
+    MailMessage message;
+    message.recipients.append(entry.Address.trimmed());
+    message.subject = m_state.Facility + QStringLiteral(" Test Message");
+    message.body = stampText() + QStringLiteral(" This is only a test.");
+    m_transport.send(message);
+    logRecipient(entry.Address);
+}
+
+} // namespace dovrane

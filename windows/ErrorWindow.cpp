@@ -49,8 +49,15 @@ ErrorWindowHost::ErrorWindowHost(QWidget* windowParent)
 
 void ErrorWindowHost::showMessage(const QString& message)
 {
-    if (!m_window)
+    if (!m_window) {
         m_window = new ErrorWindow(m_windowParent);
+        // A closed window is deleted only when the event loop comes round again; a
+        // message arriving before then must not land in the window on its way out.
+        connect(m_window, &QDialog::finished, this, [this, closing = m_window.data()] {
+            if (m_window == closing)
+                m_window = nullptr;
+        });
+    }
     m_window->show();
     m_window->setMessage(message);
     m_window->raise();

@@ -5,6 +5,7 @@
 #include "SettingsTextFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace dovrane::AccountFile {
 
@@ -27,8 +28,27 @@ bool read(const QString& path, AppState& state)
 bool write(const QString& path, const QString& facility, const QString& userName,
            const QString& password, QString* errorText)
 {
-    return writeSettingsLines(path, {facility, userName, password},
-                              QFile::ReadOwner | QFile::WriteOwner, errorText);
+    constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    // A file made by hand may be readable by others; the replacement keeps the
+    // permissions of the file it replaces, so tighten them first.
+    constexpr QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    const QFileInfo existing(path);
+    if (existing.isFile() && (existing.permissions() & others))
+        QFile::setPermissions(path, ownerOnly);
+    return writeSettingsLines(path, {facility, userName, password}, ownerOnly, errorText);
+}
+
+std::optional<QString> apply(const QString& path, const QString& facility, const QString& userName,
+                             const QString& password, AppState& state)
+{
+    state.Facility = facility;
+    state.UserName = userName;
+    state.Password = password;
+    QString error;
+    if (!write(path, facility, userName, password, &error))
+        return error;
+    return std::nullopt;
 }
 
 } // namespace dovrane::AccountFile

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace dovrane {
 
 struct AppState;
@@ -19,6 +21,12 @@ namespace AccountFile {
 /// "<number> <description>".
 [[nodiscard]] bool write(const QString& path, const QString& facility, const QString& userName,
                          const QString& password, QString* errorText = nullptr);
+
+/// Apply in the account window: the three shared values change at once, then the
+/// file is written. The failure text ("<number> <description>") or nullopt.
+[[nodiscard]] std::optional<QString> apply(const QString& path, const QString& facility,
+                                           const QString& userName, const QString& password,
+                                           AppState& state);
 
 } // namespace AccountFile
 

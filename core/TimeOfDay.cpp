@@ -27,57 +27,116 @@ QTime toTime(int seconds)
 
 namespace {
 
-// The locale's long time format without its time-zone part, so that what is shown
-// always reads back.
-QString longFormat()
+bool isFiller(QChar c)
 {
-    QString fmt = QLocale::system().timeFormat(QLocale::LongFormat);
-    static const QRegularExpression zone(QStringLiteral("\\s*\\(?t+\\)?"));
-    fmt.remove(zone);
-    fmt = fmt.trimmed();
-    if (!fmt.contains(QLatin1Char('s')))
-        fmt = QStringLiteral("HH:mm:ss");
-    return fmt;
+    return c.isSpace() || c == QLatin1Char(',') || c == QChar(0x00A0) || c == QChar(0x202F);
+}
+
+QString trimmedFiller(QString text)
+{
+    while (!text.isEmpty() && isFiller(text.front()))
+        text.remove(0, 1);
+    while (!text.isEmpty() && isFiller(text.back()))
+        text.chop(1);
+    return text;
+}
+
+// Locales write the AM/PM marker in upper, lower or dotted form, and typed text
+// uses the plain ASCII ones; the pairs are tried in this order.
+struct Markers
+{
+    QString am;
+    QString pm;
+};
+
+std::optional<bool> stripMarker(QString& text, const QLocale& locale)
+{
+    const Markers markers[] = {
+        {locale.amText(), locale.pmText()},
+        {QStringLiteral("am"), QStringLiteral("pm")},
+        {QStringLiteral("a.m."), QStringLiteral("p.m.")},
+        {QStringLiteral("a"), QStringLiteral("p")},
+    };
+    for (const Markers& m : markers) {
+        for (const bool pm : {false, true}) {
+            const QString& marker = pm ? m.pm : m.am;
+            if (marker.isEmpty())
+                continue;
+            if (text.endsWith(marker, Qt::CaseInsensitive)) {
+                text = trimmedFiller(text.chopped(marker.size()));
+                return pm;
+            }
+            // Some locales put the marker in front ("오후 8:15").
+            if (marker.size() > 1 && text.startsWith(marker, Qt::CaseInsensitive)) {
+                text = trimmedFiller(text.mid(marker.size()));
+                return pm;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
+QString longFormat()
+{
+    const QString full = QLocale().timeFormat(QLocale::LongFormat);
+    // Drop the time zone ("t", outside quoted literals): what is shown must read
+    // back, and a zone name does not.
+    QString fmt;
+    bool quoted = false;
+    bool hasSeconds = false;
+    for (const QChar c : full) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char('t'))
+            continue;
+        else if (!quoted && c == QLatin1Char('s'))
+            hasSeconds = true;
+        fmt += c;
+    }
+    fmt.remove(QStringLiteral("()"));
+    fmt = trimmedFiller(fmt);
+    if (!hasSeconds)
+        return QStringLiteral("HH:mm:ss");
+    return fmt;
+}
+
 QString longText(int seconds)
 {
-    return QLocale::system().toString(toTime(seconds), longFormat());
+    return QLocale().toString(toTime(seconds), longFormat());
 }
 
 std::optional<int> parse(const QString& input)
 {
-    QString text = input.trimmed();
-    // A date part in front ("06/15/2006 08:30" or "2006-06-15 08:30") is ignored.
+    QString text = input;
+    text.replace(QChar(0x00A0), QLatin1Char(' ')).replace(QChar(0x202F), QLatin1Char(' '));
+    text = text.trimmed();
+    // A date part in front ("06/15/2006 08:30" or "2006-06-15T08:30") is ignored.
     static const QRegularExpression datePart(
         QStringLiteral("^\\d{1,4}[-/.]\\d{1,2}[-/.]\\d{1,4}[ T]+"));
     text.remove(datePart);
     if (text.isEmpty())
         return std::nullopt;
 
-    const QTime viaLocale = QLocale::system().toTime(text, longFormat());
+    const QLocale locale;
+    const QTime viaLocale = locale.toTime(text, longFormat());
     if (viaLocale.isValid())
         return fromTime(viaLocale);
 
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(\\d{1,2})(?:[:.](\\d{1,2}))?(?:[:.](\\d{1,2}))?\\s*([AaPp]\\.?[Mm]?\\.?)?$"));
+    const std::optional<bool> pm = stripMarker(text, locale);
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{1,2})(?:[:.](\\d{1,2}))?(?:[:.](\\d{1,2}))?$"));
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch())
         return std::nullopt;
     int hour = m.captured(1).toInt();
     const int minute = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
     const int second = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
-    const QString marker = m.captured(4);
-    if (!marker.isEmpty()) {
+    if (pm) {
         if (hour < 1 || hour > 12)
             return std::nullopt;
-        const bool pm = marker.at(0).toLower() == QLatin1Char('p');
-        hour = (hour % 12) + (pm ? 12 : 0);
-    } else if (m.captured(2).isEmpty()) {
-        // A bare number is an hour only with AM/PM; "7" alone is too vague to store.
-        return std::nullopt;
+        hour = (hour % 12) + (*pm ? 12 : 0);
     }
     if (hour > 23 || minute > 59 || second > 59)
         return std::nullopt;

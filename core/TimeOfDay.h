@@ -16,13 +16,18 @@ namespace TimeOfDay {
 /// Values outside 0..86399 are wrapped into the day.
 [[nodiscard]] QTime toTime(int seconds);
 
-/// The text shown in time fields: the system's long time format with hours,
-/// minutes and seconds (no time zone), e.g. "8:30:00 AM" or "08:30:00".
+/// The long time format of the default locale (QLocale(), which follows the
+/// system's unless changed) without its time-zone part, e.g. "h:mm:ss AP".
+[[nodiscard]] QString longFormat();
+
+/// The text shown in time fields: the time in longFormat(), e.g. "8:30:00 AM" or
+/// "08:30:00". parse() reads every such text back to the same seconds.
 [[nodiscard]] QString longText(int seconds);
 
-/// Reads what an operator types: 24-hour or 12-hour, with or without seconds,
-/// with or without AM/PM ("20:15", "8:15 pm", "08:15:00 PM", "7", "7 AM"),
-/// and every text longText() gives. A leading date part is ignored.
+/// Reads what an operator types: every text longText() gives, and 24-hour or
+/// 12-hour times with or without minutes and seconds, with or without AM/PM
+/// ("20:15", "8:15 pm", "08:15:00 PM", "7", "7 a.m.", "12:00 AM"). Blanks around
+/// the text and a leading date part ("6/15/2006 20:15") are ignored.
 /// nullopt when the text is not a time of day.
 [[nodiscard]] std::optional<int> parse(const QString& text);
 

@@ -1,0 +1,207 @@
+#include "SilenceMonitor.h"
+
+#include "AlarmLog.h"
+#include "AppState.h"
+#include "AudioInput.h"
+#include "Clock.h"
+#include "ElapsedText.h"
+#include "ErrorReporter.h"
+#include "LevelTest.h"
+#include "TimeOfDay.h"
+#include "WeeklySchedule.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+Q_LOGGING_CATEGORY(lcSensor, "dovrane.sensor", QtInfoMsg)
+
+namespace dovrane {
+
+namespace {
+
+constexpr int kStartAttempts = 5;
+constexpr qint32 kSecondsPerDay = 86400;
+
+double secondsAfterMidnight(const QDateTime& now)
+{
+    return now.time().msecsSinceStartOfDay() / 1000.0;
+}
+
+} // namespace
+
+SilenceMonitor::SilenceMonitor(AppState& state, Clock& clock, AudioInput& audio, AlarmLog& log,
+                               ErrorReporter& errors, QObject* parent)
+    : QObject(parent), m_state(state), m_clock(clock), m_audio(audio), m_log(log), m_errors(errors)
+{
+    m_timer1 = m_clock.createTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(kTickMs);
+    connect(m_timer1, &ClockTimer::timeout, this, &SilenceMonitor::silenceTick);
+
+    m_tmrClock = m_clock.createTimer(this);
+    m_tmrClock->setObjectName(QStringLiteral("tmrClock"));
+    m_tmrClock->setInterval(kTickMs);
+    connect(m_tmrClock, &ClockTimer::timeout, this, &SilenceMonitor::clockTick);
+
+    m_schedule = std::make_unique<WeeklySchedule>(
+        m_state, m_log, [this] { StartSensor(); }, [this] { StopSensor(); });
+
+    connect(&m_audio, &AudioInput::bufferReady, this, &SilenceMonitor::bufferFilled);
+
+    m_tmrClock->start();
+}
+
+SilenceMonitor::~SilenceMonitor() = default;
+
+void SilenceMonitor::log(const QString& text)
+{
+    m_state.LogText = text;
+    m_log.WriteAlarmLog();
+}
+
+void SilenceMonitor::startClicked()
+{
+    log(QStringLiteral("Manual Start Sensor"));
+    StartSensor();
+}
+
+void SilenceMonitor::stopClicked()
+{
+    log(QStringLiteral("Manual Stop Sensor"));
+    StopSensor();
+}
+
+void SilenceMonitor::StartSensor()
+{
+    if (m_state.SensorRunning)
+        return;
+    for (int attempt = 1;; ++attempt) {
+        if (attemptStart(m_clock.now()))
+            return;
+        const QString reason = m_audio.errorString();
+        qCDebug(lcSensor) << "input start attempt" << attempt << "failed:" << reason;
+        m_errors.report(reason);
+        if (attempt >= kStartAttempts) {
+            log(QStringLiteral("Loop error in Start"));
+            return;
+        }
+    }
+}
+
+bool SilenceMonitor::attemptStart(const QDateTime& now)
+{
+    if (!m_audio.start())
+        return false;
+    m_state.SensorRunning = true;
+    m_state.AlarmOn = false;
+    setSilenceStart(now);
+    Q_EMIT elapsedTextChanged(QString());
+    m_timer1->start();
+    Q_EMIT monitoringChanged(true);
+    return true;
+}
+
+void SilenceMonitor::StopSensor()
+{
+    Q_EMIT alarmLightChanged(false);
+    m_state.SensorRunning = false;
+    m_state.AlarmOn = false;
+    m_audio.stop();
+    Q_EMIT monitoringChanged(false);
+    m_timer1->stop();
+}
+
+void SilenceMonitor::setSilenceStart(const QDateTime& now)
+{
+    // Ties go to the even second, so sound heard at 23:59:59.6 gives 86400: the
+    // coming midnight, still counted on the day it was heard.
+    m_silenceStart = static_cast<qint32>(roundHalfEven(secondsAfterMidnight(now)));
+    m_silenceStartDate = now.date();
+}
+
+void SilenceMonitor::carryOverMidnight(const QDate& today)
+{
+    // The clock starts again at 0 at midnight; carrying the time of last sound
+    // back by a day per day passed keeps the difference a true elapsed time, so
+    // sound across midnight raises nothing and a silence across it counts on.
+    if (!m_silenceStartDate.isValid() || m_silenceStartDate == today)
+        return;
+    const qint64 days = m_silenceStartDate.daysTo(today);
+    // A silence of more than some 68 years would not fit; stop counting there.
+    constexpr qint64 kLimit = std::numeric_limits<qint32>::max() / 2;
+    const qint64 carried = qint64(m_silenceStart) - days * kSecondsPerDay;
+    m_silenceStart = static_cast<qint32>(std::clamp(carried, -kLimit, kLimit));
+    m_silenceStartDate = today;
+}
+
+void SilenceMonitor::bufferFilled(const QByteArray& buffer)
+{
+    const LevelReading reading = testLevel(buffer, m_threshold);
+    m_peakLeft = reading.PeakLeft;
+    m_peakRight = reading.PeakRight;
+    if (reading.sound)
+        setSilenceStart(m_clock.now());
+}
+
+void SilenceMonitor::silenceTick()
+{
+    // One reading of the clock serves the whole tick, so the date and the time of
+    // day always belong together.
+    const QDateTime now = m_clock.now();
+    carryOverMidnight(now.date());
+
+    const double elapsed = std::abs(secondsAfterMidnight(now) - double(m_silenceStart));
+    m_state.SilenceSecs = static_cast<qint32>(roundHalfEven(elapsed));
+    Q_EMIT elapsedTextChanged(FormatElapsed(m_state.SilenceSecs));
+
+    if (m_state.SilenceSecs >= m_alarmDelay && !m_state.AlarmOn) {
+        if (raiseAlarm(now))
+            return;
+    }
+    if (m_state.SilenceSecs < 1 && m_state.AlarmOn)
+        clearAlarm(now);
+}
+
+bool SilenceMonitor::raiseAlarm(const QDateTime& now)
+{
+    m_state.AlarmOn = true;
+    Q_EMIT alarmLightChanged(true);
+    log(QStringLiteral("Alarm") + QString(16, QLatin1Char(' ')));
+    if (m_state.SendPage && m_state.SensorRunning) {
+        Q_EMIT callSequenceRequested();
+        return true;
+    }
+    if (m_state.SendEmail && m_state.SensorRunning)
+        requestMail(now, QStringLiteral(" Silence Alarm"));
+    return false;
+}
+
+void SilenceMonitor::clearAlarm(const QDateTime& now)
+{
+    m_state.AlarmOn = false;
+    Q_EMIT alarmLightChanged(false);
+    m_state.SilenceSecs = 0;
+    log(QStringLiteral("Alarm End") + QString(12, QLatin1Char(' ')));
+    if (m_state.SendEmail)
+        requestMail(now, QStringLiteral(" End Silence Alarm"));
+}
+
+void SilenceMonitor::requestMail(const QDateTime& now, const QString& event)
+{
+    m_state.MailSubject = m_state.Facility + QStringLiteral(" Alarm");
+    m_state.MailBody = now.date().toString(QStringLiteral("MM-dd-yyyy")) + QLatin1Char(' ') +
+                       now.time().toString(QStringLiteral("HH:mm:ss")) + event;
+    Q_EMIT mailRequested();
+}
+
+void SilenceMonitor::clockTick()
+{
+    const QDateTime now = m_clock.now();
+    Q_EMIT clockTextChanged(clockCaption(now));
+    m_schedule->apply(now);
+}
+
+} // namespace dovrane

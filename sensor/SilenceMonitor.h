@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+
+#include <memory>
+
+namespace dovrane {
+
+class AlarmLog;
+class AudioInput;
+class Clock;
+class ClockTimer;
+class ErrorReporter;
+struct AppState;
+class WeeklySchedule;
+
+/// The monitoring logic of the main window, without the window: switching the
+/// input on and off, the level test of every captured buffer, the silence alarm
+/// tick (Timer1, 100 ms while monitoring) and the clock and weekly schedule tick
+/// (tmrClock, 100 ms always). The window shows what the signals say and hands the
+/// call sequence and the alarm mail on to their owners.
+class SilenceMonitor : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kTickMs = 100;
+
+    SilenceMonitor(AppState& state, Clock& clock, AudioInput& audio, AlarmLog& log,
+                   ErrorReporter& errors, QObject* parent = nullptr);
+    ~SilenceMonitor() override;
+
+    /// Seconds of silence that raise the alarm (0 or less: at the first tick).
+    void setAlarmDelay(qint16 seconds) { m_alarmDelay = seconds; }
+    [[nodiscard]] qint16 alarmDelay() const { return m_alarmDelay; }
+    /// A buffer is sound when its combined peak is greater than this.
+    void setThreshold(qint32 level) { m_threshold = level; }
+    [[nodiscard]] qint32 threshold() const { return m_threshold; }
+
+    /// Whole seconds after midnight at which sound was last heard or monitoring
+    /// started. Counted from the midnight that began silenceStartDate(); after a
+    /// day change it is carried back by 86400 per day and can be negative.
+    [[nodiscard]] qint32 silenceStart() const { return m_silenceStart; }
+    [[nodiscard]] QDate silenceStartDate() const { return m_silenceStartDate; }
+    /// The peaks the level test used for the last buffer (0 when it failed).
+    [[nodiscard]] qint16 peakLeft() const { return m_peakLeft; }
+    [[nodiscard]] qint16 peakRight() const { return m_peakRight; }
+
+    /// The silence alarm tick, objectName "Timer1".
+    [[nodiscard]] ClockTimer* timer1() const { return m_timer1; }
+    /// The clock and schedule tick, objectName "tmrClock".
+    [[nodiscard]] ClockTimer* clockTimer() const { return m_tmrClock; }
+
+public Q_SLOTS:
+    /// Starts the input unless monitoring is on; up to five attempts, each failure
+    /// shown in the error window, "Loop error in Start" logged after the last.
+    void StartSensor();
+    /// Always runs every step, whether monitoring is on or not.
+    void StopSensor();
+    /// The Start button: logs "Manual Start Sensor", then starts.
+    void startClicked();
+    /// The Stop button: logs "Manual Stop Sensor", then stops.
+    void stopClicked();
+
+    /// The level test of one captured buffer.
+    void bufferFilled(const QByteArray& buffer);
+    /// One Timer1 tick: measure the silence, raise or clear the alarm.
+    void silenceTick();
+    /// One tmrClock tick: the clock caption and the weekly schedule.
+    void clockTick();
+
+Q_SIGNALS:
+    /// The alarm light (Shape1) is to be shown or hidden.
+    void alarmLightChanged(bool visible);
+    /// New text for Label1 (the silence time; empty when monitoring starts).
+    void elapsedTextChanged(const QString& text);
+    /// New text for lblClock.
+    void clockTextChanged(const QString& text);
+    /// Monitoring was switched on or off (the Start button's colour follows it).
+    void monitoringChanged(bool on);
+    /// The alarm was raised with "Send Page": dial the call list.
+    void callSequenceRequested();
+    /// MailSubject and MailBody are set: send them.
+    void mailRequested();
+
+private:
+    [[nodiscard]] bool attemptStart(const QDateTime& now);
+    void setSilenceStart(const QDateTime& now);
+    void carryOverMidnight(const QDate& today);
+    /// true when the call sequence was started, which ends the tick.
+    [[nodiscard]] bool raiseAlarm(const QDateTime& now);
+    void clearAlarm(const QDateTime& now);
+    void requestMail(const QDateTime& now, const QString& event);
+    void log(const QString& text);
+
+    AppState& m_state;
+    Clock& m_clock;
+    AudioInput& m_audio;
+    AlarmLog& m_log;
+    ErrorReporter& m_errors;
+    ClockTimer* m_timer1 = nullptr;
+    ClockTimer* m_tmrClock = nullptr;
+    std::unique_ptr<WeeklySchedule> m_schedule;
+
+    qint16 m_alarmDelay = 0;
+    qint32 m_threshold = 0;
+    qint32 m_silenceStart = 0;
+    QDate m_silenceStartDate;
+    qint16 m_peakLeft = 0;
+    qint16 m_peakRight = 0;
+};
+
+} // namespace dovrane

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+namespace dovrane {
+
+class AlarmLog;
+struct AppState;
+
+/// The main window's clock caption: full weekday name (system language), two
+/// blanks, MM/dd/yyyy, two blanks, HH:mm:ss.
+[[nodiscard]] QString clockCaption(const QDateTime& now);
+
+/// 1 = Sunday .. 7 = Saturday.
+[[nodiscard]] qint16 weekdaySundayFirst(const QDate& date);
+
+/// Starts and stops monitoring at each weekday's start and stop second. It acts
+/// only on the exact whole second (the clock cut, not rounded), so a second that
+/// no tick sees is simply missed, and it never undoes what the operator did by
+/// hand in between. A window past midnight takes its stop from the next
+/// weekday's entry.
+class WeeklySchedule
+{
+public:
+    WeeklySchedule(AppState& state, AlarmLog& log, std::function<void()> startSensor,
+                   std::function<void()> stopSensor);
+
+    /// One clock tick: sets DayOfWeek, then applies today's start and stop.
+    void apply(const QDateTime& now);
+
+private:
+    AppState& m_state;
+    AlarmLog& m_log;
+    std::function<void()> m_startSensor;
+    std::function<void()> m_stopSensor;
+};
+
+} // namespace dovrane

@@ -120,21 +120,29 @@ void SilenceMonitor::setSilenceStart(const QDateTime& now)
     // coming midnight, still counted on the day it was heard.
     m_silenceStart = static_cast<qint32>(roundHalfEven(secondsAfterMidnight(now)));
     m_silenceStartDate = now.date();
+    m_silenceStartOffset = now.offsetFromUtc();
 }
 
-void SilenceMonitor::carryOverMidnight(const QDate& today)
+void SilenceMonitor::carryOver(const QDateTime& now)
 {
-    // The clock starts again at 0 at midnight; carrying the time of last sound
-    // back by a day per day passed keeps the difference a true elapsed time, so
-    // sound across midnight raises nothing and a silence across it counts on.
-    if (!m_silenceStartDate.isValid() || m_silenceStartDate == today)
+    // The clock starts again at 0 at midnight, and jumps an hour when daylight
+    // saving time begins or ends. Moving the time of last sound by the same amount
+    // keeps the difference a true elapsed time, so sound across midnight or across
+    // a clock change raises nothing and a silence across it counts on.
+    if (!m_silenceStartDate.isValid())
         return;
-    const qint64 days = m_silenceStartDate.daysTo(today);
-    // A silence of more than some 68 years would not fit; stop counting there.
+    const QDate today = now.date();
+    const int offset = now.offsetFromUtc();
+    if (m_silenceStartDate == today && m_silenceStartOffset == offset)
+        return;
+    const qint64 shift =
+        -m_silenceStartDate.daysTo(today) * kSecondsPerDay + (offset - m_silenceStartOffset);
+    // A silence of more than some 34 years would not fit; stop counting there.
     constexpr qint64 kLimit = std::numeric_limits<qint32>::max() / 2;
-    const qint64 carried = qint64(m_silenceStart) - days * kSecondsPerDay;
-    m_silenceStart = static_cast<qint32>(std::clamp(carried, -kLimit, kLimit));
+    m_silenceStart =
+        static_cast<qint32>(std::clamp(qint64(m_silenceStart) + shift, -kLimit, kLimit));
     m_silenceStartDate = today;
+    m_silenceStartOffset = offset;
 }
 
 void SilenceMonitor::bufferFilled(const QByteArray& buffer)
@@ -151,7 +159,7 @@ void SilenceMonitor::silenceTick()
     // One reading of the clock serves the whole tick, so the date and the time of
     // day always belong together.
     const QDateTime now = m_clock.now();
-    carryOverMidnight(now.date());
+    carryOver(now);
 
     const double elapsed = std::abs(secondsAfterMidnight(now) - double(m_silenceStart));
     m_state.SilenceSecs = static_cast<qint32>(roundHalfEven(elapsed));

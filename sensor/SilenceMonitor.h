@@ -87,7 +87,7 @@ Q_SIGNALS:
 private:
     [[nodiscard]] bool attemptStart(const QDateTime& now);
     void setSilenceStart(const QDateTime& now);
-    void carryOverMidnight(const QDate& today);
+    void carryOver(const QDateTime& now);
     /// true when the call sequence was started, which ends the tick.
     [[nodiscard]] bool raiseAlarm(const QDateTime& now);
     void clearAlarm(const QDateTime& now);
@@ -107,6 +107,7 @@ private:
     qint32 m_threshold = 0;
     qint32 m_silenceStart = 0;
     QDate m_silenceStartDate;
+    int m_silenceStartOffset = 0; ///< UTC offset of the local time it was taken in
     qint16 m_peakLeft = 0;
     qint16 m_peakRight = 0;
 };

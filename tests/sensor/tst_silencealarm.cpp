@@ -3,6 +3,7 @@
 #include "SensorRig.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 using namespace dovrane;
 using namespace dovrane::test;
@@ -433,6 +434,38 @@ private Q_SLOTS:
         QCOMPARE(longest, 0);
         QCOMPARE(rig.count(kAlarm, QDate(2006, 6, 15)), 0);
         QCOMPARE(rig.count(kAlarm, QDate(2006, 6, 16)), 0);
+    }
+
+    void clockChangesOfDaylightSavingTime_data()
+    {
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<int>("hourAfter");
+        const QTimeZone berlin("Europe/Berlin");
+        // Both changes happen at 01:00 UTC: on 29 March 2026 02:00 CET becomes
+        // 03:00 CEST, on 25 October 2026 03:00 CEST becomes 02:00 CET.
+        const auto utc = [&](int month, int day) {
+            return QDateTime(QDate(2026, month, day), QTime(0, 59, 40), Qt::UTC).toTimeZone(berlin);
+        };
+        QTest::newRow("spring forward") << utc(3, 29) << 3;
+        QTest::newRow("fall back") << utc(10, 25) << 2;
+    }
+    void clockChangesOfDaylightSavingTime()
+    {
+        QFETCH(QDateTime, start);
+        QFETCH(int, hourAfter);
+        if (!start.timeZone().isValid())
+            QSKIP("no time zone data on this machine");
+        SensorRig rig(start);
+        rig.monitor.setAlarmDelay(5);
+        rig.monitor.StartSensor();
+        rig.run(30.0, true); // sound across the change: nothing
+        QCOMPARE(rig.clock.now().time().hour(), hourAfter);
+        QCOMPARE(rig.count(kAlarm), 0);
+        // A silence across the next seconds is measured in real seconds.
+        rig.run(4.0, false);
+        QCOMPARE(rig.count(kAlarm), 0);
+        rig.run(1.5, false);
+        QCOMPARE(rig.count(kAlarm), 1);
     }
 
     void soundEndingAtTheLastTenthBeforeMidnight()

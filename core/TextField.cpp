@@ -18,6 +18,11 @@ char encodeChar(char16_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return static_cast<char>(c);
+    // The five bytes the code page leaves undefined are read as the C1 controls of
+    // the same value; writing them back gives the same bytes, so nothing read from
+    // a file is changed by writing it again.
+    if (c >= 0x80 && c <= 0x9F && kHighControls[c - 0x80] == 0)
+        return static_cast<char>(c);
     for (std::size_t i = 0; i < kHighControls.size(); ++i) {
         if (kHighControls[i] != 0 && kHighControls[i] == c)
             return static_cast<char>(0x80 + i);

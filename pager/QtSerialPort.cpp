@@ -119,9 +119,13 @@ bool QtSerialPort::open()
     m_port.setReadBufferSize(0);
     // QSerialPort opens with TIOCEXCL, so a second open of the device fails.
     if (!m_port.open(QIODevice::ReadWrite)) {
-        setError(kPortOpenError, QStringLiteral("Port COM%1 (%2) cannot be opened: %3")
-                                     .arg(m_portNumber)
-                                     .arg(device, m_port.errorString()));
+        // A missing device reads as a bad port number, a locked one as a port in use.
+        const int number = m_port.error() == QSerialPort::DeviceNotFoundError ? kInvalidPortNumber
+                           : m_port.error() == QSerialPort::PermissionError   ? kPortAlreadyOpen
+                                                                              : kPortOpenError;
+        setError(number, QStringLiteral("Port COM%1 (%2) cannot be opened: %3")
+                             .arg(m_portNumber)
+                             .arg(device, m_port.errorString()));
         m_port.clearError();
         return false;
     }

@@ -33,7 +33,14 @@ bool FakeSerialPort::write(const QByteArray& data)
         m_errorDescription = QStringLiteral("Operation valid only when the port is open");
         return false;
     }
+    if (failWrites) {
+        m_errorNumber = 8020;
+        m_errorDescription = QStringLiteral("Error writing comm device");
+        return false;
+    }
     written += data;
+    if (!autoReply.isEmpty() && data.startsWith("AT") && data.endsWith('\r'))
+        pendingInput += autoReply;
     return true;
 }
 

@@ -49,6 +49,8 @@ public:
     [[nodiscard]] bool open() override;
     void close() override
     {
+        if (m_open)
+            record(QStringLiteral("PortOpen=0"));
         m_open = false;
         ++m_closeCount;
     }
@@ -63,7 +65,11 @@ public:
     QStringList properties;  ///< "Name=value" in the order they were set
     QByteArray written;      ///< every byte written while open
     QByteArray pendingInput; ///< handed out by the next readAll()
+    /// Queued as input after every written command that starts with "AT" and ends
+    /// with a carriage return, like a modem answering (e.g. "OK\r\n"); empty = silent.
+    QByteArray autoReply;
     bool failOpen = false;   ///< the next opens fail as for a missing port
+    bool failWrites = false; ///< writes fail as on a line that went away
     int openCount = 0;
     [[nodiscard]] int closeCount() const { return m_closeCount; }
     [[nodiscard]] int portNumber() const { return m_port; }

@@ -3,12 +3,20 @@
 #include <QAudioSource>
 #include <QLoggingCategory>
 #include <QMediaDevices>
+#include <QTimer>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcAudio, "dovrane.audio")
 
 namespace dovrane {
 
 namespace {
+
+constexpr int kDeviceWatchMs = 1000;
+/// Buffers the backend hands over per wake-up (about 93 ms): fewer wake-ups of
+/// the audio and UI threads, and still well inside one 100 ms alarm tick.
+constexpr int kBackendBuffers = 4;
 
 QAudioFormat captureFormat()
 {
@@ -38,9 +46,16 @@ QString describe(QAudio::Error error)
 
 } // namespace
 
-QtAudioInput::QtAudioInput(QObject* parent) : AudioInput(parent)
+QtAudioInput::QtAudioInput(QObject* parent) : AudioInput(parent), m_devices(new QMediaDevices(this))
 {
     setObjectName(QStringLiteral("WaveIn"));
+    connect(m_devices, &QMediaDevices::audioInputsChanged, this, &QtAudioInput::devicesChanged);
+    // Qt 6.4's PulseAudio backend updates the device list but does not always say
+    // so, and the server moves a stream whose source is removed to another source,
+    // so capture would go on from a device nobody chose. A slow poll catches it.
+    m_watch = new QTimer(this);
+    m_watch->setInterval(kDeviceWatchMs);
+    connect(m_watch, &QTimer::timeout, this, &QtAudioInput::devicesChanged);
 }
 
 QtAudioInput::~QtAudioInput()
@@ -74,15 +89,42 @@ bool QtAudioInput::start()
         return false;
     }
     const QAudioDevice device = devices.at(m_selected);
-    const QAudioFormat format = captureFormat();
-    if (!device.isFormatSupported(format)) {
+    if (!device.isFormatSupported(captureFormat())) {
         m_error =
             QStringLiteral("%1 cannot capture 44100 Hz 16-bit stereo").arg(device.description());
         return false;
     }
-    m_source = std::make_unique<QAudioSource>(device, format);
-    // Room for several buffers so a busy moment on the UI thread loses nothing.
-    m_source->setBufferSize(8 * kBufferBytes);
+    if (!open(device))
+        return false;
+    m_device = device;
+    m_capturing = true;
+    m_watch->start();
+    m_error.clear();
+    qCInfo(lcAudio) << "capturing from" << device.description();
+    return true;
+}
+
+void QtAudioInput::stop()
+{
+    close();
+    m_watch->stop();
+    m_capturing = false;
+    m_device = {};
+}
+
+bool QtAudioInput::isCapturing() const
+{
+    return m_capturing;
+}
+
+bool QtAudioInput::open(const QAudioDevice& device)
+{
+    m_source = std::make_unique<QAudioSource>(device, captureFormat());
+    // The backend's buffer is also the size of each hand-over. One buffer per
+    // hand-over costs some 86 thread wake-ups a second; a few buffers at a time
+    // delay the level test by less than one alarm tick. Buffers the UI thread
+    // falls behind on wait in the server.
+    m_source->setBufferSize(kBackendBuffers * kBufferBytes);
     m_io = m_source->start();
     if (!m_io || m_source->error() != QAudio::NoError) {
         m_error = QStringLiteral("%1: %2").arg(device.description(), describe(m_source->error()));
@@ -95,12 +137,10 @@ bool QtAudioInput::start()
         if (m_source && state == QAudio::StoppedState && m_source->error() != QAudio::NoError)
             qCWarning(lcAudio) << "capture stopped:" << describe(m_source->error());
     });
-    m_error.clear();
-    qCInfo(lcAudio) << "capturing from" << device.description();
     return true;
 }
 
-void QtAudioInput::stop()
+void QtAudioInput::close()
 {
     if (m_source) {
         m_source->disconnect(this);
@@ -113,21 +153,37 @@ void QtAudioInput::stop()
     m_pending.clear();
 }
 
-bool QtAudioInput::isCapturing() const
+void QtAudioInput::devicesChanged()
 {
-    return m_source != nullptr;
+    if (!m_capturing)
+        return;
+    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
+    const bool present =
+        std::any_of(devices.cbegin(), devices.cend(),
+                    [this](const QAudioDevice& d) { return d.id() == m_device.id(); });
+    if (!present && m_source) {
+        // Deliver nothing (silence to the level test) until the device is back.
+        qCWarning(lcAudio) << m_device.description() << "disappeared; capture paused";
+        close();
+    } else if (present && !m_source) {
+        if (open(m_device))
+            qCInfo(lcAudio) << m_device.description() << "is back; capture resumed";
+        else
+            qCWarning(lcAudio) << "cannot resume capture:" << m_error;
+    }
 }
 
 void QtAudioInput::readAvailable()
 {
-    if (!m_io)
+    QIODevice* const io = m_io;
+    if (!io)
         return;
-    m_pending.append(m_io->readAll());
+    m_pending.append(io->readAll());
     qsizetype offset = 0;
     while (m_pending.size() - offset >= kBufferBytes) {
         Q_EMIT bufferReady(m_pending.mid(offset, kBufferBytes));
         offset += kBufferBytes;
-        if (!m_io) // stopped from a handler of the buffer
+        if (m_io != io) // stopped or restarted from a handler of the buffer
             return;
     }
     m_pending.remove(0, offset);

@@ -1,0 +1,319 @@
+#include "PulseFixture.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QtEndian>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <numbers>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace dovrane::test {
+
+namespace {
+
+constexpr int kBytesPerFrame = 4;
+
+QString shellQuote(const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+/// Runs a shell command and returns its standard output (its errors go to ours).
+bool runShell(const QString& command, QByteArray& output)
+{
+    FILE* pipe = ::popen(command.toLocal8Bit().constData(), "r");
+    if (!pipe)
+        return false;
+    char buffer[512];
+    while (const size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, qsizetype(n));
+    return ::pclose(pipe) == 0;
+}
+
+/// pactl against our server, its chatter (module numbers) dropped.
+bool pactl(const QStringList& args)
+{
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(QStringLiteral("pactl"), args);
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+qint64 framesFor(double seconds)
+{
+    return qint64(std::llround(seconds * PulseFixture::kRate));
+}
+
+} // namespace
+
+PulseFixture::PulseFixture() : m_script(QStringLiteral(DOVRANE_PULSE_FIXTURE_SCRIPT)) {}
+
+PulseFixture::~PulseFixture()
+{
+    stop();
+}
+
+bool PulseFixture::start()
+{
+    if (::system("command -v pulseaudio >/dev/null 2>&1") != 0) {
+        m_error = QStringLiteral("pulseaudio is not installed");
+        return false;
+    }
+    QByteArray output;
+    const QString command =
+        QStringLiteral("sh %1 start --owner %2").arg(shellQuote(m_script)).arg(::getpid());
+    if (!runShell(command, output)) {
+        m_error = QStringLiteral("%1 failed: %2").arg(command, QString::fromLocal8Bit(output));
+        return false;
+    }
+    // Lines of the form: export NAME='value'
+    for (const QByteArray& line : output.split('\n')) {
+        if (!line.startsWith("export "))
+            continue;
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QByteArray name = line.mid(7, eq - 7);
+        QByteArray value = line.mid(eq + 1);
+        if (value.size() >= 2 && value.startsWith('\'') && value.endsWith('\''))
+            value = value.mid(1, value.size() - 2);
+        qputenv(name.constData(), value);
+        const QString text = QString::fromLocal8Bit(value);
+        if (name == "DOVRANE_PULSE_DIR")
+            m_dir = text;
+        else if (name == "DOVRANE_PULSE_FIFO")
+            m_fifo = text;
+        else if (name == "PULSE_SERVER")
+            m_server = text;
+        else if (name == "DOVRANE_PULSE_SOURCE")
+            m_sourceName = text;
+        else if (name == "DOVRANE_PULSE_DESCRIPTION")
+            m_sourceDescription = text;
+    }
+    if (m_dir.isEmpty() || m_fifo.isEmpty() || m_server.isEmpty()) {
+        m_error = QStringLiteral("unexpected output from %1: %2")
+                      .arg(m_script, QString::fromLocal8Bit(output));
+        return false;
+    }
+
+    if (!openFifo()) {
+        stop();
+        return false;
+    }
+    m_quit = false;
+    m_writer = std::thread([this] { run(); });
+    return true;
+}
+
+bool PulseFixture::openFifo()
+{
+    // The server holds the fifo open for reading, so a non-blocking open succeeds.
+    const int fd = ::open(QFile::encodeName(m_fifo).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        m_error = QStringLiteral("cannot open %1: %2")
+                      .arg(m_fifo, QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    // A small pipe keeps what the source delivers close to what was just fed.
+    ::fcntl(fd, F_SETPIPE_SZ, 8192);
+    std::lock_guard lock(m_mutex);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+    return true;
+}
+
+void PulseFixture::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_dir.isEmpty()) {
+        QByteArray ignored;
+        runShell(QStringLiteral("sh %1 stop %2").arg(shellQuote(m_script), shellQuote(m_dir)),
+                 ignored);
+        m_dir.clear();
+    }
+}
+
+void PulseFixture::playTone(int leftAmplitude, int rightAmplitude)
+{
+    std::lock_guard lock(m_mutex);
+    m_background = Background::Tone;
+    m_bgLeft = leftAmplitude;
+    m_bgRight = rightAmplitude;
+}
+
+void PulseFixture::playSilence()
+{
+    std::lock_guard lock(m_mutex);
+    m_background = Background::Silence;
+}
+
+void PulseFixture::playNothing()
+{
+    std::lock_guard lock(m_mutex);
+    m_background = Background::Nothing;
+}
+
+void PulseFixture::queueTone(int leftAmplitude, int rightAmplitude, double seconds)
+{
+    std::lock_guard lock(m_mutex);
+    m_queue.push_back(Segment{{}, leftAmplitude, rightAmplitude, framesFor(seconds), 0});
+}
+
+void PulseFixture::queueSilence(double seconds)
+{
+    queueTone(0, 0, seconds);
+}
+
+void PulseFixture::queueSamples(const QByteArray& frames)
+{
+    std::lock_guard lock(m_mutex);
+    m_queue.push_back(Segment{frames, 0, 0, frames.size() / kBytesPerFrame, 0});
+}
+
+void PulseFixture::clearQueue()
+{
+    std::lock_guard lock(m_mutex);
+    m_queue.clear();
+}
+
+qint64 PulseFixture::queuedFrames() const
+{
+    std::lock_guard lock(m_mutex);
+    qint64 frames = 0;
+    for (const Segment& s : m_queue)
+        frames += s.frames - s.done;
+    return frames;
+}
+
+bool PulseFixture::unloadSource()
+{
+    return pactl({QStringLiteral("unload-module"), QStringLiteral("module-pipe-source")});
+}
+
+bool PulseFixture::reloadSource()
+{
+    const QStringList args = {
+        QStringLiteral("load-module"),
+        QStringLiteral("module-pipe-source"),
+        QStringLiteral("source_name=%1").arg(m_sourceName),
+        QStringLiteral("file=%1").arg(m_fifo),
+        QStringLiteral("format=s16le"),
+        QStringLiteral("rate=44100"),
+        QStringLiteral("channels=2"),
+        QStringLiteral("source_properties=\"device.description='%1'\"").arg(m_sourceDescription),
+    };
+    // The old fifo outlives the module; the new one must be made afresh.
+    QFile::remove(m_fifo);
+    return pactl(args) && openFifo();
+}
+
+QByteArray PulseFixture::constantFrames(qint16 left, qint16 right, int frames)
+{
+    QByteArray out(qsizetype(frames) * kBytesPerFrame, Qt::Uninitialized);
+    for (int i = 0; i < frames; ++i) {
+        qToLittleEndian<qint16>(left, out.data() + kBytesPerFrame * i);
+        qToLittleEndian<qint16>(right, out.data() + kBytesPerFrame * i + 2);
+    }
+    return out;
+}
+
+void PulseFixture::toneInto(char* out, int frames, int left, int right)
+{
+    for (int i = 0; i < frames; ++i, ++m_phase) {
+        const double s = std::sin(2.0 * std::numbers::pi * kToneHz * double(m_phase) / kRate);
+        qToLittleEndian<qint16>(qint16(std::lround(left * s)), out + kBytesPerFrame * i);
+        qToLittleEndian<qint16>(qint16(std::lround(right * s)), out + kBytesPerFrame * i + 2);
+    }
+    m_phase %= kRate; // 441 Hz: whole cycles in every second
+}
+
+bool PulseFixture::nextChunk(QByteArray& chunk)
+{
+    if (m_queue.empty() && m_background == Background::Nothing)
+        return false;
+    chunk.resize(kChunkFrames * kBytesPerFrame);
+    char* out = chunk.data();
+    int filled = 0;
+    while (filled < kChunkFrames && !m_queue.empty()) {
+        Segment& s = m_queue.front();
+        const int n = int(qMin<qint64>(kChunkFrames - filled, s.frames - s.done));
+        if (s.samples.isEmpty())
+            toneInto(out + kBytesPerFrame * filled, n, s.left, s.right);
+        else
+            memcpy(out + kBytesPerFrame * filled, s.samples.constData() + kBytesPerFrame * s.done,
+                   size_t(n) * kBytesPerFrame);
+        s.done += n;
+        filled += n;
+        if (s.done >= s.frames)
+            m_queue.pop_front();
+    }
+    if (filled < kChunkFrames) {
+        if (m_background == Background::Nothing) {
+            chunk.truncate(filled * kBytesPerFrame);
+        } else {
+            const bool tone = m_background == Background::Tone;
+            toneInto(out + kBytesPerFrame * filled, kChunkFrames - filled, tone ? m_bgLeft : 0,
+                     tone ? m_bgRight : 0);
+        }
+    }
+    return true;
+}
+
+void PulseFixture::run()
+{
+    // The fifo's reader can vanish (unloadSource, a dying server). A write must then
+    // fail with EPIPE instead of raising SIGPIPE, which QtTest treats as a crash.
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+
+    using namespace std::chrono;
+    const auto period =
+        duration_cast<steady_clock::duration>(duration<double>(double(kChunkFrames) / kRate));
+    auto due = steady_clock::now();
+    QByteArray chunk;
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_wake.wait_until(lock, due, [this] { return m_quit; }))
+                return;
+        }
+        // Catch up after a late wake-up, but never flood the source after a long stall.
+        if (steady_clock::now() - due > milliseconds(500))
+            due = steady_clock::now();
+        due += period;
+        std::lock_guard lock(m_mutex);
+        if (!nextChunk(chunk))
+            continue;
+        // Nobody reading (the pipe is full) or the source is gone: the chunk is lost,
+        // as sound is when no one records it. Chunks are below PIPE_BUF, so a write
+        // is all or nothing and frames stay aligned.
+        const ssize_t n = ::write(m_fd, chunk.constData(), size_t(chunk.size()));
+        if (n > 0)
+            m_framesWritten += n / kBytesPerFrame;
+    }
+}
+
+} // namespace dovrane::test

@@ -1,14 +1,25 @@
 #include "MainWindow.h"
 
+#include "AboutWindow.h"
+#include "AccountWindow.h"
+#include "AddressBookWindow.h"
 #include "AlarmLight.h"
 #include "AlarmLog.h"
+#include "AlarmLogsWindow.h"
+#include "AlarmMailer.h"
 #include "AudioInput.h"
+#include "CallListWindow.h"
+#include "ConnectionWindow.h"
 #include "ErrorWindow.h"
 #include "LevelMeter.h"
 #include "MailTransport.h"
+#include "PagerDialer.h"
 #include "ParamsFile.h"
+#include "PreferencesWindow.h"
 #include "SerialPort.h"
+#include "SilenceMonitor.h"
 #include "StartupLoader.h"
+#include "WeeklySchedule.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -159,35 +170,149 @@ void MainWindow::LoadParams()
     m_alarmDelay = static_cast<qint16>(file.read(ParamsFile::AlarmDelay));
     m_threshold = file.read(ParamsFile::Threshold);
     file.close();
+    m_monitor->setAlarmDelay(m_alarmDelay);
+    m_monitor->setThreshold(m_threshold);
 }
 
 // ---- sensor ----
 
-void MainWindow::wireSensor() {}
+namespace {
 
-void MainWindow::StartSensor() {}
+const QColor kStartIdleColour(0, 128, 0);
+const QColor kStartMonitoringColour(128, 255, 128);
 
-void MainWindow::StopSensor() {}
+// A style sheet rather than the palette: several desktop styles ignore a
+// button's palette colour, and the Start button's colour is its state display.
+void setBackColour(QPushButton* button, const QColor& colour)
+{
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid "
+                                         "#505050; border-radius: 3px; padding: 4px 18px; }"
+                                         "QPushButton:pressed { border: 2px inset #303030; }")
+                              .arg(colour.name()));
+}
+
+} // namespace
+
+void MainWindow::wireSensor()
+{
+    m_monitor = new SilenceMonitor(m_state, m_services.clock, m_services.audio, *m_alarmLog,
+                                   m_errors, this);
+
+    setBackColour(m_cmdStart, kStartIdleColour);
+    setBackColour(m_cmdStop, Qt::white);
+    m_lblClock->setText(clockCaption(m_services.clock.now()));
+
+    connect(m_cmdStart, &QPushButton::clicked, m_monitor, &SilenceMonitor::startClicked);
+    connect(m_cmdStop, &QPushButton::clicked, m_monitor, &SilenceMonitor::stopClicked);
+    connect(m_monitor, &SilenceMonitor::elapsedTextChanged, m_label1, &QLabel::setText);
+    connect(m_monitor, &SilenceMonitor::clockTextChanged, m_lblClock, &QLabel::setText);
+    connect(m_monitor, &SilenceMonitor::alarmLightChanged, m_shape1, &QWidget::setVisible);
+    connect(m_monitor, &SilenceMonitor::monitoringChanged, this, [this](bool on) {
+        setBackColour(m_cmdStart, on ? kStartMonitoringColour : kStartIdleColour);
+        if (!on) {
+            m_meterLeft->reset();
+            m_meterRight->reset();
+        }
+    });
+    connect(m_monitor, &SilenceMonitor::callSequenceRequested, this,
+            &MainWindow::StartCallSequence);
+    connect(m_monitor, &SilenceMonitor::mailRequested, this, &MainWindow::SendMail);
+
+    // The meters show every buffer as captured, whatever the level test makes of it.
+    connect(&m_services.audio, &AudioInput::bufferReady, this, [this](const QByteArray& buffer) {
+        const ChannelPeaks peaks = channelPeaks(buffer);
+        m_meterLeft->setPeak(qAbs(int(peaks.left)));
+        m_meterRight->setPeak(qAbs(int(peaks.right)));
+    });
+}
+
+void MainWindow::StartSensor()
+{
+    m_monitor->StartSensor();
+}
+
+void MainWindow::StopSensor()
+{
+    m_monitor->StopSensor();
+}
 
 // ---- pager ----
 
-void MainWindow::wirePager() {}
+void MainWindow::wirePager()
+{
+    m_pagerDialer = new PagerDialer(m_state, m_services.clock, m_services.serial, *m_alarmLog,
+                                    m_errors, this);
+    m_pagerDialer->setObjectName(QStringLiteral("pagerDialer"));
+    connect(m_pagerDialer, &PagerDialer::statusChanged, m_label3, &QLabel::setText);
 
-void MainWindow::StartCallSequence() {}
+    m_mnuCallList->setEnabled(true);
+    connect(m_mnuCallList, &QAction::triggered, this,
+            [this] { showSingle(m_frmCallList, m_state, m_errors, this); });
+    m_mnuMyConnection->setEnabled(true);
+    connect(m_mnuMyConnection, &QAction::triggered, this, [this] {
+        showSingle(m_frmMyConnection, m_state, m_services.paths, m_errors, this);
+    });
+}
+
+void MainWindow::StartCallSequence()
+{
+    m_pagerDialer->StartCallSequence();
+}
 
 // ---- mail ----
 
-void MainWindow::wireMail() {}
+void MainWindow::wireMail()
+{
+    m_mailer = new AlarmMailer(m_state, m_services.clock, m_services.mail, *m_alarmLog, this);
+    m_addressBookPosition = std::make_unique<AddressBookListPosition>();
+    connect(&m_services.mail, &MailTransport::failed, this,
+            [this](int number, const QString& description) {
+                m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
+            });
+    m_mnuMyAddressBook->setEnabled(true);
+    connect(m_mnuMyAddressBook, &QAction::triggered, this, [this] {
+        showSingle(m_frmAddressBook, m_state, *m_mailer, m_errors, *m_addressBookPosition, this);
+    });
+}
 
-void MainWindow::SendMail() {}
+void MainWindow::SendMail()
+{
+    m_mailer->SendMail();
+}
 
 // ---- settings windows ----
 
-void MainWindow::wireSettingsWindows() {}
+void MainWindow::wireSettingsWindows()
+{
+    m_mnuPreferences->setEnabled(true);
+    connect(m_mnuPreferences, &QAction::triggered, this, [this] {
+        // The window's own input, used only to list the devices; never started.
+        std::unique_ptr<AudioInput> lister;
+        if (!m_frmDVPreferences && m_services.makeDeviceLister)
+            lister = m_services.makeDeviceLister();
+        showSingle(m_frmDVPreferences, m_state, m_services.paths.paramsFile(), std::move(lister),
+                   m_errors, this);
+    });
+
+    m_mnuMyAccount->setEnabled(true);
+    connect(m_mnuMyAccount, &QAction::triggered, this, [this] {
+        const bool created = !m_frmMyAccount;
+        showSingle(m_frmMyAccount, m_state, m_services.paths.userFile(), m_errors, this);
+        if (created)
+            connect(m_frmMyAccount, &AccountWindow::closed, this, &MainWindow::LoadDataFiles);
+    });
+}
 
 // ---- viewer windows ----
 
-void MainWindow::wireViewerWindows() {}
+void MainWindow::wireViewerWindows()
+{
+    m_mnuAlarmLogs->setEnabled(true);
+    connect(m_mnuAlarmLogs, &QAction::triggered, this,
+            [this] { showSingle(m_frmAlarmLogs, m_services.paths, this); });
+    m_mnuAbout->setEnabled(true);
+    connect(m_mnuAbout, &QAction::triggered, this, [this] { showSingle(m_frmAbout, this); });
+}
 
 // ----
 
@@ -208,10 +333,18 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Ending is immediate: no "Alarm End" line, no hang-up to the modem.
+    // Ending is immediate: no "Alarm End" line, no hang-up to the modem. The other
+    // windows go with this one as they are: Preferences does not save and My Account
+    // does not reload, as their own closing would. (QApplication::quit() would close
+    // them properly first, so the event loop is left with exit() instead.)
     closeDataFiles();
+    const QList<QWidget*> children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* child : children) {
+        if (child->isWindow())
+            delete child;
+    }
     event->accept();
-    QApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 } // namespace dovrane

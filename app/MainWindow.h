@@ -18,14 +18,25 @@ class QPushButton;
 
 namespace dovrane {
 
+class AboutWindow;
+class AccountWindow;
+class AddressBookWindow;
 class AlarmLog;
+class AlarmLogsWindow;
+class AlarmMailer;
 class AudioInput;
+class CallListWindow;
+class ConnectionWindow;
 class ErrorWindowHost;
 class LevelMeter;
 class LevelScale;
 class MailTransport;
+class PagerDialer;
+class PreferencesWindow;
 class SerialPort;
+class SilenceMonitor;
 class StartupLoader;
+struct AddressBookListPosition;
 
 /// The parts of the outside world the main window works with. main() hands in the
 /// real ones; tests hand in fakes.
@@ -120,14 +131,26 @@ private:
     QAction* m_mnuAbout = nullptr;
 
     // sensor
+    SilenceMonitor* m_monitor = nullptr;
 
     // pager
+    PagerDialer* m_pagerDialer = nullptr;
+    QPointer<CallListWindow> m_frmCallList;
+    QPointer<ConnectionWindow> m_frmMyConnection;
 
     // mail
+    AlarmMailer* m_mailer = nullptr;
+    QPointer<AddressBookWindow> m_frmAddressBook;
+    /// Where Apply left the address book list; kept for the whole run.
+    std::unique_ptr<AddressBookListPosition> m_addressBookPosition;
 
     // settings windows
+    QPointer<PreferencesWindow> m_frmDVPreferences;
+    QPointer<AccountWindow> m_frmMyAccount;
 
     // viewer windows
+    QPointer<AlarmLogsWindow> m_frmAlarmLogs;
+    QPointer<AboutWindow> m_frmAbout;
 };
 
 template <typename Window, typename... Args>

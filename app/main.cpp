@@ -1,10 +1,11 @@
+#include "AppIcon.h"
 #include "AppState.h"
 #include "Clock.h"
 #include "DataPaths.h"
-#include "MailTransport.h"
 #include "MainWindow.h"
 #include "QtAudioInput.h"
 #include "QtSerialPort.h"
+#include "SendmailTransport.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -14,16 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Placeholder until the sendmail transport lands.
-class NoMailTransport final : public dovrane::MailTransport
-{
-public:
-    qint64 sessionId() const override { return 0; }
-    bool signOn() override { return false; }
-    void signOff() override {}
-    void send(const dovrane::MailMessage&) override {}
-};
 
 int gSignalFds[2] = {-1, -1};
 
@@ -64,13 +55,14 @@ int main(int argc, char* argv[])
                                             .arg(DOVRANE_VERSION_MINOR)
                                             .arg(DOVRANE_VERSION_PATCH));
     QApplication::setDesktopFileName(QStringLiteral("dovrane"));
+    QApplication::setWindowIcon(dovrane::appIcon());
 
     dovrane::AppState state;
     dovrane::SystemClock clock;
     const dovrane::DataPaths paths = dovrane::DataPaths::fromEnvironment();
     dovrane::QtAudioInput audio;
     dovrane::QtSerialPort serial(paths);
-    NoMailTransport mail;
+    dovrane::SendmailTransport mail(clock);
 
     dovrane::MainWindow window(
         state, dovrane::Services{clock, audio, serial, mail, paths,

@@ -19,6 +19,12 @@ double LevelMeter::toDb(int magnitude)
     return qMax(kFloorDb, 20.0 * std::log10(magnitude / 32768.0));
 }
 
+int LevelMeter::pixelFor(double db) const
+{
+    const int w = width() - 1;
+    return qBound(0, int(w * (db - kFloorDb) / -kFloorDb), w);
+}
+
 void LevelMeter::setPeak(int magnitude)
 {
     const double db = toDb(magnitude);
@@ -26,16 +32,15 @@ void LevelMeter::setPeak(int magnitude)
     if (!m_sinceUpdate.isValid())
         m_sinceUpdate.start();
     const double fallen = qMax(kFloorDb, m_levelDb - kFallDbPerSecond * elapsed);
-    const double next = qMax(db, fallen);
+    m_levelDb = qMax(db, fallen);
     if (db >= m_holdDb || !m_sinceHold.isValid() || m_sinceHold.elapsed() > kHoldMs) {
         m_holdDb = db;
         m_sinceHold.start();
     }
-    // Repaint only when the picture changes by a visible amount.
-    if (std::abs(next - m_levelDb) >= 0.25 || db >= m_holdDb) {
-        m_levelDb = next;
+    // Repaint only when the picture changes: a steady tone costs no drawing at all,
+    // and a burst of buffers handed over together is drawn once.
+    if (pixelFor(m_levelDb) != m_paintedLevelX || pixelFor(m_holdDb) != m_paintedHoldX)
         update();
-    }
 }
 
 void LevelMeter::reset()
@@ -52,8 +57,9 @@ void LevelMeter::paintEvent(QPaintEvent*)
     QPainter p(this);
     const QRect r = rect().adjusted(0, 0, -1, -1);
     p.fillRect(r, QColor(20, 20, 20));
-    const auto xFor = [&](double db) { return int(r.width() * (db - kFloorDb) / -kFloorDb); };
-    const int x = xFor(m_levelDb);
+    const int x = pixelFor(m_levelDb);
+    m_paintedLevelX = x;
+    m_paintedHoldX = pixelFor(m_holdDb);
     QLinearGradient g(r.topLeft(), r.topRight());
     g.setColorAt(0.0, QColor(0, 170, 0));
     g.setColorAt(0.75, QColor(0, 200, 0));
@@ -62,7 +68,7 @@ void LevelMeter::paintEvent(QPaintEvent*)
     p.fillRect(QRect(r.left(), r.top(), x, r.height()), g);
     if (m_holdDb > kFloorDb) {
         p.setPen(QColor(255, 255, 255));
-        const int hx = qMin(r.right(), xFor(m_holdDb));
+        const int hx = qMin(r.right(), m_paintedHoldX);
         p.drawLine(hx, r.top(), hx, r.bottom());
     }
     p.setPen(QColor(90, 90, 90));

@@ -32,7 +32,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    /// The x position a level is drawn at.
+    [[nodiscard]] int pixelFor(double db) const;
+
     double m_levelDb = kFloorDb;
+    int m_paintedLevelX = -1;
+    int m_paintedHoldX = -1;
     double m_holdDb = kFloorDb;
     QElapsedTimer m_sinceUpdate;
     QElapsedTimer m_sinceHold;

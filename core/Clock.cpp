@@ -17,7 +17,9 @@ class QtClockTimer final : public ClockTimer
 public:
     explicit QtClockTimer(QObject* parent) : ClockTimer(parent)
     {
-        m_timer.setTimerType(Qt::PreciseTimer);
+        // Coarse timers (within 5 % of the interval) let the system wake the program
+        // once for timers that fall due together; the 100 ms ticks need no more.
+        m_timer.setTimerType(Qt::CoarseTimer);
         connect(&m_timer, &QTimer::timeout, this, &ClockTimer::timeout);
     }
     void setInterval(int ms) override { m_timer.setInterval(ms); }

@@ -3,6 +3,7 @@
 #include "AccountFile.h"
 #include "AppState.h"
 #include "ErrorReporter.h"
+#include "WindowParts.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -23,11 +24,7 @@ AccountWindow::AccountWindow(AppState& state, const QString& userFilePath, Error
     setWindowTitle(QStringLiteral("MyAccount"));
 
     auto* menuBar = new QMenuBar(this);
-    QMenu* files = menuBar->addMenu(QStringLiteral("Files"));
-    files->setObjectName(QStringLiteral("mnuFiles"));
-    QAction* exit = files->addAction(QStringLiteral("Exit"));
-    exit->setObjectName(QStringLiteral("mnuExit"));
-    connect(exit, &QAction::triggered, this, &QWidget::close);
+    addFilesExitMenu(menuBar, this);
 
     const QString captions[] = {QStringLiteral("User Name"), QStringLiteral("Password"),
                                 QStringLiteral("Facility")};

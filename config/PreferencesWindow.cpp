@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "AudioInput.h"
 #include "ErrorReporter.h"
+#include "WindowParts.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -101,11 +102,7 @@ PreferencesWindow::~PreferencesWindow() = default;
 void PreferencesWindow::buildControls()
 {
     auto* menuBar = new QMenuBar(this);
-    QMenu* files = menuBar->addMenu(QStringLiteral("Files"));
-    files->setObjectName(QStringLiteral("mnuFiles"));
-    QAction* exit = files->addAction(QStringLiteral("Exit"));
-    exit->setObjectName(QStringLiteral("mnuExit"));
-    connect(exit, &QAction::triggered, this, &QWidget::close);
+    addFilesExitMenu(menuBar, this);
 
     m_lstWaveIn = new QListWidget(this);
     m_lstWaveIn->setObjectName(QStringLiteral("lstWaveIn"));

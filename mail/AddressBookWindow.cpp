@@ -5,11 +5,11 @@
 #include "AppState.h"
 #include "ErrorReporter.h"
 #include "TimeOfDay.h"
+#include "WindowParts.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QEvent>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -85,19 +85,11 @@ AddressBookWindow::AddressBookWindow(AppState& state, AlarmMailer& mailer, Error
 void AddressBookWindow::buildControls()
 {
     auto* menuBar = new QMenuBar(this);
-    QMenu* files = menuBar->addMenu(QStringLiteral("Files"));
-    files->setObjectName(QStringLiteral("mnuFiles"));
-    QAction* exit = files->addAction(QStringLiteral("Exit"));
-    exit->setObjectName(QStringLiteral("mnuExit"));
-    connect(exit, &QAction::triggered, this, &QWidget::close);
+    addFilesExitMenu(menuBar, this);
 
     m_list1 = new QListWidget(this);
     m_list1->setObjectName(QStringLiteral("list1"));
-    QFont fixed(QStringLiteral("Courier New"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    fixed.setFamilies({QStringLiteral("Courier New"),
-                       QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
-    fixed.setFixedPitch(true);
+    const QFont fixed = fixedPitchFont(QStringLiteral("Courier New"));
     m_list1->setFont(fixed);
     m_list1->setSortingEnabled(true);
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -5,8 +5,8 @@
 #include "ErrorReporter.h"
 #include "TextField.h"
 #include "TimeOfDay.h"
+#include "WindowParts.h"
 
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -38,25 +38,6 @@ public:
     }
 };
 
-bool isMonospaced(const QFont& font)
-{
-    // Measured rather than asked: font databases misreport some monospaced families.
-    const QFontMetrics metrics(font);
-    return metrics.horizontalAdvance(QLatin1Char('i')) ==
-           metrics.horizontalAdvance(QLatin1Char('M'));
-}
-
-/// Courier New where installed, otherwise the system's fixed-pitch font.
-QFont fixedPitchFont()
-{
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::Monospace);
-    font.setFixedPitch(true);
-    if (!isMonospaced(font))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    return font;
-}
-
 } // namespace
 
 CallListWindow::CallListWindow(AppState& state, ErrorReporter& errors, QWidget* parent)
@@ -68,10 +49,7 @@ CallListWindow::CallListWindow(AppState& state, ErrorReporter& errors, QWidget* 
     setWindowTitle(QStringLiteral("Call List"));
     setWindowFlag(Qt::Window);
 
-    m_mnuFiles = menuBar()->addMenu(QStringLiteral("Files"));
-    m_mnuFiles->setObjectName(QStringLiteral("mnuFiles"));
-    m_mnuExit = m_mnuFiles->addAction(QStringLiteral("Exit"));
-    m_mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    addFilesExitMenu(menuBar(), this);
     m_mnuNew = menuBar()->addAction(QStringLiteral("New"));
     m_mnuNew->setObjectName(QStringLiteral("mnuNew"));
     m_mnuDelete = menuBar()->addAction(QStringLiteral("Delete"));
@@ -84,7 +62,7 @@ CallListWindow::CallListWindow(AppState& state, ErrorReporter& errors, QWidget* 
     m_list1->setObjectName(QStringLiteral("list1"));
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list1->setSortingEnabled(true);
-    m_list1->setFont(fixedPitchFont());
+    m_list1->setFont(fixedPitchFont(QStringLiteral("Courier New")));
     m_list1->setMinimumWidth(QFontMetrics(m_list1->font()).horizontalAdvance(QLatin1Char('M')) *
                                  (CallList::kRecordLength + 2) +
                              24);
@@ -141,7 +119,6 @@ CallListWindow::CallListWindow(AppState& state, ErrorReporter& errors, QWidget* 
     connect(m_mnuDelete, &QAction::triggered, this, &CallListWindow::onDelete);
     connect(m_cmdApply, &QPushButton::clicked, this, &CallListWindow::onApply);
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
-    connect(m_mnuExit, &QAction::triggered, this, &QWidget::close);
 
     setEditorVisible(false);
     reloadList();

@@ -58,8 +58,6 @@ private:
     QPushButton* m_cmdApply = nullptr;
     QPushButton* m_cmdClose = nullptr;
     QLabel* m_label3 = nullptr;
-    QMenu* m_mnuFiles = nullptr;
-    QAction* m_mnuExit = nullptr;
     QAction* m_mnuNew = nullptr;
     QAction* m_mnuDelete = nullptr;
 };

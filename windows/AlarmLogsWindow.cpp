@@ -1,7 +1,7 @@
 #include "AlarmLogsWindow.h"
 
-#include <QFontDatabase>
-#include <QFontInfo>
+#include "WindowParts.h"
+
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
@@ -9,20 +9,6 @@
 #include <QVBoxLayout>
 
 namespace dovrane {
-
-namespace {
-
-// The log lines line up in columns only in a fixed-pitch font.
-QFont fixedPitchFont()
-{
-    QFont courier(QStringLiteral("Courier"));
-    courier.setStyleHint(QFont::TypeWriter);
-    if (QFontInfo(courier).fixedPitch())
-        return courier;
-    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
-}
-
-} // namespace
 
 AlarmLogsWindow::AlarmLogsWindow(DataPaths paths, QWidget* parent)
     : QDialog(parent), m_reader(std::move(paths))
@@ -53,7 +39,7 @@ AlarmLogsWindow::AlarmLogsWindow(DataPaths paths, QWidget* parent)
 
     m_lstActivityLog = new QListWidget(this);
     m_lstActivityLog->setObjectName(QStringLiteral("lstActivityLog"));
-    m_lstActivityLog->setFont(fixedPitchFont());
+    m_lstActivityLog->setFont(fixedPitchFont(QStringLiteral("Courier")));
     m_lstActivityLog->hide();
 
     // Work lists that are never shown.

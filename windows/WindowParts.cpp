@@ -1,0 +1,45 @@
+#include "WindowParts.h"
+
+#include <QAction>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QMenu>
+#include <QMenuBar>
+#include <QWidget>
+
+namespace dovrane {
+
+namespace {
+
+bool isMonospaced(const QFont& font)
+{
+    // Measured rather than asked: font databases misreport some monospaced families,
+    // and a missing family is silently replaced by a proportional one.
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(QLatin1Char('i')) ==
+           metrics.horizontalAdvance(QLatin1Char('M'));
+}
+
+} // namespace
+
+QFont fixedPitchFont(const QString& family)
+{
+    QFont font(family);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    if (isMonospaced(font))
+        return font;
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+QAction* addFilesExitMenu(QMenuBar* bar, QWidget* window)
+{
+    QMenu* files = bar->addMenu(QStringLiteral("Files"));
+    files->setObjectName(QStringLiteral("mnuFiles"));
+    QAction* exit = files->addAction(QStringLiteral("Exit"));
+    exit->setObjectName(QStringLiteral("mnuExit"));
+    QObject::connect(exit, &QAction::triggered, window, &QWidget::close);
+    return exit;
+}
+
+} // namespace dovrane

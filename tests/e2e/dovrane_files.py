@@ -73,7 +73,7 @@ def write(folder, name, data):
 
 
 def read_log(folder, date):
-    path = os.path.join(folder, "logs", "AL" + date.strftime("%y%m%d") + ".log")
+    path = os.path.join(folder, "logs", log_name(date))
     if not os.path.exists(path):
         return []
     with open(path, "rb") as f:
@@ -84,9 +84,20 @@ def read_log(folder, date):
 
 def events(lines):
     """The event texts (from character 10 on) of log lines."""
+    return [text for _, text in timed_events(lines)]
+
+
+def timed_events(lines):
+    """(time of writing, event text) of log lines: "hh:mm:ss", one blank, the text."""
+    out = []
     for line in lines:
         assert len(line) >= 9 and line[2] == ":" and line[5] == ":" and line[8] == " ", line
-    return [line[9:] for line in lines]
+        out.append((datetime.datetime.strptime(line[:8], "%H:%M:%S").time(), line[9:]))
+    return out
+
+
+def log_name(date):
+    return "AL" + date.strftime("%y%m%d") + ".log"
 
 
 def today():

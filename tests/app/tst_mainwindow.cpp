@@ -1,0 +1,293 @@
+#include "AlarmLog.h"
+#include "AppState.h"
+#include "Clock.h"
+#include "DataPaths.h"
+#include "FakeAudioInput.h"
+#include "FakeSerialPort.h"
+#include "LevelMeter.h"
+#include "MainWindow.h"
+#include "RecordingMailTransport.h"
+#include "SilenceMonitor.h"
+#include "WeeklySchedule.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace dovrane;
+using namespace dovrane::test;
+
+namespace {
+
+QByteArray le32(qint32 v)
+{
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char((quint32(v) >> (8 * i)) & 0xff);
+    return b;
+}
+
+/// Share of the widget's pixels drawn in exactly this colour.
+double shareOf(QWidget* widget, const QColor& colour)
+{
+    const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    qint64 hits = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            hits += QColor(image.pixel(x, y)) == colour ? 1 : 0;
+    return double(hits) / double(qMax<qint64>(1, qint64(image.width()) * image.height()));
+}
+
+} // namespace
+
+/// The main window as the operator meets it, on fakes for the outside world.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Rig
+    {
+        /// paramsFile: the bytes of DVParams.dat to start with (none when empty).
+        explicit Rig(const QByteArray& paramsFile = {})
+            : clock(QDateTime(QDate(2006, 6, 15), QTime(14, 0, 0))),
+              paths(dir.filePath(QStringLiteral("Dovrane")))
+        {
+            if (!paramsFile.isEmpty()) {
+                QDir().mkpath(paths.dataDir());
+                QFile file(paths.paramsFile());
+                if (file.open(QIODevice::WriteOnly))
+                    file.write(paramsFile);
+            }
+            window = std::make_unique<MainWindow>(
+                state, Services{clock, audio, serial, mail, paths,
+                                [] { return std::make_unique<FakeAudioInput>(); }});
+        }
+        [[nodiscard]] QStringList logLines() const
+        {
+            QFile file(window->alarmLog().fileFor(clock.now().date()));
+            if (!file.open(QIODevice::ReadOnly))
+                return {};
+            return QString::fromLatin1(file.readAll())
+                .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        }
+        template <typename T> T* find(const char* name) const
+        {
+            return window->findChild<T*>(QString::fromLatin1(name));
+        }
+
+        QTemporaryDir dir;
+        AppState state;
+        ManualClock clock;
+        FakeAudioInput audio;
+        FakeSerialPort serial;
+        RecordingMailTransport mail;
+        DataPaths paths;
+        std::unique_ptr<MainWindow> window;
+    };
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void controlsByName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("cmdStart") << "cmdStart"
+                                  << "Start";
+        QTest::newRow("cmdStop") << "cmdStop"
+                                 << "Stop";
+        QTest::newRow("cmdClose") << "cmdClose"
+                                  << "Close";
+        QTest::newRow("Label1") << "Label1" << QString();
+        QTest::newRow("lblClock") << "lblClock" << QString();
+        QTest::newRow("Label3") << "Label3" << QString();
+        QTest::newRow("Shape1") << "Shape1" << QString();
+        QTest::newRow("MMLevelX1") << "MMLevelX1" << QString();
+        QTest::newRow("MMLevelX2") << "MMLevelX2" << QString();
+        QTest::newRow("MMLevelScaleX1") << "MMLevelScaleX1" << QString();
+    }
+    void controlsByName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        Rig rig;
+        auto* widget = rig.window->findChild<QWidget*>(name);
+        QVERIFY2(widget, qPrintable(name));
+        if (auto* button = qobject_cast<QPushButton*>(widget))
+            QCOMPARE(button->text(), caption);
+    }
+
+    void menuByName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("mnuExit") << "mnuExit"
+                                 << "Exit";
+        QTest::newRow("mnuMyAccount") << "mnuMyAccount"
+                                      << "My Account";
+        QTest::newRow("mnuMyAddressBook") << "mnuMyAddressBook"
+                                          << "My Addresse Book";
+        QTest::newRow("mnuCallList") << "mnuCallList"
+                                     << "My Call List";
+        QTest::newRow("mnuMyConnection") << "mnuMyConnection"
+                                         << "My Connection";
+        QTest::newRow("mnuPreferences") << "mnuPreferences"
+                                        << "Preferences";
+        QTest::newRow("mnuAlarmLogs") << "mnuAlarmLogs"
+                                      << "Alarm Logs";
+        QTest::newRow("mnuAbout") << "mnuAbout"
+                                  << "About";
+    }
+    void menuByName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        Rig rig;
+        auto* action = rig.window->findChild<QAction*>(name);
+        QVERIFY2(action, qPrintable(name));
+        QCOMPARE(action->text(), caption);
+        QVERIFY(rig.window->findChild<QMenu*>(QStringLiteral("mnuFiles")));
+        QVERIFY(rig.window->findChild<QMenu*>(QStringLiteral("mnuSetup")));
+    }
+
+    void startsIdle()
+    {
+        Rig rig;
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Dovrane"));
+        QCOMPARE(rig.window->objectName(), QStringLiteral("mnuMenu"));
+        rig.window->show();
+        QVERIFY(!rig.state.SensorRunning);
+        QVERIFY(!rig.audio.isCapturing());
+        QVERIFY(rig.find<QWidget>("Shape1")->isHidden());
+
+        auto* tmrClock = rig.find<ClockTimer>("tmrClock");
+        auto* timer1 = rig.find<ClockTimer>("Timer1");
+        QVERIFY(tmrClock && timer1);
+        QVERIFY(tmrClock->isActive());
+        QCOMPARE(tmrClock->interval(), 100);
+        QVERIFY(!timer1->isActive());
+        QCOMPARE(timer1->interval(), 100);
+        if (auto* hangUp = rig.find<ClockTimer>("tmrHangUp"))
+            QVERIFY(!hangUp->isActive());
+
+        rig.clock.advance(0.1);
+        QCOMPARE(rig.find<QLabel>("lblClock")->text(), clockCaption(rig.clock.now()));
+        QVERIFY(rig.logLines().isEmpty());
+    }
+
+    void startAndStopButtons()
+    {
+        Rig rig;
+        rig.window->show();
+        auto* start = rig.find<QPushButton>("cmdStart");
+        auto* stop = rig.find<QPushButton>("cmdStop");
+        const QColor idle(0, 128, 0);
+        const QColor monitoring(128, 255, 128);
+        QVERIFY(shareOf(start, idle) > 0.4);
+        QVERIFY(shareOf(stop, Qt::white) > 0.4);
+
+        QTest::mouseClick(start, Qt::LeftButton);
+        QVERIFY(rig.state.SensorRunning);
+        QVERIFY(rig.find<ClockTimer>("Timer1")->isActive());
+        QVERIFY(shareOf(start, monitoring) > 0.4);
+        QCOMPARE(shareOf(start, idle), 0.0);
+        QCOMPARE(rig.logLines(), QStringList{QStringLiteral("14:00:00 Manual Start Sensor")});
+        QCOMPARE(rig.find<QLabel>("Label1")->text(), QString());
+        rig.clock.advance(1.0);
+        QCOMPARE(rig.find<QLabel>("Label1")->text(), QStringLiteral("00:01"));
+
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QVERIFY(!rig.state.SensorRunning);
+        QVERIFY(!rig.find<ClockTimer>("Timer1")->isActive());
+        QVERIFY(shareOf(start, idle) > 0.4);
+        QCOMPARE(rig.logLines().last(), QStringLiteral("14:00:01 Manual Stop Sensor"));
+    }
+
+    void loadParamsReachesTheAlarm()
+    {
+        // DVParams.dat: record 1 AlarmDelay = 2, record 7 Threshold = 500.
+        const QByteArray params =
+            le32(2) + le32(0) + le32(0) + le32(0) + le32(0) + le32(0) + le32(500);
+        Rig rig(params);
+        QCOMPARE(rig.window->alarmDelay(), qint16(2));
+        QCOMPARE(rig.window->threshold(), 500);
+        rig.window->show();
+        auto* light = rig.find<QWidget>("Shape1");
+
+        rig.window->StartSensor();
+        rig.clock.advance(1.0);
+        rig.audio.push(FakeAudioInput::constantBuffer(400, 100)); // 400|100 = 500, not above
+        rig.clock.advance(2.0);
+        QVERIFY(rig.state.AlarmOn);
+        QVERIFY(light->isVisible());
+
+        rig.audio.push(FakeAudioInput::toneBuffer(8000));
+        rig.clock.advance(0.1);
+        QVERIFY(!rig.state.AlarmOn);
+        QVERIFY(!light->isVisible());
+
+        rig.clock.advance(5.0);
+        QVERIFY(rig.state.AlarmOn);
+        rig.window->StopSensor();
+        QVERIFY(light->isHidden());
+        QVERIFY(!rig.state.AlarmOn);
+    }
+
+    void exitDuringAnAlarmEndsWithoutAlarmEnd_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Close button") << "cmdClose";
+        QTest::newRow("Exit menu item") << "mnuExit";
+    }
+    void exitDuringAnAlarmEndsWithoutAlarmEnd()
+    {
+        QFETCH(QString, how);
+        const QByteArray params = le32(2); // AlarmDelay 2
+        Rig rig(params);
+        rig.window->show();
+        rig.window->StartSensor();
+        rig.clock.advance(3.0);
+        QVERIFY(rig.state.AlarmOn);
+        const QString alarm = QStringLiteral("Alarm") + QString(16, QLatin1Char(' '));
+        QCOMPARE(rig.logLines(), QStringList{QStringLiteral("14:00:01 ") + alarm});
+
+        if (how == QLatin1String("cmdClose"))
+            QTest::mouseClick(rig.find<QPushButton>("cmdClose"), Qt::LeftButton);
+        else
+            rig.find<QAction>("mnuExit")->trigger();
+        QVERIFY(!rig.window->isVisible());
+
+        // Sound right after the close: a tick that still ran would end the alarm.
+        for (ClockTimer* timer : rig.window->findChildren<ClockTimer*>())
+            QVERIFY2(!timer->isActive(), qPrintable(timer->objectName()));
+        rig.audio.push(FakeAudioInput::toneBuffer(8000));
+        rig.clock.advance(30.0);
+        QCOMPARE(rig.logLines(), QStringList{QStringLiteral("14:00:01 ") + alarm});
+        QVERIFY(rig.state.AlarmOn);
+    }
+
+    void metersFollowTheInput()
+    {
+        Rig rig;
+        auto* left = rig.find<LevelMeter>("MMLevelX1");
+        auto* right = rig.find<LevelMeter>("MMLevelX2");
+        rig.window->StartSensor();
+        rig.audio.push(FakeAudioInput::constantBuffer(16384, 0));
+        QVERIFY(left->levelDb() > -7.0);
+        QCOMPARE(right->levelDb(), LevelMeter::kFloorDb);
+        rig.window->StopSensor();
+        QCOMPARE(left->levelDb(), LevelMeter::kFloorDb);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -21,6 +21,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace dovrane {
 
 namespace {
@@ -59,6 +61,18 @@ QString optionWord(char option)
         // Anything else gets no mail, exactly like Never.
         return QStringLiteral("Never");
     }
+}
+
+constexpr int kNameTyped = 25;
+constexpr int kAddressTyped = 38;
+constexpr int kTimeTyped = 8;
+
+// The limits are on typing only: a stored 39-character address, or a time shown as
+// "5:00:00 PM", must reach the field whole, or the next Apply would store it cut.
+void showText(QLineEdit* field, const QString& text, int typedLimit)
+{
+    field->setMaxLength(std::max<int>(typedLimit, int(text.size())));
+    field->setText(text);
 }
 
 QString lineText(const AddressRecord& entry)
@@ -107,12 +121,12 @@ void AddressBookWindow::buildControls()
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_txtName = new QLineEdit(this);
     m_txtName->setObjectName(QStringLiteral("txtName"));
-    m_txtName->setMaxLength(25);
+    m_txtName->setMaxLength(kNameTyped);
     m_label2 = new QLabel(QStringLiteral("Address"), this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_txtNumber = new QLineEdit(this);
     m_txtNumber->setObjectName(QStringLiteral("txtNumber"));
-    m_txtNumber->setMaxLength(38);
+    m_txtNumber->setMaxLength(kAddressTyped);
 
     m_opt1 = new QButtonGroup(this);
     m_opt1->setObjectName(QStringLiteral("opt1"));
@@ -142,7 +156,7 @@ void AddressBookWindow::buildControls()
         m_txtStop[day] = new QLineEdit(this);
         m_txtStop[day]->setObjectName(QStringLiteral("txtStop_%1").arg(day));
         for (QLineEdit* field : {m_txtStart[day], m_txtStop[day]}) {
-            field->setMaxLength(8);
+            field->setMaxLength(kTimeTyped);
             field->installEventFilter(this);
         }
         days->addWidget(m_check1[day], day, 0);
@@ -270,8 +284,8 @@ void AddressBookWindow::showSelected()
 
     AddressBook book(m_state);
     const AddressRecord entry = book.read(record);
-    m_txtName->setText(entry.ContactName.trimmed());
-    m_txtNumber->setText(entry.Address.trimmed());
+    showText(m_txtName, entry.ContactName.trimmed(), kNameTyped);
+    showText(m_txtNumber, entry.Address.trimmed(), kAddressTyped);
     m_txtName->setVisible(true);
     m_txtNumber->setVisible(true);
 
@@ -282,22 +296,22 @@ void AddressBookWindow::showSelected()
 
     for (int day = 1; day <= 7; ++day) {
         m_check1[day]->setChecked(entry.DayChecked[day] == '1');
-        m_txtStart[day]->setText(TimeOfDay::longText(entry.StartSecs[day]));
-        m_txtStop[day]->setText(TimeOfDay::longText(entry.StopSecs[day]));
+        showText(m_txtStart[day], TimeOfDay::longText(entry.StartSecs[day]), kTimeTyped);
+        showText(m_txtStop[day], TimeOfDay::longText(entry.StopSecs[day]), kTimeTyped);
     }
     setEntryFieldsVisible(true);
 }
 
 void AddressBookWindow::onNew()
 {
-    m_txtName->clear();
-    m_txtNumber->clear();
+    showText(m_txtName, QString(), kNameTyped);
+    showText(m_txtNumber, QString(), kAddressTyped);
     AddressBook book(m_state);
     m_currentRecord = book.firstFree();
     for (int day = 1; day <= 7; ++day) {
         m_check1[day]->setChecked(false);
-        m_txtStart[day]->clear();
-        m_txtStop[day]->clear();
+        showText(m_txtStart[day], QString(), kTimeTyped);
+        showText(m_txtStop[day], QString(), kTimeTyped);
     }
     // A first entry starts as Always, so that it is reached once it has an address.
     if (m_opt1->checkedId() < 0)
@@ -343,7 +357,7 @@ void AddressBookWindow::onApply()
     for (int day = 1; day <= 7; ++day) {
         for (QLineEdit* field : {m_txtStart[day], m_txtStop[day]}) {
             if (field->text().trimmed().isEmpty())
-                field->setText(TimeOfDay::longText(0));
+                showText(field, TimeOfDay::longText(0), kTimeTyped);
         }
     }
 

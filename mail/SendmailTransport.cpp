@@ -10,11 +10,15 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 
+#include <algorithm>
+
 namespace dovrane {
 
 Q_LOGGING_CATEGORY(lcMail, "dovrane.mail")
 
 namespace {
+
+constexpr int kExitWaitMs = 2000;
 
 const QRegularExpression& plainAtom()
 {
@@ -56,9 +60,14 @@ SendmailTransport::SendmailTransport(Clock& clock, QObject* parent)
 
 SendmailTransport::~SendmailTransport()
 {
+    if (!m_queue.isEmpty())
+        qCWarning(lcMail) << m_queue.size() << "queued message(s) dropped at exit";
     if (m_process) {
+        // The program ends with us. Waiting for it here, briefly, reaps it and keeps
+        // QProcess from waiting up to 30 s on its own when it is deleted.
         m_process->disconnect(this);
         m_process->kill();
+        m_process->waitForFinished(kExitWaitMs);
     }
 }
 
@@ -142,6 +151,7 @@ void SendmailTransport::startNext()
         return;
     const Job job = m_queue.dequeue();
     m_timedOut = false;
+    m_errorText.clear();
     m_process = new QProcess(this);
     m_process->setProgram(job.program);
     m_process->setArguments(job.arguments);
@@ -153,6 +163,11 @@ void SendmailTransport::startNext()
     connect(process, &QProcess::started, this, [process, input] {
         process->write(input);
         process->closeWriteChannel();
+    });
+    connect(process, &QProcess::readyReadStandardError, this, [this, process] {
+        const QByteArray chunk = process->readAllStandardError();
+        if (process == m_process && m_errorText.size() < kErrorTextLimit)
+            m_errorText += chunk.left(kErrorTextLimit - m_errorText.size());
     });
     connect(process, &QProcess::errorOccurred, this,
             [this, process, program](QProcess::ProcessError e) {
@@ -167,9 +182,10 @@ void SendmailTransport::startNext()
         [this, process, program](int exitCode, QProcess::ExitStatus status) {
             if (process != m_process)
                 return;
+            const QByteArray rest = process->readAllStandardError();
+            m_errorText += rest.left(std::max<qsizetype>(0, kErrorTextLimit - m_errorText.size()));
             const QString errors =
-                MailFormat::oneLine(QString::fromLocal8Bit(process->readAllStandardError()))
-                    .simplified();
+                MailFormat::oneLine(QString::fromLocal8Bit(m_errorText)).simplified();
             if (m_timedOut) {
                 fail(kTimedOut,
                      QStringLiteral("Mail program %1 did not finish within %2 s and was stopped")

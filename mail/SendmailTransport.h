@@ -28,6 +28,9 @@ public:
     static constexpr int kStartFailed = 71; ///< EX_OSERR
     static constexpr int kTimedOut = 75;    ///< EX_TEMPFAIL
     static constexpr int kDefaultTimeLimitMs = 60000;
+    /// Bytes of the program's error output kept for the report; the rest is read and
+    /// dropped, so a program that floods it cannot fill the memory.
+    static constexpr int kErrorTextLimit = 512;
 
     explicit SendmailTransport(Clock& clock, QObject* parent = nullptr);
     ~SendmailTransport() override;
@@ -72,6 +75,7 @@ private:
     QProcess* m_process = nullptr;
     ClockTimer* m_watchdog = nullptr;
     bool m_timedOut = false;
+    QByteArray m_errorText;
     quint64 m_messageCount = 0;
 };
 

@@ -318,6 +318,40 @@ private Q_SLOTS:
                  TimeOfDay::longText(seconds));
     }
 
+    void applyKeepsWhatItShowed_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::newRow("24-hour") << QLocale::c();
+        QTest::newRow("12-hour") << QLocale(QLocale::English, QLocale::UnitedStates);
+    }
+    void applyKeepsWhatItShowed()
+    {
+        // An entry opened and applied unchanged is written back byte for byte: the
+        // field limits on typing must not cut a 39-character address or "5:00:00 PM".
+        QFETCH(QLocale, locale);
+        struct RestoreLocale
+        {
+            QLocale saved;
+            ~RestoreLocale() { QLocale::setDefault(saved); }
+        } restore;
+        QLocale::setDefault(locale);
+        const QString address = QStringLiteral("night.shift.engineer@transmitter.ex.com");
+        QCOMPARE(address.size(), 39);
+        AddressRecord r = entry('1', '2', QStringLiteral("Night"), address);
+        r.DayChecked[2] = '1';
+        r.StartSecs[2] = 13 * 3600 + 30 * 60;
+        r.StopSecs[2] = 23 * 3600 + 59 * 60 + 59;
+        r.StopSecs[7] = 17 * 3600;
+        writeBook({r});
+        open();
+        const QByteArray before = fileBytes();
+        QCOMPARE(child<QLineEdit>(QStringLiteral("txtStop_7"))->text(),
+                 TimeOfDay::longText(17 * 3600));
+        QCOMPARE(child<QLineEdit>(QStringLiteral("txtNumber"))->text(), address);
+        click(QStringLiteral("cmdApply"));
+        QCOMPARE(fileBytes(), before);
+    }
+
     void textThatIsNoTimeIsRejected()
     {
         southDeletedEast();

@@ -8,6 +8,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+
 using namespace dovrane;
 
 namespace {
@@ -44,6 +47,17 @@ private:
         QFile f(out() + QStringLiteral("/mode.%1").arg(run));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(mode);
+    }
+    // Replaces the fake program with a shell script of our own.
+    void installScript(const QByteArray& body)
+    {
+        const QString path = bin() + QStringLiteral("/sendmail");
+        QFile::remove(path);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n" + body + '\n');
+        f.close();
+        QVERIFY(f.setPermissions(f.permissions() | QFileDevice::ExeOwner));
     }
     static MailMessage mail(const QStringList& to, const QString& subject,
                             const QString& body = QStringLiteral("body"))
@@ -156,6 +170,69 @@ private Q_SLOTS:
         QCOMPARE(failed.at(0).at(0).toInt(), SendmailTransport::kTimedOut);
         QVERIFY(failed.at(0).at(1).toString().contains(QStringLiteral("1.5 s")));
         QCOMPARE(args(2), QByteArray("-i\n--\nb@x.com\n"));
+    }
+
+    void floodedErrorOutputIsCutForTheReport()
+    {
+        // 20 MB on stderr, then a failure: the report keeps only the start of it.
+        installScript("cat > /dev/null\n"
+                      "echo 'fake-sendmail: relay refused' >&2\n"
+                      "head -c 20000000 /dev/zero | tr '\\000' x >&2\n"
+                      "exit 75");
+        SendmailTransport t(m_clock);
+        QSignalSpy failed(&t, &MailTransport::failed);
+        QVERIFY(t.signOn());
+        t.send(mail({QStringLiteral("a@x.com")}, QStringLiteral("s")));
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, kWait);
+        QCOMPARE(failed.at(0).at(0).toInt(), 75);
+        const QString description = failed.at(0).at(1).toString();
+        QVERIFY(description.contains(QStringLiteral("relay refused")));
+        QVERIFY2(description.size() < 1000, qPrintable(QString::number(description.size())));
+    }
+
+    void programThatHangsWhileFloodingIsStopped()
+    {
+        installScript("dir=$FAKE_SENDMAIL_DIR\n"
+                      "if [ -e \"$dir/flooded\" ]; then cat > \"$dir/second\"; exit 0; fi\n"
+                      ": > \"$dir/flooded\"\n"
+                      "cat > /dev/null\n"
+                      "exec yes flood >&2");
+        SendmailTransport t(m_clock);
+        t.setTimeLimit(1500);
+        QSignalSpy failed(&t, &MailTransport::failed);
+        QSignalSpy delivered(&t, &MailTransport::delivered);
+        QVERIFY(t.signOn());
+        t.send(mail({QStringLiteral("a@x.com")}, QStringLiteral("first")));
+        t.send(mail({QStringLiteral("b@x.com")}, QStringLiteral("second")));
+        QTRY_COMPARE_WITH_TIMEOUT(delivered.size(), 1, kWait);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(0).toInt(), SendmailTransport::kTimedOut);
+        QVERIFY(readFile(out() + QStringLiteral("/second")).contains("Subject: second\n"));
+        QCOMPARE(t.pending(), 0);
+    }
+
+    void destroyedWhileProgramRunsEndsIt()
+    {
+        installScript("echo $$ > \"$FAKE_SENDMAIL_DIR/pid\"\n"
+                      "exec sleep 3600");
+        const QString pidFile = out() + QStringLiteral("/pid");
+        qint64 pid = 0;
+        QElapsedTimer elapsed;
+        {
+            QTest::failOnWarning(QRegularExpression(QStringLiteral("Destroyed while process")));
+            SendmailTransport t(m_clock);
+            QVERIFY(t.signOn());
+            t.send(mail({QStringLiteral("a@x.com")}, QStringLiteral("first")));
+            t.send(mail({QStringLiteral("b@x.com")}, QStringLiteral("waiting")));
+            QTRY_VERIFY_WITH_TIMEOUT(readFile(pidFile).trimmed().toLongLong() > 0, kWait);
+            pid = readFile(pidFile).trimmed().toLongLong();
+            QCOMPARE(t.pending(), 2);
+            elapsed.start();
+        }
+        QVERIFY2(elapsed.elapsed() < 10000, qPrintable(QString::number(elapsed.elapsed())));
+        // Gone and reaped: no stray mail program, no zombie.
+        QCOMPARE(::kill(pid_t(pid), 0), -1);
+        QCOMPARE(errno, ESRCH);
     }
 
     void uiThreadKeepsRunningWhileProgramWorks()

@@ -337,6 +337,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // windows go with this one as they are: Preferences does not save and My Account
     // does not reload, as their own closing would. (QApplication::quit() would close
     // them properly first, so the event loop is left with exit() instead.)
+    // Timers that fall due in the same pass of the event loop would still run: stop
+    // them all, so no alarm tick, schedule tick or next call follows the close.
+    for (ClockTimer* timer : findChildren<ClockTimer*>())
+        timer->stop();
     closeDataFiles();
     const QList<QWidget*> children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     for (QWidget* child : children) {

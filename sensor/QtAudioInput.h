@@ -15,10 +15,11 @@ namespace dovrane {
 
 /// Capture through Qt Multimedia (PulseAudio or PipeWire on Linux). Devices are
 /// numbered in the order of QMediaDevices::audioInputs(). The source runs in push
-/// mode on the thread that owns this object, with a backend buffer of one buffer
-/// (about 23 ms), so buffers arrive evenly rather than in bursts. When the device
-/// disappears while capturing, capture stays "on" but delivers nothing (which the
-/// level test sees as silence) and resumes if the same device comes back.
+/// mode on the thread that owns this object, with a backend buffer of four buffers
+/// (about 93 ms, under one alarm tick), handed on one 4096-byte buffer at a time.
+/// When the device disappears while capturing, capture stays "on" but delivers
+/// nothing (which the level test sees as silence) and resumes if the same device
+/// comes back.
 class QtAudioInput final : public AudioInput
 {
     Q_OBJECT

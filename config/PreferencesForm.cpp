@@ -106,8 +106,10 @@ std::optional<qint32> thresholdValue(const QString& text, QString* error)
             *error = message(PreferencesError::kTypeMismatch);
         return std::nullopt;
     }
-    const qint64 rounded = roundHalfEven(value);
-    if (std::abs(value) > 4.0e9 || rounded < std::numeric_limits<qint32>::min() ||
+    // The size test comes first: rounding a huge value into 64 bits is undefined.
+    const qint64 rounded =
+        std::abs(value) > 4.0e9 ? std::numeric_limits<qint64>::max() : roundHalfEven(value);
+    if (rounded < std::numeric_limits<qint32>::min() ||
         rounded > std::numeric_limits<qint32>::max()) {
         if (error)
             *error = message(PreferencesError::kOverflow);

@@ -49,10 +49,52 @@ struct Markers
     QString pm;
 };
 
+// Blanks that do not break lines become plain ones, and digits of any script
+// (Bengali, Adlam, ...) their ASCII value, so that typed and shown text compare alike.
+QString plainText(const QString& text)
+{
+    QList<uint> chars = text.toUcs4();
+    for (uint& c : chars) {
+        if (c == 0x00A0 || c == 0x202F)
+            c = ' ';
+        else if (const int digit = QChar::digitValue(char32_t(c)); digit >= 0 && c > 0x7F)
+            c = '0' + uint(digit);
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()), chars.size());
+}
+
+// The quoted literals of a time format ("ga" in "AP 'ga' h:mm:ss").
+QStringList formatLiterals(const QString& format)
+{
+    QStringList literals;
+    QString current;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c != QLatin1Char('\'')) {
+            if (quoted)
+                current += c;
+            continue;
+        }
+        if (quoted && i + 1 < format.size() && format.at(i + 1) == QLatin1Char('\'')) {
+            current += c; // '' inside quotes is a quote
+            ++i;
+            continue;
+        }
+        quoted = !quoted;
+        if (!quoted) {
+            if (!current.trimmed().isEmpty())
+                literals << plainText(current).trimmed();
+            current.clear();
+        }
+    }
+    return literals;
+}
+
 std::optional<bool> stripMarker(QString& text, const QLocale& locale)
 {
     const Markers markers[] = {
-        {locale.amText(), locale.pmText()},
+        {plainText(locale.amText()), plainText(locale.pmText())},
         {QStringLiteral("am"), QStringLiteral("pm")},
         {QStringLiteral("a.m."), QStringLiteral("p.m.")},
         {QStringLiteral("a"), QStringLiteral("p")},
@@ -109,24 +151,32 @@ QString longText(int seconds)
 
 std::optional<int> parse(const QString& input)
 {
-    QString text = input;
-    text.replace(QChar(0x00A0), QLatin1Char(' ')).replace(QChar(0x202F), QLatin1Char(' '));
-    text = text.trimmed();
+    QString text = input.trimmed();
     // A date part in front ("06/15/2006 08:30" or "2006-06-15T08:30") is ignored.
     static const QRegularExpression datePart(
-        QStringLiteral("^\\d{1,4}[-/.]\\d{1,2}[-/.]\\d{1,4}[ T]+"));
+        QStringLiteral("^\\d{1,4}[-/.]\\d{1,2}[-/.]\\d{1,4}[ T\\x{00A0}\\x{202F}]+"));
     text.remove(datePart);
     if (text.isEmpty())
         return std::nullopt;
 
     const QLocale locale;
-    const QTime viaLocale = locale.toTime(text, longFormat());
+    const QString format = longFormat();
+    const QTime viaLocale = locale.toTime(text, format);
     if (viaLocale.isValid())
         return fromTime(viaLocale);
 
+    // What the locale's own reader refuses (some markers, literals and digits it
+    // writes but does not read back) is read here in plain form.
+    text = plainText(text).trimmed();
+    const QString markers = plainText(locale.amText() + QLatin1Char(' ') + locale.pmText());
+    for (const QString& literal : formatLiterals(format)) {
+        if (!markers.contains(literal, Qt::CaseInsensitive))
+            text.replace(literal, QStringLiteral(" "), Qt::CaseInsensitive);
+    }
+    text = trimmedFiller(text);
     const std::optional<bool> pm = stripMarker(text, locale);
     static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{1,2})(?:[:.](\\d{1,2}))?(?:[:.](\\d{1,2}))?$"));
+        QStringLiteral("^([0-9]{1,2})(?:[:.]([0-9]{1,2}))?(?:[:.]([0-9]{1,2}))?$"));
     const QRegularExpressionMatch m = pattern.match(text);
     if (!m.hasMatch())
         return std::nullopt;

@@ -115,6 +115,12 @@ CallListWindow::CallListWindow(AppState& state, ErrorReporter& errors, QWidget* 
     connect(m_txtNumber, &QLineEdit::returnPressed, m_cmdApply,
             [this] { m_cmdApply->setFocus(Qt::OtherFocusReason); });
     connect(m_list1, &QListWidget::itemSelectionChanged, this, &CallListWindow::onSelectionChanged);
+    // A click on the line that is already selected (say after New) takes up that
+    // entry again, though the selection itself does not change.
+    connect(m_list1, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (item->isSelected())
+            onSelectionChanged();
+    });
     connect(m_mnuNew, &QAction::triggered, this, &CallListWindow::onNew);
     connect(m_mnuDelete, &QAction::triggered, this, &CallListWindow::onDelete);
     connect(m_cmdApply, &QPushButton::clicked, this, &CallListWindow::onApply);

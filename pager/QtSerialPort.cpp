@@ -142,6 +142,16 @@ bool QtSerialPort::open()
 void QtSerialPort::close()
 {
     if (m_port.isOpen()) {
+        // Under RTS/CTS flow with CTS down (a modem switched off), output still
+        // queued would keep the kernel's close() waiting for up to 30 s on the UI
+        // thread; drop it. Lines that cannot be asked (pseudo-terminals) keep it.
+        if (m_port.flowControl() == QSerialPort::HardwareControl) {
+            m_port.clearError();
+            const QSerialPort::PinoutSignals pins = m_port.pinoutSignals();
+            if (m_port.error() == QSerialPort::NoError &&
+                !pins.testFlag(QSerialPort::ClearToSendSignal))
+                m_port.clear(QSerialPort::Output);
+        }
         m_port.setDataTerminalReady(false);
         m_port.close();
     }

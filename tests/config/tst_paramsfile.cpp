@@ -131,6 +131,7 @@ private Q_SLOTS:
         QTest::newRow("digits and letters") << "12ab" << 0 << "13 Type mismatch";
         QTest::newRow("infinity") << "inf" << 0 << "13 Type mismatch";
         QTest::newRow("too large") << "9e99" << 0 << "6 Overflow";
+        QTest::newRow("too small") << "-9e9" << 0 << "6 Overflow";
         QTest::newRow("just too large") << "2147483648" << 0 << "6 Overflow";
         QTest::newRow("largest") << "2147483647" << 2147483647 << "";
     }

@@ -135,7 +135,10 @@ private Q_SLOTS:
         QTest::newRow("C") << "C" << 1;
         QTest::newRow("en_US") << "en_US" << 1;
         for (const char* name :
-             {"de_DE", "en_GB", "ko_KR", "zh_CN", "ar_EG", "fr_CA", "ja_JP", "fa_IR", "sq_AL"})
+             {"de_DE", "en_GB", "ko_KR", "zh_CN", "ar_EG", "fr_CA", "ja_JP", "fa_IR", "sq_AL",
+              // Shown forms the locale's own reader does not take back: a marker with
+              // a no-break space, a quoted literal, native and non-BMP digits.
+              "es_US", "ee_GH", "as_IN", "ff_SN", "ccp_BD"})
             QTest::newRow(name) << QString::fromLatin1(name) << 61;
     }
     void wholeDayRoundTrip()

@@ -203,6 +203,21 @@ private Q_SLOTS:
         QCOMPARE(m_window->editNumber(), QStringLiteral("5551001                 "));
     }
 
+    void clickingTheSelectedLineAgainAfterNewEditsThatEntry()
+    {
+        openWith(rec('1', "Alice", "5551001") + rec('1', "Bob", "5551002"));
+        select(1); // Bob, record 2
+        child<QAction>("mnuNew")->trigger();
+        QCOMPARE(m_window->currentRecord(), 3);
+        const QRect line = list()->visualItemRect(list()->item(1));
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, line.center());
+        QCOMPARE(m_window->currentRecord(), 2);
+        QCOMPARE(child<QLineEdit>("txtName")->text(), QStringLiteral("Bob            "));
+        child<QLineEdit>("txtNumber")->setText(QStringLiteral("5559999"));
+        QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton);
+        QCOMPARE(contents(), rec('1', "Alice", "5551001") + rec('1', "Bob", "5559999"));
+    }
+
     void editFieldsFollowTextSetByProgram()
     {
         openWith(rec('1', "Alice", "5551001"));

@@ -36,6 +36,8 @@ ErrorWindow::ErrorWindow(QWidget* parent) : QDialog(parent)
 void ErrorWindow::setMessage(const QString& message)
 {
     m_lblMessage->setText(message);
+    // Grow (or shrink) to the new message, so a long one is never cut off.
+    adjustSize();
 }
 
 QString ErrorWindow::message() const

@@ -38,6 +38,23 @@ private:
 private Q_SLOTS:
     void cleanup() { processDeferredDeletes(); }
 
+    void aLongerMessageIsShownWhole()
+    {
+        QWidget owner;
+        ErrorWindowHost host(&owner);
+        host.showMessage(QStringLiteral("2 No such file or directory"));
+        const QString longText =
+            QStringLiteral("75 Mail program /usr/sbin/sendmail failed: msmtp: cannot connect to "
+                           "127.0.0.1, port 2525: Connection refused msmtp: could not send mail "
+                           "(account default from /etc/msmtprc) and a good deal more text that "
+                           "wraps over several lines of the window");
+        host.showMessage(longText);
+        auto* label = host.window()->findChild<QLabel*>(QStringLiteral("lblMessage"));
+        QCOMPARE(label->text(), longText);
+        QVERIFY2(label->height() >= label->heightForWidth(label->width()),
+                 "the message label is cut off");
+    }
+
     void notLoadedUntilSomethingIsReported()
     {
         QWidget owner;

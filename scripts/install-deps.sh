@@ -9,7 +9,7 @@ packages=(
   # run: sound server, mail through a sendmail-compatible program
   pulseaudio pulseaudio-utils msmtp
   # tests: modem simulator plumbing, clock shifting, SMTP sink, screenshots
-  socat faketime python3-aiosmtpd xvfb xauth imagemagick
+  socat faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils
 )
 
 missing=()

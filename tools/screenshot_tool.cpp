@@ -1,0 +1,228 @@
+// Pictures of every window of the real program, for the documentation.
+//
+//   dovrane_screenshots --out DIR [--silence-command CMD] [--timeout SECONDS]
+//
+// It builds the main window exactly as the program does (real sound input, serial
+// port and mail program, data folder from DOVRANE_DATA_DIR), waits until the
+// weekly schedule has started monitoring and the meters move, saves the main
+// window, runs CMD (which should silence the input) and saves it again once the
+// alarm light is on. Then it opens every window from the menu and saves each one,
+// and finally removes the log folder and presses Stop, so that the error window
+// shows the failed log write. Windows are saved without their frames.
+
+#include "AppIcon.h"
+#include "AppState.h"
+#include "Clock.h"
+#include "DataPaths.h"
+#include "MainWindow.h"
+#include "QtAudioInput.h"
+#include "QtSerialPort.h"
+#include "SendmailTransport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTextStream>
+#include <QThread>
+#include <QWidget>
+
+#include <functional>
+
+namespace {
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+// Lets the event loop run (timers, sound buffers, painting) for a while.
+void pump(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+bool waitUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        if (done())
+            return true;
+        pump(50);
+    }
+    return done();
+}
+
+QWidget* topLevel(const QString& name)
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == name && w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+class Shooter
+{
+public:
+    Shooter(QString dir, int timeoutMs) : m_dir(std::move(dir)), m_timeoutMs(timeoutMs) {}
+
+    bool save(QWidget* window, const QString& name)
+    {
+        if (!window) {
+            out() << "MISSING " << name << Qt::endl;
+            ++m_missing;
+            return false;
+        }
+        window->raise();
+        pump(400);
+        const QString path = QDir(m_dir).filePath(name + QStringLiteral(".png"));
+        const bool ok = window->grab().save(path);
+        out() << (ok ? "SAVED " : "FAILED ") << path << Qt::endl;
+        if (!ok)
+            ++m_missing;
+        return ok;
+    }
+
+    /// Opens a window from the menu item and saves it.
+    QWidget* open(QWidget* main, const char* action, const char* window, const QString& name)
+    {
+        auto* item = main->findChild<QAction*>(QString::fromLatin1(action));
+        if (!item || !item->isEnabled()) {
+            out() << "MISSING " << name << " (menu item " << action << " not available)"
+                  << Qt::endl;
+            ++m_missing;
+            return nullptr;
+        }
+        item->trigger();
+        const QString windowName = QString::fromLatin1(window);
+        waitUntil([&] { return topLevel(windowName) != nullptr; }, m_timeoutMs);
+        QWidget* w = topLevel(windowName);
+        save(w, name);
+        return w;
+    }
+
+    [[nodiscard]] int missing() const { return m_missing; }
+    [[nodiscard]] int timeoutMs() const { return m_timeoutMs; }
+
+private:
+    QString m_dir;
+    int m_timeoutMs;
+    int m_missing = 0;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Dovrane"));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(DOVRANE_VERSION_MAJOR)
+                                            .arg(DOVRANE_VERSION_MINOR)
+                                            .arg(DOVRANE_VERSION_PATCH));
+    QApplication::setWindowIcon(dovrane::appIcon());
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output folder."),
+                                       QStringLiteral("dir"));
+    const QCommandLineOption silenceOption(QStringLiteral("silence-command"),
+                                           QStringLiteral("Shell command that silences the input."),
+                                           QStringLiteral("cmd"));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+                                           QStringLiteral("Seconds to wait for each state."),
+                                           QStringLiteral("s"), QStringLiteral("40"));
+    parser.addOptions({outOption, silenceOption, timeoutOption});
+    parser.process(app);
+    if (!parser.isSet(outOption)) {
+        out() << "--out is required" << Qt::endl;
+        return 2;
+    }
+    QDir().mkpath(parser.value(outOption));
+    Shooter shooter(parser.value(outOption), parser.value(timeoutOption).toInt() * 1000);
+
+    dovrane::AppState state;
+    dovrane::SystemClock clock;
+    const dovrane::DataPaths paths = dovrane::DataPaths::fromEnvironment();
+    dovrane::QtAudioInput audio;
+    dovrane::QtSerialPort serial(paths);
+    dovrane::SendmailTransport mail(clock);
+    dovrane::MainWindow window(
+        state, dovrane::Services{clock, audio, serial, mail, paths,
+                                 [] { return std::make_unique<dovrane::QtAudioInput>(); }});
+    window.resize(window.sizeHint().expandedTo(QSize(460, 0)));
+    window.show();
+
+    // The start-up message (if any) is not what the pictures are about.
+    if (QWidget* error = topLevel(QStringLiteral("frmError")))
+        error->close();
+
+    if (!waitUntil([&] { return state.SensorRunning; }, shooter.timeoutMs())) {
+        out() << "monitoring did not start (check the schedule in DVParams.dat)" << Qt::endl;
+        return 1;
+    }
+    pump(2500);
+    shooter.save(&window, QStringLiteral("main-monitoring"));
+
+    if (parser.isSet(silenceOption)) {
+        QProcess::execute(QStringLiteral("/bin/sh"),
+                          {QStringLiteral("-c"), parser.value(silenceOption)});
+        auto* light = window.findChild<QWidget*>(QStringLiteral("Shape1"));
+        if (light && waitUntil([&] { return light->isVisible(); }, shooter.timeoutMs())) {
+            pump(1200);
+            shooter.save(&window, QStringLiteral("main-alarm"));
+        } else {
+            out() << "MISSING main-alarm (the alarm light did not come on)" << Qt::endl;
+        }
+    }
+
+    auto close = [](QWidget* w) {
+        if (w)
+            w->close();
+        pump(300);
+    };
+    close(
+        shooter.open(&window, "mnuPreferences", "frmDVPreferences", QStringLiteral("preferences")));
+    close(shooter.open(&window, "mnuMyAccount", "frmMyAccount", QStringLiteral("my-account")));
+    close(shooter.open(&window, "mnuMyAddressBook", "frmAddressBook",
+                       QStringLiteral("address-book")));
+    close(shooter.open(&window, "mnuCallList", "frmCallList", QStringLiteral("call-list")));
+    close(
+        shooter.open(&window, "mnuMyConnection", "frmMyConnection", QStringLiteral("connection")));
+    if (QWidget* logs = shooter.open(&window, "mnuAlarmLogs", "frmAlarmLogs",
+                                     QStringLiteral("alarm-logs-list"))) {
+        if (auto* ok = logs->findChild<QPushButton*>(QStringLiteral("cmdOk"))) {
+            ok->click();
+            pump(300);
+            shooter.save(logs, QStringLiteral("alarm-logs-log"));
+        }
+        close(logs);
+    }
+    close(shooter.open(&window, "mnuAbout", "frmAbout", QStringLiteral("about")));
+
+    // A real failure for the error window: the log folder vanishes and the
+    // "Manual Stop Sensor" line cannot be written.
+    QDir(paths.logsDir()).removeRecursively();
+    if (auto* stop = window.findChild<QPushButton*>(QStringLiteral("cmdStop")))
+        stop->click();
+    waitUntil([] { return topLevel(QStringLiteral("frmError")) != nullptr; }, shooter.timeoutMs());
+    shooter.save(topLevel(QStringLiteral("frmError")), QStringLiteral("error-message"));
+
+    window.closeDataFiles();
+    out() << (shooter.missing() ? "INCOMPLETE " : "DONE ") << shooter.missing() << " missing"
+          << Qt::endl;
+    return shooter.missing() ? 1 : 0;
+}

@@ -240,8 +240,8 @@ void MainWindow::StopSensor()
 
 void MainWindow::wirePager()
 {
-    m_pagerDialer = new PagerDialer(m_state, m_services.clock, m_services.serial, *m_alarmLog,
-                                    m_errors, this);
+    m_pagerDialer =
+        new PagerDialer(m_state, m_services.clock, m_services.serial, *m_alarmLog, m_errors, this);
     m_pagerDialer->setObjectName(QStringLiteral("pagerDialer"));
     connect(m_pagerDialer, &PagerDialer::statusChanged, m_label3, &QLabel::setText);
 
@@ -249,9 +249,8 @@ void MainWindow::wirePager()
     connect(m_mnuCallList, &QAction::triggered, this,
             [this] { showSingle(m_frmCallList, m_state, m_errors, this); });
     m_mnuMyConnection->setEnabled(true);
-    connect(m_mnuMyConnection, &QAction::triggered, this, [this] {
-        showSingle(m_frmMyConnection, m_state, m_services.paths, m_errors, this);
-    });
+    connect(m_mnuMyConnection, &QAction::triggered, this,
+            [this] { showSingle(m_frmMyConnection, m_state, m_services.paths, m_errors, this); });
 }
 
 void MainWindow::StartCallSequence()

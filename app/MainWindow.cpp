@@ -218,6 +218,10 @@ void MainWindow::wireSensor()
             &MainWindow::StartCallSequence);
     connect(m_monitor, &SilenceMonitor::mailRequested, this, &MainWindow::SendMail);
 
+    // A lost capture is silence to the alarm; the operator is also told why.
+    connect(&m_services.audio, &AudioInput::captureLost, this,
+            [this](const QString& description) { m_errors.report(description); });
+
     // The meters show every buffer as captured, whatever the level test makes of it.
     connect(&m_services.audio, &AudioInput::bufferReady, this, [this](const QByteArray& buffer) {
         const ChannelPeaks peaks = channelPeaks(buffer);

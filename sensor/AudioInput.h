@@ -37,6 +37,10 @@ public:
 Q_SIGNALS:
     /// One filled buffer of kBufferBytes of interleaved little-endian samples.
     void bufferReady(const QByteArray& buffer);
+    /// Capture stopped with an error and could not be reopened for a while; sent
+    /// once per outage, with a description for the operator. Capture is still
+    /// retried and resumes by itself if the source opens again.
+    void captureLost(const QString& description);
 };
 
 /// The peak sample of each channel of an interleaved 16-bit stereo buffer: the

@@ -17,6 +17,9 @@ constexpr int kDeviceWatchMs = 1000;
 /// Buffers the backend hands over per wake-up (about 93 ms): fewer wake-ups of
 /// the audio and UI threads, and still well inside one 100 ms alarm tick.
 constexpr int kBackendBuffers = 4;
+/// Failed reopens before the operator is told. The backend tries to reach a
+/// vanished server once, three seconds after losing it; this leaves it time.
+constexpr int kPollsBeforeReport = 10;
 
 QAudioFormat captureFormat()
 {
@@ -109,6 +112,8 @@ void QtAudioInput::stop()
     close();
     m_watch->stop();
     m_capturing = false;
+    m_failed = false;
+    m_failedPolls = 0;
     m_device = {};
 }
 
@@ -133,9 +138,15 @@ bool QtAudioInput::open(const QAudioDevice& device)
         return false;
     }
     connect(m_io, &QIODevice::readyRead, this, &QtAudioInput::readAvailable);
+    // The source is replaced from the poll, never from inside its own signal.
     connect(m_source.get(), &QAudioSource::stateChanged, this, [this](QAudio::State state) {
-        if (m_source && state == QAudio::StoppedState && m_source->error() != QAudio::NoError)
-            qCWarning(lcAudio) << "capture stopped:" << describe(m_source->error());
+        if (m_failed || !m_source || state != QAudio::StoppedState ||
+            m_source->error() == QAudio::NoError)
+            return;
+        m_failed = true;
+        m_failedPolls = 0;
+        qCWarning(lcAudio) << "capture stopped:" << describe(m_source->error())
+                           << "- retrying every second";
     });
     return true;
 }
@@ -161,15 +172,45 @@ void QtAudioInput::devicesChanged()
     const bool present =
         std::any_of(devices.cbegin(), devices.cend(),
                     [this](const QAudioDevice& d) { return d.id() == m_device.id(); });
-    if (!present && m_source) {
+    if (m_failed) {
+        if (present)
+            reopenAfterError();
+    } else if (!present && m_source) {
         // Deliver nothing (silence to the level test) until the device is back.
         qCWarning(lcAudio) << m_device.description() << "disappeared; capture paused";
         close();
     } else if (present && !m_source) {
-        if (open(m_device))
+        if (open(m_device)) {
             qCInfo(lcAudio) << m_device.description() << "is back; capture resumed";
-        else
-            qCWarning(lcAudio) << "cannot resume capture:" << m_error;
+        } else {
+            // From now on retried quietly, as after an error of the source.
+            qCWarning(lcAudio) << "cannot resume capture:" << m_error << "- retrying every second";
+            m_failed = true;
+            m_failedPolls = 1;
+        }
+    }
+}
+
+void QtAudioInput::reopenAfterError()
+{
+    // While the backend has no server a new source fails at once (FatalError)
+    // without waiting for anything, so retrying every poll costs nothing. The
+    // device list is not cleared when the server goes, so it cannot tell when the
+    // server is back; the attempt itself does.
+    close(); // a part buffer from before the outage must not join the new stream
+    if (open(m_device)) {
+        m_failed = false;
+        m_failedPolls = 0;
+        m_error.clear();
+        qCInfo(lcAudio) << m_device.description() << "capture is back";
+        return;
+    }
+    if (++m_failedPolls == kPollsBeforeReport) {
+        const QString lost = m_error + QStringLiteral("; capture resumes when the sound server "
+                                                      "is back, or else after Dovrane is "
+                                                      "restarted");
+        qCWarning(lcAudio) << "capture not back after" << m_failedPolls << "attempts:" << lost;
+        Q_EMIT captureLost(lost);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "AudioInput.h"
 
 #include <QAudioDevice>
+#include <QPointer>
 
 #include <memory>
 
@@ -19,7 +20,10 @@ namespace dovrane {
 /// (about 93 ms, under one alarm tick), handed on one 4096-byte buffer at a time.
 /// When the device disappears while capturing, capture stays "on" but delivers
 /// nothing (which the level test sees as silence) and resumes if the same device
-/// comes back.
+/// comes back. The same holds when the sound server itself goes away: the source
+/// is reopened once a second until the server takes it again. Qt 6.4 reconnects to
+/// a restarted server only if it is back within about three seconds; after a longer
+/// outage no source opens again in this process, which captureLost() reports.
 class QtAudioInput final : public AudioInput
 {
     Q_OBJECT
@@ -41,6 +45,8 @@ private:
     void close();
     void readAvailable();
     void devicesChanged();
+    /// Drops a source that stopped with an error and opens it again.
+    void reopenAfterError();
 
     int m_selected = 0;
     QMediaDevices* m_devices = nullptr;
@@ -49,9 +55,15 @@ private:
     /// The device being captured; kept while it is gone so it can be reopened.
     QAudioDevice m_device;
     std::unique_ptr<QAudioSource> m_source;
-    QIODevice* m_io = nullptr;
+    /// Owned by the source, which deletes it when the server connection fails.
+    QPointer<QIODevice> m_io;
     QByteArray m_pending;
     QString m_error;
+    /// The source stopped with an error, or could not be reopened: retried quietly
+    /// from the poll until a new one opens.
+    bool m_failed = false;
+    /// Failed reopens since then.
+    int m_failedPolls = 0;
 };
 
 } // namespace dovrane

@@ -50,6 +50,7 @@ private Q_SLOTS:
     void silenceRaisesAndSoundClearsTheAlarm();
     void stalledSourceRaisesTheAlarm();
     void vanishingSourceRaisesTheAlarmWithoutCrashing();
+    void serverRestartRaisesAndClearsTheAlarm();
 
 private:
     /// Seconds since the test began.
@@ -236,6 +237,29 @@ void TstSensorRealAudio::vanishingSourceRaisesTheAlarmWithoutCrashing()
     QVERIFY(m_pulse.reloadSource());
     QVERIFY(waitForLight(false, 10000));
     QCOMPARE(loggedEvents(), (QStringList{kAlarmLine, kAlarmEndLine}));
+    m_monitor->StopSensor();
+}
+
+void TstSensorRealAudio::serverRestartRaisesAndClearsTheAlarm()
+{
+    // The backend reconnects three seconds after losing the server at the soonest,
+    // so a shorter delay makes sure the outage is long enough to raise the alarm.
+    m_monitor->setAlarmDelay(2);
+    m_pulse.playTone(kToneAmplitude, kToneAmplitude);
+    m_monitor->StartSensor();
+    QTRY_VERIFY_WITH_TIMEOUT(m_lastSound >= 0, 5000);
+    QTest::qWait(500);
+
+    QVERIFY2(m_pulse.restartServer(), qPrintable(m_pulse.errorString()));
+    QVERIFY(waitForLight(true, 10000));
+    QVERIFY(m_state->SensorRunning);
+    QCOMPARE(loggedEvents(), QStringList{kAlarmLine});
+
+    // The tone never stopped: once capture is back the alarm ends by itself.
+    QVERIFY(waitForLight(false, 20000));
+    QVERIFY(m_firstSoundAfterAlarm > m_lightOn);
+    QCOMPARE(loggedEvents(), (QStringList{kAlarmLine, kAlarmEndLine}));
+    QVERIFY2(m_reports.isEmpty(), qPrintable(m_reports.join(QLatin1Char('\n'))));
     m_monitor->StopSensor();
 }
 

@@ -228,6 +228,78 @@ bool PulseFixture::reloadSource()
     return pactl(args) && openFifo();
 }
 
+bool PulseFixture::killServer()
+{
+    QFile pidFile(m_dir + QStringLiteral("/daemon.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("no daemon.pid in %1").arg(m_dir);
+        return false;
+    }
+    const pid_t pid = pid_t(pidFile.readAll().trimmed().toInt());
+    pidFile.close();
+    if (pid <= 0 || ::kill(pid, SIGTERM) != 0) {
+        m_error = QStringLiteral("cannot end the server (pid %1)").arg(pid);
+        return false;
+    }
+    // The daemon is not our child: it is gone when kill() fails or it is a zombie
+    // waiting for whoever adopted it.
+    const QString status = QStringLiteral("/proc/%1/status").arg(pid);
+    const auto gone = [&] {
+        if (::kill(pid, 0) != 0)
+            return true;
+        QFile file(status);
+        return !file.open(QIODevice::ReadOnly) ||
+               file.readAll().contains(QByteArrayLiteral("\nState:\tZ"));
+    };
+    for (int i = 0; i < 50 && !gone(); ++i)
+        ::usleep(100 * 1000);
+    if (!gone())
+        ::kill(pid, SIGKILL);
+    return true;
+}
+
+bool PulseFixture::startServerAgain()
+{
+    // The same command line and surroundings as the first start, so that only the
+    // process is new. The pid goes where the launcher's "stop" looks for it.
+    const QString dir = shellQuote(m_dir);
+    const QString command =
+        QStringLiteral("d=%1; rm -f \"$d/source.fifo\"; ("
+                       " unset PULSE_SERVER DBUS_SESSION_BUS_ADDRESS DISPLAY;"
+                       " export HOME=\"$d/home\" XDG_RUNTIME_DIR=\"$d/runtime\""
+                       " XDG_CONFIG_HOME=\"$d/config\" XDG_STATE_HOME=\"$d/state\""
+                       " PULSE_RUNTIME_PATH=\"$d/runtime/pulse\" PULSE_STATE_PATH=\"$d/state\""
+                       " PULSE_COOKIE=\"$d/cookie\";"
+                       " exec pulseaudio --system=false -n -F \"$d/server.pa\" --daemonize=no"
+                       " --exit-idle-time=-1 --use-pid-file=no --realtime=no --high-priority=no"
+                       " --disallow-exit=no --log-target=stderr --log-level=notice"
+                       " ) </dev/null >>\"$d/daemon.log\" 2>&1 & echo $! >\"$d/daemon.pid\"")
+            .arg(dir);
+    QByteArray ignored;
+    if (!runShell(command, ignored)) {
+        m_error = QStringLiteral("cannot start the server again in %1").arg(m_dir);
+        return false;
+    }
+    const QStringList list = {QStringLiteral("list"), QStringLiteral("short"),
+                              QStringLiteral("sources")};
+    for (int i = 0; i < 100; ++i) {
+        QProcess pactlList;
+        pactlList.start(QStringLiteral("pactl"), list);
+        if (pactlList.waitForFinished(5000) && pactlList.exitCode() == 0 &&
+            pactlList.readAllStandardOutput().contains(m_sourceName.toUtf8()) &&
+            QFile::exists(m_fifo))
+            return openFifo();
+        ::usleep(100 * 1000);
+    }
+    m_error = QStringLiteral("the server did not come back in %1").arg(m_dir);
+    return false;
+}
+
+bool PulseFixture::restartServer()
+{
+    return killServer() && startServerAgain();
+}
+
 QByteArray PulseFixture::constantFrames(qint16 left, qint16 right, int frames)
 {
     QByteArray out(qsizetype(frames) * kBytesPerFrame, Qt::Uninitialized);

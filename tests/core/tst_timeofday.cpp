@@ -24,15 +24,13 @@ private Q_SLOTS:
         QTest::addColumn<QTime>("time");
         QTest::newRow("midnight") << 0 << QTime(0, 0, 0);
         QTest::newRow("45296") << 45296 << QTime(12, 34, 56);
-        QTest::newRow("last second") << 86399 << QTime(23, 59, 59);
         QTest::newRow("a day later wraps") << 86400 + 3661 << QTime(1, 1, 1);
         QTest::newRow("negative wraps back") << -1 << QTime(23, 59, 59);
     }
     void splitsStoredSeconds()
     {
         QFETCH(int, seconds);
-        QFETCH(QTime, time);
-        QCOMPARE(TimeOfDay::toTime(seconds), time);
+        QTEST(TimeOfDay::toTime(seconds), "time");
     }
 
     void showsLongFormat_data()
@@ -41,20 +39,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("text");
         QTest::newRow("C midnight") << "C" << 0 << "00:00:00";
-        QTest::newRow("C evening") << "C" << 72900 << "20:15:00";
         QTest::newRow("en_US midnight") << "en_US" << 0 << "12:00:00 AM";
         QTest::newRow("en_US morning") << "en_US" << 30600 << "8:30:00 AM";
         QTest::newRow("en_US noon") << "en_US" << 43200 << "12:00:00 PM";
         QTest::newRow("en_US evening") << "en_US" << 72959 << "8:15:59 PM";
-        QTest::newRow("de_DE") << "de_DE" << 30600 << "08:30:00";
     }
     void showsLongFormat()
     {
         QFETCH(QString, locale);
         QFETCH(int, seconds);
-        QFETCH(QString, text);
         QLocale::setDefault(QLocale(locale));
-        QCOMPARE(TimeOfDay::longText(seconds), text);
+        QTEST(TimeOfDay::longText(seconds), "text");
     }
 
     void neverShowsTimeZone()
@@ -80,35 +75,26 @@ private Q_SLOTS:
                 QTest::addRow("%s %s", name, tag) << l << QString::fromUtf8(text) << seconds;
             };
             row("24h hh:mm", "20:15", 72900);
-            row("24h h:mm", "8:15", 29700);
-            row("24h hh:mm:ss", "20:15:30", 72930);
             row("24h with blanks", "  07:05:09 ", 25509);
-            row("dots", "20.15", 72900);
             row("bare hour", "7", 25200);
             row("midnight", "0:00", 0);
             row("last second", "23:59:59", 86399);
             row("12h PM", "8:15 PM", 72900);
             row("12h pm no blank", "8:15pm", 72900);
             row("12h AM seconds", "08:15:30 AM", 29730);
-            row("12h a.m.", "8:15 a.m.", 29700);
             row("12h hour only", "7 pm", 68400);
             row("12 AM is midnight", "12:00:00 AM", 0);
             row("12 PM is noon", "12:00 PM", 43200);
-            row("12:30 AM", "12:30 AM", 1800);
             row("date part ignored", "6/15/2006 20:15", 72900);
             row("ISO date part ignored", "2006-06-15T08:30:00", 30600);
             row("no-break space", "8:15\u202FPM", 72900);
             row("empty", "", -1);
-            row("blanks", "   ", -1);
             row("letters", "abc", -1);
             row("hour 24", "24:00", -1);
             row("minute 60", "10:60", -1);
-            row("second 60", "10:00:60", -1);
             row("13 PM", "13:00 PM", -1);
             row("0 AM", "0:30 AM", -1);
-            row("negative", "-1:00", -1);
             row("four digits", "2015", -1);
-            row("too many parts", "1:2:3:4", -1);
             row("trailing junk", "8:15 xyz", -1);
         }
     }
@@ -155,23 +141,6 @@ private Q_SLOTS:
                                      .arg(text)
                                      .arg(back ? QString::number(*back) : QStringLiteral("none"))));
         }
-    }
-
-    void roundsHalfToEven_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<qint64>("rounded");
-        QTest::newRow("0.5") << 0.5 << qint64(0);
-        QTest::newRow("1.5") << 1.5 << qint64(2);
-        QTest::newRow("2.5") << 2.5 << qint64(2);
-        QTest::newRow("-1.5") << -1.5 << qint64(-2);
-        QTest::newRow("2.6") << 2.6 << qint64(3);
-    }
-    void roundsHalfToEven()
-    {
-        QFETCH(double, value);
-        QFETCH(qint64, rounded);
-        QCOMPARE(roundHalfEven(value), rounded);
     }
 };
 

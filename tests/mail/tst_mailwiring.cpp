@@ -1,7 +1,3 @@
-#include "AddressBook.h"
-#include "AppState.h"
-#include "Clock.h"
-#include "DataPaths.h"
 #include "ErrorWindow.h"
 #include "FakeAudioInput.h"
 #include "FakeSerialPort.h"
@@ -45,15 +41,8 @@ private:
 
     static void addEntry(AppState& state, qint64 n, const QString& name, char option)
     {
-        AddressRecord r;
-        r.InUse = '1';
-        r.SendOption = option;
-        r.setContactName(name);
-        r.setAddress(name.toLower() + QStringLiteral("@x.com"));
-        for (int day = 1; day <= 7; ++day)
-            r.DayChecked[day] = '0';
-        AddressBook book(state);
-        QVERIFY(book.write(n, r));
+        QVERIFY(AddressBook(state).write(
+            n, MailRig::entry(option, name, name.toLower() + QStringLiteral("@x.com"))));
     }
 
 private Q_SLOTS:

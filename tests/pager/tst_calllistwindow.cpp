@@ -57,7 +57,7 @@ class TestCallListWindow : public QObject
         m_window = std::make_unique<CallListWindow>(m_state, m_errors);
         m_window->show();
     }
-    template <typename T> T* child(const char* name)
+    template <typename T = QWidget> T* child(const char* name)
     {
         T* w = m_window->findChild<T*>(QLatin1String(name));
         if (!w)
@@ -65,6 +65,11 @@ class TestCallListWindow : public QObject
         return w;
     }
     QListWidget* list() { return child<QListWidget>("list1"); }
+    QLineEdit* nameBox() { return child<QLineEdit>("txtName"); }
+    QLineEdit* numberBox() { return child<QLineEdit>("txtNumber"); }
+    QString label3() { return child<QLabel>("Label3")->text(); }
+    void newEntry() { child<QAction>("mnuNew")->trigger(); }
+    void apply() { QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton); }
     QStringList lines()
     {
         QStringList out;
@@ -72,20 +77,14 @@ class TestCallListWindow : public QObject
             out << list()->item(i)->text();
         return out;
     }
-    bool editorVisible()
+    /// True when the editing controls are all shown (or, with shown false, all hidden).
+    bool editor(bool shown)
     {
-        return child<QLineEdit>("txtName")->isVisible() &&
-               child<QLineEdit>("txtNumber")->isVisible() && child<QLabel>("Label1")->isVisible() &&
-               child<QLabel>("Label2")->isVisible() && child<QPushButton>("cmdApply")->isVisible();
+        for (const char* name : {"txtName", "txtNumber", "Label1", "Label2", "cmdApply"})
+            if (child(name)->isVisible() != shown)
+                return false;
+        return true;
     }
-    bool editorHidden()
-    {
-        return !child<QLineEdit>("txtName")->isVisible() &&
-               !child<QLineEdit>("txtNumber")->isVisible() &&
-               !child<QLabel>("Label1")->isVisible() && !child<QLabel>("Label2")->isVisible() &&
-               !child<QPushButton>("cmdApply")->isVisible();
-    }
-    void select(int row) { list()->setCurrentRow(row); }
 
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
@@ -101,21 +100,18 @@ private Q_SLOTS:
         openWith({});
         QCOMPARE(m_window->objectName(), QStringLiteral("frmCallList"));
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Call List"));
-        QCOMPARE(child<QLabel>("Label1")->text(), QStringLiteral("Name"));
-        QCOMPARE(child<QLabel>("Label2")->text(), QStringLiteral("Number"));
-        QCOMPARE(child<QPushButton>("cmdApply")->text(), QStringLiteral("Apply"));
-        QCOMPARE(child<QPushButton>("cmdClose")->text(), QStringLiteral("Close"));
-        QCOMPARE(child<QLineEdit>("txtName")->maxLength(), 25);
-        QCOMPARE(child<QLineEdit>("txtNumber")->maxLength(), 24);
-        QVERIFY(child<QLabel>("Label3")->text().isEmpty());
-        QCOMPARE(child<QAction>("mnuExit")->text(), QStringLiteral("Exit"));
-        QCOMPARE(child<QAction>("mnuNew")->text(), QStringLiteral("New"));
-        QCOMPARE(child<QAction>("mnuDelete")->text(), QStringLiteral("Delete"));
+        const QList<std::pair<const char*, const char*>> texts{
+            {"Label1", "Name"},     {"Label2", "Number"}, {"cmdApply", "Apply"},
+            {"cmdClose", "Close"},  {"mnuExit", "Exit"},  {"mnuNew", "New"},
+            {"mnuDelete", "Delete"}};
+        for (const auto& [name, text] : texts)
+            QCOMPARE(child<QObject>(name)->property("text").toString(), QString::fromLatin1(text));
         QCOMPARE(child<QMenu>("mnuFiles")->title(), QStringLiteral("Files"));
+        QVERIFY(label3().isEmpty());
         const QFontMetrics metrics(list()->font());
         QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')),
                  metrics.horizontalAdvance(QLatin1Char('M')));
-        QVERIFY(editorHidden());
+        QVERIFY(editor(false));
         QVERIFY(list()->isVisible());
     }
 
@@ -132,164 +128,110 @@ private Q_SLOTS:
         QVERIFY(list()->selectedItems().isEmpty());
     }
 
-    void newReusesDeletedSlotAndApplyKeepsLength()
+    void deletedSlotIsReusedAndApplyKeepsLength()
     {
-        openWith(rec('1', "Alice", "5551001") + rec('1', "Bob", "5551002") +
-                 rec('0', "Carl", "5551003"));
-        QCOMPARE(list()->count(), 2);
-        child<QAction>("mnuNew")->trigger();
-        QCOMPARE(child<QLabel>("Label3")->text(), QStringLiteral("3"));
-        QCOMPARE(m_window->currentRecord(), 3);
-        QVERIFY(editorVisible());
-        QCOMPARE(m_window->focusWidget(), child<QLineEdit>("txtName"));
-        QTest::keyClicks(child<QLineEdit>("txtName"), QStringLiteral("Dora"));
-        QTest::keyClicks(child<QLineEdit>("txtNumber"), QStringLiteral("5551004"));
-        QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton);
-        QCOMPARE(contents(), rec('1', "Alice", "5551001") + rec('1', "Bob", "5551002") +
-                                 QByteArrayLiteral("1Dora           5551004                 "));
+        const QByteArray before =
+            rec('1', "Alice", "1") + rec('1', "Bob", "2") + rec('1', "C", "3");
+        openWith(before);
+        child<QAction>("mnuDelete")->trigger(); // nothing selected: nothing changes
+        QCOMPARE(contents(), before);
+        list()->setCurrentRow(1);
+        child<QAction>("mnuDelete")->trigger();
+        QCOMPARE(contents(), rec('1', "Alice", "1") + rec('0', "Bob", "2") + rec('1', "C", "3"));
+        QCOMPARE(lines().size(), 2);
+        QVERIFY(editor(false));
+        newEntry();
+        QCOMPARE(label3(), QStringLiteral("2"));
+        QCOMPARE(m_window->currentRecord(), 2);
+        QVERIFY(editor(true));
+        QCOMPARE(m_window->focusWidget(), nameBox());
+        QTest::keyClicks(nameBox(), QStringLiteral("Dora"));
+        QTest::keyClicks(numberBox(), QStringLiteral("5551004"));
+        apply();
+        QCOMPARE(contents(),
+                 rec('1', "Alice", "1") + rec('1', "Dora", "5551004") + rec('1', "C", "3"));
         QCOMPARE(list()->count(), 3);
-        QVERIFY(editorHidden());
-        QCOMPARE(child<QLabel>("Label3")->text(), QStringLiteral("3"));
+        QVERIFY(editor(false));
     }
 
     void newOnFullFileGrowsItToFiveRecords()
     {
         openWith(rec('1', "A", "1") + rec('1', "B", "2") + rec('1', "C", "3") + rec('1', "D", "4"));
-        child<QAction>("mnuNew")->trigger();
-        QCOMPARE(child<QLabel>("Label3")->text(), QStringLiteral("5"));
-        QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton);
+        list()->setCurrentRow(0); // New must blank what the selection put in the boxes
+        newEntry();
+        QCOMPARE(label3(), QStringLiteral("5"));
+        apply();
         QCOMPARE(contents().size(), 200);
         // Empty boxes still store an entry in use, all blanks.
         QCOMPARE(contents().mid(160), QByteArray("1") + QByteArray(39, ' '));
     }
 
-    void longNameIsCutToFifteen()
+    void longNameIsCutToFifteenAndEnterMovesOn()
     {
         openWith({});
-        child<QAction>("mnuNew")->trigger();
-        QCOMPARE(child<QLabel>("Label3")->text(), QStringLiteral("1"));
-        QTest::keyClicks(child<QLineEdit>("txtName"), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
-        QCOMPARE(child<QLineEdit>("txtName")->text().size(), 20);
+        newEntry();
+        QCOMPARE(label3(), QStringLiteral("1"));
+        QTest::keyClicks(nameBox(), QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+        QCOMPARE(nameBox()->text().size(), 20);
         QCOMPARE(m_window->editName(), QStringLiteral("ABCDEFGHIJKLMNO"));
-        QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton);
-        QCOMPARE(contents(), QByteArray("1ABCDEFGHIJKLMNO") + QByteArray(24, ' '));
-        QCOMPARE(lines(), QStringList{QStringLiteral("ABCDEFGHIJKLMNO ") + QString(24, ' ')});
-    }
-
-    void typingStopsAtMaxLength()
-    {
-        openWith({});
-        child<QAction>("mnuNew")->trigger();
-        QTest::keyClicks(child<QLineEdit>("txtName"), QString(30, QLatin1Char('n')));
-        QTest::keyClicks(child<QLineEdit>("txtNumber"), QString(30, QLatin1Char('5')));
-        QCOMPARE(child<QLineEdit>("txtName")->text().size(), 25);
-        QCOMPARE(child<QLineEdit>("txtNumber")->text().size(), 24);
+        QTest::keyClick(nameBox(), Qt::Key_Return);
+        QCOMPARE(m_window->focusWidget(), numberBox());
+        QTest::keyClicks(numberBox(), QString(30, QLatin1Char('5'))); // typing stops at 24
+        QTest::keyClick(numberBox(), Qt::Key_Return);
+        QCOMPARE(m_window->focusWidget(), child<QPushButton>("cmdApply"));
+        QCOMPARE(contents(), QByteArray()); // Enter saves nothing by itself
+        apply();
+        QCOMPARE(contents(), QByteArray("1ABCDEFGHIJKLMNO") + QByteArray(24, '5'));
+        QCOMPARE(lines(), QStringList{QStringLiteral("ABCDEFGHIJKLMNO ") + QString(24, '5')});
+        newEntry();
+        QTest::keyClicks(nameBox(), QString(30, QLatin1Char('n')));
+        QCOMPARE(nameBox()->text().size(), 25);
     }
 
     void selectingLineFillsBoxesWithPaddedFields()
     {
         openWith(rec('1', "Bob", "5551002") + rec('1', "Alice", "5551001"));
-        child<QAction>("mnuNew")->trigger(); // Label3 = 3, and must stay
-        select(0);
+        newEntry(); // Label3 = 3, and must stay
+        list()->setCurrentRow(0);
         QCOMPARE(m_window->currentRecord(), 2);
-        QCOMPARE(child<QLineEdit>("txtName")->text(), QStringLiteral("Alice          "));
-        QCOMPARE(child<QLineEdit>("txtNumber")->text(), QStringLiteral("5551001                 "));
-        QCOMPARE(m_window->editNumber(), QStringLiteral("5551001                 "));
-        QVERIFY(editorVisible());
-        QCOMPARE(m_window->focusWidget(), child<QLineEdit>("txtName"));
-        QCOMPARE(child<QLabel>("Label3")->text(), QStringLiteral("3"));
+        QCOMPARE(nameBox()->text(), QStringLiteral("Alice          "));
+        QCOMPARE(numberBox()->text(), QStringLiteral("5551001                 "));
+        QVERIFY(editor(true));
+        QCOMPARE(m_window->focusWidget(), nameBox());
+        QCOMPARE(label3(), QStringLiteral("3"));
         // The number box is full: typing adds nothing until blanks are removed.
-        QTest::keyClicks(child<QLineEdit>("txtNumber"), QStringLiteral("9"));
+        QTest::keyClicks(numberBox(), QStringLiteral("9"));
         QCOMPARE(m_window->editNumber(), QStringLiteral("5551001                 "));
     }
 
     void clickingTheSelectedLineAgainAfterNewEditsThatEntry()
     {
         openWith(rec('1', "Alice", "5551001") + rec('1', "Bob", "5551002"));
-        select(1); // Bob, record 2
-        child<QAction>("mnuNew")->trigger();
+        list()->setCurrentRow(1); // Bob, record 2
+        newEntry();
         QCOMPARE(m_window->currentRecord(), 3);
         const QRect line = list()->visualItemRect(list()->item(1));
         QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, line.center());
         QCOMPARE(m_window->currentRecord(), 2);
-        QCOMPARE(child<QLineEdit>("txtName")->text(), QStringLiteral("Bob            "));
-        child<QLineEdit>("txtNumber")->setText(QStringLiteral("5559999"));
-        QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton);
+        QCOMPARE(nameBox()->text(), QStringLiteral("Bob            "));
+        numberBox()->setText(QStringLiteral("5559999"));
+        apply();
         QCOMPARE(contents(), rec('1', "Alice", "5551001") + rec('1', "Bob", "5559999"));
-    }
-
-    void editFieldsFollowTextSetByProgram()
-    {
-        openWith(rec('1', "Alice", "5551001"));
-        select(0);
-        child<QLineEdit>("txtName")->setText(QStringLiteral("Al"));
-        child<QLineEdit>("txtNumber")->setText(QStringLiteral("12"));
-        QCOMPARE(m_window->editName(), QStringLiteral("Al             "));
-        QCOMPARE(m_window->editNumber(), QStringLiteral("12                      "));
-        child<QAction>("mnuNew")->trigger();
-        QCOMPARE(m_window->editName(), QString(15, QLatin1Char(' ')));
-        QCOMPARE(m_window->editNumber(), QString(24, QLatin1Char(' ')));
-    }
-
-    void changingSelectedEntryRewritesItsRecord()
-    {
-        openWith(rec('1', "Alice", "5551001") + rec('1', "Bob", "5551002"));
-        select(1); // Bob, record 2
-        QLineEdit* number = child<QLineEdit>("txtNumber");
-        number->setText(QStringLiteral("5559999"));
-        QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton);
-        QCOMPARE(contents(), rec('1', "Alice", "5551001") + rec('1', "Bob", "5559999"));
-    }
-
-    void deleteWithNothingSelectedChangesNothing()
-    {
-        const QByteArray before = rec('1', "Alice", "5551001") + rec('1', "Bob", "5551002");
-        openWith(before);
-        child<QAction>("mnuDelete")->trigger();
-        QCOMPARE(contents(), before);
-        QCOMPARE(list()->count(), 2);
-    }
-
-    void deleteMarksSlotAndNextNewReusesIt()
-    {
-        openWith(rec('1', "Alice", "1") + rec('1', "Bob", "2") + rec('1', "Carl", "3"));
-        select(1);
-        child<QAction>("mnuDelete")->trigger();
-        QCOMPARE(contents(), rec('1', "Alice", "1") + rec('0', "Bob", "2") + rec('1', "Carl", "3"));
-        QCOMPARE(lines().size(), 2);
-        QVERIFY(editorHidden());
-        child<QAction>("mnuNew")->trigger();
-        QCOMPARE(child<QLabel>("Label3")->text(), QStringLiteral("2"));
     }
 
     void newThenCloseWritesNothing()
     {
         const QByteArray before = rec('1', "Alice", "5551001");
         openWith(before);
-        child<QAction>("mnuNew")->trigger();
-        QTest::keyClicks(child<QLineEdit>("txtName"), QStringLiteral("Zed"));
+        newEntry();
+        QTest::keyClicks(nameBox(), QStringLiteral("Zed"));
         QTest::mouseClick(child<QPushButton>("cmdClose"), Qt::LeftButton);
         QVERIFY(!m_window->isVisible());
         QCOMPARE(contents(), before);
         QVERIFY(m_state.CallListFile->isOpen());
-    }
-
-    void exitMenuCloses()
-    {
-        openWith({});
+        m_window->show();
         child<QAction>("mnuExit")->trigger();
         QVERIFY(!m_window->isVisible());
-    }
-
-    void enterMovesFocusToNumberThenApply()
-    {
-        openWith({});
-        child<QAction>("mnuNew")->trigger();
-        QTest::keyClick(child<QLineEdit>("txtName"), Qt::Key_Return);
-        QCOMPARE(m_window->focusWidget(), child<QLineEdit>("txtNumber"));
-        QTest::keyClick(child<QLineEdit>("txtNumber"), Qt::Key_Return);
-        QCOMPARE(m_window->focusWidget(), child<QPushButton>("cmdApply"));
-        QCOMPARE(contents(), QByteArray()); // Enter saves nothing by itself
     }
 
     void usesTheHandleOfTheLatestLoad()
@@ -298,9 +240,9 @@ private Q_SLOTS:
         // The loader ran again: the old handle is gone, a new one replaces it.
         m_state.CallListFile = std::make_unique<RecordFile>(path(), 40);
         QVERIFY(m_state.CallListFile->open());
-        child<QAction>("mnuNew")->trigger();
-        QCOMPARE(child<QLabel>("Label3")->text(), QStringLiteral("2"));
-        QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton);
+        newEntry();
+        QCOMPARE(label3(), QStringLiteral("2"));
+        apply();
         QCOMPARE(contents().size(), 80);
     }
 
@@ -309,8 +251,8 @@ private Q_SLOTS:
         openWith({});
         m_state.CallListFile.reset();
         QSignalSpy reported(&m_errors, &ErrorReporter::reported);
-        child<QAction>("mnuNew")->trigger();
-        QTest::mouseClick(child<QPushButton>("cmdApply"), Qt::LeftButton);
+        newEntry();
+        apply();
         QCOMPARE(reported.count(), 1);
         QVERIFY(QRegularExpression(QStringLiteral("^\\d+ \\S"))
                     .match(reported.first().first().toString())

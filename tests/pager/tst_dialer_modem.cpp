@@ -33,6 +33,29 @@ QByteArray call(const char* number)
            QByteArray(number).leftJustified(24, ' ') + "\r+++,H";
 }
 
+QByteArray read(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// The dialer on the real clock and the real serial backend.
+struct LiveDialer
+{
+    LiveDialer(AppState& state, const DataPaths& paths)
+        : log(state, clock, paths, errors), port(paths), dialer(state, clock, port, log, errors)
+    {}
+    QByteArray logFile() const { return read(log.fileFor(clock.today())); }
+
+    SystemClock clock;
+    ErrorReporter errors;
+    AlarmLog log;
+    QtSerialPort port;
+    PagerDialer dialer;
+    QSignalSpy reported{&errors, &ErrorReporter::reported};
+    QSignalSpy status{&dialer, &PagerDialer::statusChanged};
+};
+
 } // namespace
 
 /// The dialer with the real serial backend and clock, talking to the modem
@@ -48,11 +71,6 @@ class TestDialerModem : public QObject
     DataPaths paths() const { return DataPaths(m_dir->path()); }
     QString capture() const { return m_dir->filePath(QStringLiteral("received.bin")); }
     QString events() const { return m_dir->filePath(QStringLiteral("events.log")); }
-    static QByteArray read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     /// OPEN and CLOSE lines of the simulator's event log, in order.
     QStringList openClose() const
     {
@@ -104,76 +122,55 @@ private Q_SLOTS:
         m_dir.reset();
     }
 
-    void portInUseElsewhereIsReported()
+    void portFailureIsReported_data()
     {
+        QTest::addColumn<bool>("inUse");
+        QTest::newRow("in use elsewhere") << true;
+        QTest::newRow("unplugged") << false;
+    }
+    void portFailureIsReported()
+    {
+        QFETCH(bool, inUse);
         QtSerialPort other(paths());
-        other.setCommPort(1);
-        QVERIFY(other.setSettings(QStringLiteral("9600,N,8,1")));
-        QVERIFY(other.open());
-
-        SystemClock clock;
-        ErrorReporter errors;
-        AlarmLog log(m_state, clock, paths(), errors);
-        QtSerialPort port(paths());
-        PagerDialer dialer(m_state, clock, port, log, errors);
-        QSignalSpy reported(&errors, &ErrorReporter::reported);
-        dialer.StartCallSequence();
-        QCOMPARE(reported.count(), 1);
-        const QString message = reported.first().first().toString();
-        QVERIFY2(message.startsWith(QString::number(port.lastErrorNumber()) + ' ') &&
+        if (inUse) {
+            other.setCommPort(1);
+            QVERIFY(other.setSettings(QStringLiteral("9600,N,8,1")));
+            QVERIFY(other.open());
+        } else {
+            QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("unplugged")),
+                                m_dir->filePath(QStringLiteral("COM2"))));
+            m_state.ComPort = 2;
+        }
+        LiveDialer live(m_state, paths());
+        live.dialer.StartCallSequence();
+        QCOMPARE(live.reported.count(), 1);
+        const QString message = live.reported.first().first().toString();
+        QVERIFY2(message.startsWith(QString::number(live.port.lastErrorNumber()) + ' ') &&
                      message.size() > 6,
                  qPrintable(message));
-        QCOMPARE(dialer.state(), PagerDialer::State::Idle);
-        QVERIFY(!dialer.hangUpTimer()->isActive());
+        QCOMPARE(live.dialer.state(), PagerDialer::State::Idle);
+        QVERIFY(!live.port.isOpen());
+        QVERIFY(!live.dialer.hangUpTimer()->isActive());
         QTest::qWait(300);
         QVERIFY(read(capture()).isEmpty());
-        QVERIFY(read(log.fileFor(clock.today())).isEmpty());
-        other.close();
-    }
-
-    void missingPortIsReported()
-    {
-        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("unplugged")),
-                            m_dir->filePath(QStringLiteral("COM2"))));
-        m_state.ComPort = 2;
-        SystemClock clock;
-        ErrorReporter errors;
-        AlarmLog log(m_state, clock, paths(), errors);
-        QtSerialPort port(paths());
-        PagerDialer dialer(m_state, clock, port, log, errors);
-        QSignalSpy reported(&errors, &ErrorReporter::reported);
-        dialer.StartCallSequence();
-        QCOMPARE(reported.count(), 1);
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d+ \\S"))
-                    .match(reported.first().first().toString())
-                    .hasMatch());
-        QVERIFY(!port.isOpen());
-        QVERIFY(!dialer.hangUpTimer()->isActive());
-        QVERIFY(read(log.fileFor(clock.today())).isEmpty());
+        QVERIFY(live.logFile().isEmpty());
+        QCOMPARE(live.status.count(), 0);
     }
 
     void twoEntrySequenceReachesTheModem()
     {
-        SystemClock clock;
-        ErrorReporter errors;
-        AlarmLog log(m_state, clock, paths(), errors);
-        QtSerialPort port(paths());
-        PagerDialer dialer(m_state, clock, port, log, errors);
-        QSignalSpy reported(&errors, &ErrorReporter::reported);
-        QSignalSpy status(&dialer, &PagerDialer::statusChanged);
-
+        LiveDialer live(m_state, paths());
         QElapsedTimer timer;
         timer.start();
         QList<qint64> callUpAt;
-        connect(&dialer, &PagerDialer::stateChanged, this, [&](PagerDialer::State s) {
+        connect(&live.dialer, &PagerDialer::stateChanged, this, [&](PagerDialer::State s) {
             if (s == PagerDialer::State::CallUp)
                 callUpAt << timer.elapsed();
         });
-        dialer.StartCallSequence();
-        QCOMPARE(reported.count(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(status.count(), 4, 120000);
-        QCOMPARE(dialer.state(), PagerDialer::State::Idle);
-        QCOMPARE(reported.count(), 0);
+        live.dialer.StartCallSequence();
+        QTRY_COMPARE_WITH_TIMEOUT(live.status.count(), 4, 120000);
+        QCOMPARE(live.dialer.state(), PagerDialer::State::Idle);
+        QCOMPARE(live.reported.count(), 0);
 
         // A modem that answers at once: each call is set up within a moment, and the
         // hang-up follows 25 s after the dial command.
@@ -186,11 +183,11 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(openClose(), (QStringList{"OPEN", "CLOSE", "OPEN", "CLOSE"}),
                                   10000);
         QCOMPARE(read(capture()), call("5551001") + call("5551002"));
-        const QList<QByteArray> lines = read(log.fileFor(clock.today())).split('\n');
+        const QList<QByteArray> lines = live.logFile().split('\n');
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].endsWith(" 5551001                 \r"));
         QVERIFY(lines[1].endsWith(" 5551002                 \r"));
-        QVERIFY(status.at(3).first().toString().isEmpty());
+        QVERIFY(live.status.at(3).first().toString().isEmpty());
     }
 };
 

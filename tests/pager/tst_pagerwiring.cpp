@@ -1,14 +1,11 @@
 #include "AppState.h"
-#include "CallListWindow.h"
 #include "Clock.h"
-#include "ConnectionWindow.h"
 #include "DataPaths.h"
 #include "FakeAudioInput.h"
 #include "FakeSerialPort.h"
 #include "MainWindow.h"
 #include "RecordingMailTransport.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -18,12 +15,14 @@
 using namespace dovrane;
 using namespace dovrane::test;
 
-/// The pager as the main window wires it: the menu items, Label3 and tmrHangUp.
+/// The pager as the main window wires it: the profile the loader read, Label3 and
+/// tmrHangUp. (The menu items are swept in the viewer menu test.)
 class TestPagerWiring : public QObject
 {
     Q_OBJECT
 
-    struct Rig
+private Q_SLOTS:
+    void label3FollowsTheCallSequence()
     {
         QTemporaryDir dir;
         AppState state;
@@ -32,69 +31,32 @@ class TestPagerWiring : public QObject
         FakeSerialPort serial;
         RecordingMailTransport mail;
         DataPaths paths{dir.filePath(QStringLiteral("Dovrane"))};
-        std::unique_ptr<MainWindow> window;
-
-        explicit Rig(const QByteArray& callList)
-        {
-            QDir().mkpath(paths.dataDir());
-            QFile list(paths.callListFile());
-            if (list.open(QIODevice::WriteOnly))
-                list.write(callList);
-            list.close();
-            QFile profile(paths.connectionFile());
-            if (profile.open(QIODevice::WriteOnly))
-                profile.write(" 2 \r\n9600\r\n");
-            profile.close();
-            window = std::make_unique<MainWindow>(
-                state, Services{clock, audio, serial, mail, paths,
-                                [] { return std::make_unique<FakeAudioInput>(); }});
+        QDir().mkpath(paths.dataDir());
+        for (const auto& [name, bytes] :
+             {std::pair{paths.callListFile(),
+                        QByteArray("1Alice          5551001                 ")},
+              std::pair{paths.connectionFile(), QByteArray(" 2 \r\n9600\r\n")}}) {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
         }
-        QLabel* label3() { return window->findChild<QLabel*>(QStringLiteral("Label3")); }
-        QAction* action(const char* name)
-        {
-            return window->findChild<QAction*>(QLatin1String(name));
-        }
-    };
-
-private Q_SLOTS:
-    void menuOpensEachWindowOnce()
-    {
-        Rig rig({});
-        QVERIFY(rig.action("mnuCallList")->isEnabled());
-        QVERIFY(rig.action("mnuMyConnection")->isEnabled());
-        rig.action("mnuCallList")->trigger();
-        rig.action("mnuCallList")->trigger();
-        QCOMPARE(rig.window->findChildren<CallListWindow*>().size(), 1);
-        auto* callList = rig.window->findChild<CallListWindow*>();
-        QCOMPARE(callList->objectName(), QStringLiteral("frmCallList"));
-        QVERIFY(callList->isVisible());
-        QVERIFY(callList->isWindow());
-
-        rig.action("mnuMyConnection")->trigger();
-        rig.action("mnuMyConnection")->trigger();
-        QCOMPARE(rig.window->findChildren<ConnectionWindow*>().size(), 1);
-        auto* connection = rig.window->findChild<ConnectionWindow*>();
-        QVERIFY(connection->isVisible());
-        QVERIFY(connection->isWindow());
-    }
-
-    void label3FollowsTheCallSequence()
-    {
-        Rig rig("1Alice          5551001                 ");
-        rig.serial.autoReply = "OK\r\n";
-        auto* timer = rig.window->findChild<ClockTimer*>(QStringLiteral("tmrHangUp"));
-        QVERIFY(timer);
+        MainWindow window(state, Services{clock, audio, serial, mail, paths,
+                                          [] { return std::make_unique<FakeAudioInput>(); }});
+        serial.autoReply = "OK\r\n";
+        auto* label3 = window.findChild<QLabel*>(QStringLiteral("Label3"));
+        auto* timer = window.findChild<ClockTimer*>(QStringLiteral("tmrHangUp"));
+        QVERIFY(label3 && timer);
         QVERIFY(!timer->isActive());
-        QVERIFY(rig.label3()->text().isEmpty());
+        QVERIFY(label3->text().isEmpty());
 
-        rig.window->StartCallSequence();
-        QCOMPARE(rig.serial.portNumber(), 2);
-        QCOMPARE(rig.label3()->text(), QStringLiteral("Dialing 5551001                 "));
+        window.StartCallSequence();
+        QCOMPARE(serial.portNumber(), 2);
+        QCOMPARE(label3->text(), QStringLiteral("Dialing 5551001                 "));
         QVERIFY(timer->isActive());
-        rig.clock.advance(25.0);
-        QVERIFY(rig.label3()->text().isEmpty());
-        QVERIFY(!rig.serial.isOpen());
-        QVERIFY(rig.serial.written.endsWith("+++,H"));
+        clock.advance(25.0);
+        QVERIFY(label3->text().isEmpty());
+        QVERIFY(!serial.isOpen());
+        QVERIFY(serial.written.endsWith("+++,H"));
     }
 };
 

@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <memory>
+
 using namespace dovrane;
 
 // The shared error window: one modeless instance, last message wins, OK unloads it.
@@ -14,6 +16,9 @@ class TstErrorWindow : public QObject
     Q_OBJECT
 
 private:
+    std::unique_ptr<QWidget> m_owner;
+    std::unique_ptr<ErrorWindowHost> m_host;
+
     static int loadedWindows()
     {
         int n = 0;
@@ -25,119 +30,81 @@ private:
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    static QString shownText(ErrorWindow* window)
+    QLabel* label() const { return m_host->window()->findChild<QLabel*>("lblMessage"); }
+    void pressOk()
     {
-        return window->findChild<QLabel*>(QStringLiteral("lblMessage"))->text();
+        QTest::mouseClick(m_host->window()->findChild<QPushButton*>("OKButton"), Qt::LeftButton);
     }
-    static void pressOk(ErrorWindow* window)
+    /// One window loaded, shown, holding this message.
+    void expectShowing(const QString& message)
     {
-        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("OKButton")),
-                          Qt::LeftButton);
+        QVERIFY(m_host->window());
+        QVERIFY(m_host->window()->isVisible());
+        QCOMPARE(label()->text(), message);
+        QCOMPARE(loadedWindows(), 1);
     }
 
 private Q_SLOTS:
-    void cleanup() { processDeferredDeletes(); }
-
-    void aLongerMessageIsShownWhole()
+    void init()
     {
-        QWidget owner;
-        ErrorWindowHost host(&owner);
-        host.showMessage(QStringLiteral("2 No such file or directory"));
+        m_owner = std::make_unique<QWidget>();
+        m_host = std::make_unique<ErrorWindowHost>(m_owner.get());
+    }
+    void cleanup()
+    {
+        m_host.reset();
+        m_owner.reset();
+        processDeferredDeletes();
+    }
+
+    void showsTheMessageModeless()
+    {
+        m_host->raiseIfVisible(); // nothing to raise, nothing created
+        QVERIFY(m_host->window() == nullptr);
+        m_host->showMessage(QStringLiteral("Connection Profile must be setup"));
+        expectShowing(QStringLiteral("Connection Profile must be setup"));
+        ErrorWindow* window = m_host->window();
+        QVERIFY(!window->isModal());
+        QCOMPARE(window->objectName(), QStringLiteral("frmError"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Error Message"));
+        QCOMPARE(window->findChild<QPushButton*>("OKButton")->text(), QStringLiteral("OK"));
+        QVERIFY(m_owner->isEnabled()); // the rest of the program keeps working
+    }
+
+    void secondMessageReplacesTheFirstAndIsShownWhole()
+    {
+        m_host->showMessage(QStringLiteral("2 No such file or directory"));
+        ErrorWindow* first = m_host->window();
         const QString longText =
             QStringLiteral("75 Mail program /usr/sbin/sendmail failed: msmtp: cannot connect to "
                            "127.0.0.1, port 2525: Connection refused msmtp: could not send mail "
                            "(account default from /etc/msmtprc) and a good deal more text that "
                            "wraps over several lines of the window");
-        host.showMessage(longText);
-        auto* label = host.window()->findChild<QLabel*>(QStringLiteral("lblMessage"));
-        QCOMPARE(label->text(), longText);
-        QVERIFY2(label->height() >= label->heightForWidth(label->width()),
+        m_host->showMessage(longText);
+        QCOMPARE(m_host->window(), first);
+        expectShowing(longText);
+        QVERIFY2(label()->height() >= label()->heightForWidth(label()->width()),
                  "the message label is cut off");
     }
 
-    void notLoadedUntilSomethingIsReported()
-    {
-        QWidget owner;
-        ErrorWindowHost host(&owner);
-        QVERIFY(host.window() == nullptr);
-        host.raiseIfVisible(); // nothing to raise, nothing created
-        QVERIFY(host.window() == nullptr);
-    }
-
-    void showsTheMessageModeless()
-    {
-        QWidget owner;
-        ErrorWindowHost host(&owner);
-        host.showMessage(QStringLiteral("Connection Profile must be setup"));
-        ErrorWindow* window = host.window();
-        QVERIFY(window);
-        QVERIFY(window->isVisible());
-        QVERIFY(!window->isModal());
-        QCOMPARE(window->objectName(), QStringLiteral("frmError"));
-        QCOMPARE(window->windowTitle(), QStringLiteral("Error Message"));
-        QCOMPARE(shownText(window), QStringLiteral("Connection Profile must be setup"));
-        QCOMPARE(window->findChild<QPushButton*>(QStringLiteral("OKButton"))->text(),
-                 QStringLiteral("OK"));
-        QVERIFY(owner.isEnabled()); // the rest of the program keeps working
-    }
-
-    void secondMessageReplacesTheFirst()
-    {
-        QWidget owner;
-        ErrorWindowHost host(&owner);
-        host.showMessage(QStringLiteral("2 No such file or directory"));
-        ErrorWindow* first = host.window();
-        host.showMessage(QStringLiteral("WaveIn Device not selected"));
-        QCOMPARE(host.window(), first);
-        QCOMPARE(loadedWindows(), 1);
-        QCOMPARE(shownText(first), QStringLiteral("WaveIn Device not selected"));
-    }
-
-    void okUnloadsTheWindow()
-    {
-        QWidget owner;
-        ErrorWindowHost host(&owner);
-        host.showMessage(QStringLiteral("first"));
-        ErrorWindow* window = host.window();
-        QSignalSpy destroyed(window, &QObject::destroyed);
-        pressOk(window);
-        QVERIFY(host.window() == nullptr);
-        processDeferredDeletes();
-        QCOMPARE(destroyed.size(), 1);
-        QCOMPARE(loadedWindows(), 0);
-    }
-
-    void nextMessageAfterOkCreatesTheWindowAfresh()
-    {
-        QWidget owner;
-        ErrorWindowHost host(&owner);
-        host.showMessage(QStringLiteral("first"));
-        QSignalSpy destroyed(host.window(), &QObject::destroyed);
-        pressOk(host.window());
-        processDeferredDeletes();
-        QCOMPARE(destroyed.size(), 1);
-
-        host.showMessage(QStringLiteral("second"));
-        QVERIFY(host.window());
-        QVERIFY(host.window()->isVisible());
-        QCOMPARE(shownText(host.window()), QStringLiteral("second"));
-        QCOMPARE(loadedWindows(), 1);
-    }
-
-    void messageRightAfterOkIsNotLostWithTheClosingWindow()
+    void okUnloadsAndTheNextMessageCreatesItAfresh()
     {
         // The closed window is deleted only when the event loop comes round; a report
         // made before then must still be on screen afterwards.
-        QWidget owner;
-        ErrorWindowHost host(&owner);
-        host.showMessage(QStringLiteral("first"));
-        pressOk(host.window());
-        host.showMessage(QStringLiteral("second"));
+        m_host->showMessage(QStringLiteral("first"));
+        pressOk();
+        m_host->showMessage(QStringLiteral("second"));
         processDeferredDeletes();
-        QVERIFY(host.window());
-        QVERIFY(host.window()->isVisible());
-        QCOMPARE(shownText(host.window()), QStringLiteral("second"));
-        QCOMPARE(loadedWindows(), 1);
+        expectShowing(QStringLiteral("second"));
+
+        QSignalSpy destroyed(m_host->window(), &QObject::destroyed);
+        pressOk();
+        QVERIFY(m_host->window() == nullptr);
+        processDeferredDeletes();
+        QCOMPARE(destroyed.size(), 1);
+        QCOMPARE(loadedWindows(), 0);
+        m_host->showMessage(QStringLiteral("third"));
+        expectShowing(QStringLiteral("third"));
     }
 };
 

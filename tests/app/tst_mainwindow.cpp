@@ -2,6 +2,7 @@
 #include "AppState.h"
 #include "Clock.h"
 #include "DataPaths.h"
+#include "ErrorWindow.h"
 #include "FakeAudioInput.h"
 #include "FakeSerialPort.h"
 #include "LevelMeter.h"
@@ -248,6 +249,19 @@ private Q_SLOTS:
         QCOMPARE(right->levelDb(), LevelMeter::kFloorDb);
         rig.window->StopSensor();
         QCOMPARE(left->levelDb(), LevelMeter::kFloorDb);
+    }
+
+    void lostCaptureIsShownToTheOperator()
+    {
+        Rig rig;
+        rig.window->StartSensor();
+        const QString why = QStringLiteral("Connection terminated; capture resumes when the sound "
+                                           "server is back, or else after Dovrane is restarted");
+        Q_EMIT rig.audio.captureLost(why);
+        ErrorWindow* shown = rig.window->errorWindow().window();
+        QVERIFY(shown && shown->isVisible());
+        QCOMPARE(shown->message(), why);
+        QVERIFY(rig.state.SensorRunning); // still monitoring: no buffers count as silence
     }
 };
 

@@ -28,8 +28,6 @@ def params_bytes(alarm_delay=0, input_device=0, alarm_action=0, threshold=0, sch
     (enabled, start_secs, stop_secs)."""
     records = [0] * 29
     records[1] = alarm_delay
-    records[2] = 0
-    records[3] = 0
     records[4] = input_device
     records[5] = alarm_action
     records[7] = threshold
@@ -37,25 +35,20 @@ def params_bytes(alarm_delay=0, input_device=0, alarm_action=0, threshold=0, sch
         records[7 + day] = enabled
         records[14 + day] = start
         records[21 + day] = stop
-    return b"".join(struct.pack("<i", v) for v in records[1:])
+    return struct.pack("<28i", *records[1:])
 
 
 def call_record(in_use, name, number):
-    rec = (b"1" if in_use else b"0") + fixed(name, 15) + fixed(number, 24)
-    assert len(rec) == 40
-    return rec
+    return (b"1" if in_use else b"0") + fixed(name, 15) + fixed(number, 24)
 
 
 def address_record(in_use, option, name, address, days=None):
     """option: "0" Never, "1" Always, "2" Sometimes. days maps weekday 1..7 to
     (checked, start_secs, stop_secs)."""
-    days = days or {}
+    day = [(days or {}).get(d, (0, 0, 0)) for d in range(1, 8)]
     rec = (b"1" if in_use else b"0") + option.encode() + fixed(name, 16) + fixed(address, 39)
-    rec += b"".join(b"1" if days.get(d, (0, 0, 0))[0] else b"0" for d in range(1, 8))
-    rec += b"".join(struct.pack("<i", days.get(d, (0, 0, 0))[1]) for d in range(1, 8))
-    rec += b"".join(struct.pack("<i", days.get(d, (0, 0, 0))[2]) for d in range(1, 8))
-    assert len(rec) == 120
-    return rec
+    rec += b"".join(b"1" if checked else b"0" for checked, _, _ in day)
+    return rec + struct.pack("<7i", *(start for _, start, _ in day)) + struct.pack("<7i", *(stop for _, _, stop in day))
 
 
 def connection_bytes(port, baud):

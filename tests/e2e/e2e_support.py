@@ -9,6 +9,7 @@ at the end whether the test passed, failed or raised.
 import argparse
 import ctypes
 import datetime
+import glob
 import json
 import os
 import re
@@ -23,6 +24,8 @@ import dovrane_files as files
 
 PYTHON = "/usr/bin/python3"
 LIBFAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+ALARM = "Alarm" + " " * 16
+ALARM_END = "Alarm End" + " " * 12
 
 
 class Options:
@@ -34,12 +37,12 @@ class Options:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
-    parser.add_argument("--inputs-helper", required=True)
-    parser.add_argument("--tools", required=True)
+    parser.add_argument("--inputs-helper")
+    parser.add_argument("--tools")
     args, rest = parser.parse_known_args()
-    Options.program = os.path.abspath(args.program)
-    Options.inputs_helper = os.path.abspath(args.inputs_helper)
-    Options.tools = os.path.abspath(args.tools)
+    for name in ("program", "inputs_helper", "tools"):
+        value = getattr(args, name)
+        setattr(Options, name, value and os.path.abspath(value))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 
@@ -48,6 +51,27 @@ def die_with_us():
     (a CTest time-out), so no program or simulator outlives its test."""
     PR_SET_PDEATHSIG = 1
     ctypes.CDLL("libc.so.6", use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
+
+
+def start(case, args, **kwargs):
+    """A child process that the test's cleanups end: SIGTERM, then SIGKILL after 10 s."""
+    proc = subprocess.Popen(args, preexec_fn=die_with_us, **kwargs)
+
+    def stop():
+        if proc.poll() is None:
+            if proc.stdin:
+                proc.stdin.close()
+            proc.send_signal(signal.SIGTERM)
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+        if proc.stdout:
+            proc.stdout.close()
+
+    case.addCleanup(stop)
+    return proc
 
 
 def wait_for(predicate, timeout, interval=0.1):
@@ -61,8 +85,7 @@ def wait_for(predicate, timeout, interval=0.1):
 
 
 def seconds_of_day(moment=None):
-    moment = moment or datetime.datetime.now()
-    return moment.hour * 3600 + moment.minute * 60 + moment.second
+    return files.seconds(moment or datetime.datetime.now())
 
 
 def keep_clear_of_midnight(margin):
@@ -71,6 +94,14 @@ def keep_clear_of_midnight(margin):
     left = 86400 - seconds_of_day()
     if left < margin:
         time.sleep(left + 2)
+
+
+def read(path, binary=False):
+    try:
+        with open(path, "rb" if binary else "r", errors=None if binary else "replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return b"" if binary else ""
 
 
 class PulseServer:
@@ -82,7 +113,7 @@ class PulseServer:
                              check=True, capture_output=True, text=True, timeout=60).stdout
         self.values = dict(re.findall(r"^export (\w+)='([^']*)'$", out, re.M))
         self.dir = self.values["DOVRANE_PULSE_DIR"]
-        case.addCleanup(self.stop)
+        case.addCleanup(subprocess.run, ["sh", self.script, "stop", self.dir], timeout=60)
 
     def client_env(self):
         return {"PULSE_SERVER": self.values["PULSE_SERVER"], "PULSE_COOKIE": self.values["PULSE_COOKIE"]}
@@ -95,64 +126,39 @@ class PulseServer:
 
     def device_number(self):
         """The source's position in the program's device list."""
-        env = dict(os.environ, **self.client_env())
         description = self.values["DOVRANE_PULSE_DESCRIPTION"]
-        run = subprocess.run([Options.inputs_helper, description], env=env, capture_output=True,
-                             text=True, timeout=60)
+        run = subprocess.run([Options.inputs_helper, description], env=dict(os.environ, **self.client_env()),
+                             capture_output=True, text=True, timeout=60)
         names = run.stdout.splitlines()
         if description not in names:
             raise AssertionError("the test source is not among the inputs: %r %s" % (names, run.stderr))
         return names.index(description)
 
-    def stop(self):
-        subprocess.run(["sh", self.script, "stop", self.dir], timeout=60)
-
 
 class Modem:
-    """modem_sim.py linked as <data>/COM<n>; keeps the exact byte stream and an event list."""
+    """modem_sim.py linked as <data>/COM1; keeps the exact byte stream and an event list."""
 
-    def __init__(self, case, data_dir, workdir, port=1, mode="ok"):
+    def __init__(self, case, data_dir, workdir):
         self.capture = os.path.join(workdir, "modem-capture.bin")
         self.events_file = os.path.join(workdir, "modem-events.txt")
-        self.proc = subprocess.Popen(
-            [PYTHON, os.path.join(Options.tools, "modem_sim.py"), "--link",
-             os.path.join(data_dir, "COM%d" % port), "--capture", self.capture, "--events",
-             self.events_file, "--mode", mode],
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, preexec_fn=die_with_us)
-        case.addCleanup(self.stop)
+        self.proc = start(case, [PYTHON, os.path.join(Options.tools, "modem_sim.py"), "--link",
+                                 os.path.join(data_dir, "COM1"), "--capture", self.capture,
+                                 "--events", self.events_file, "--mode", "ok"],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         ready = self.proc.stdout.readline()
         if not ready.startswith("READY "):
             raise AssertionError("modem simulator did not start: %r" % ready)
 
     def received(self):
-        try:
-            with open(self.capture, "rb") as f:
-                return f.read()
-        except FileNotFoundError:
-            return b""
+        return read(self.capture, binary=True)
 
     def events(self):
         """(unix time, text) of every event so far."""
-        try:
-            with open(self.events_file) as f:
-                lines = f.read().splitlines()
-        except FileNotFoundError:
-            return []
         out = []
-        for line in lines:
+        for line in read(self.events_file).splitlines():
             stamp, _, text = line.partition(" ")
             out.append((float(stamp), text))
         return out
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.proc.stdout.close()
 
 
 class MailSink:
@@ -160,23 +166,19 @@ class MailSink:
 
     def __init__(self, case, workdir):
         self.dir = os.path.join(workdir, "mail")
-        self.proc = subprocess.Popen(
-            [PYTHON, os.path.join(Options.tools, "smtp_sink.py"), "--dir", self.dir, "--host", "127.0.0.1",
-             "--port", "0"],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
-            preexec_fn=die_with_us)
-        case.addCleanup(self.stop)
-        line = self.proc.stdout.readline().strip()
+        proc = start(case, [PYTHON, os.path.join(Options.tools, "smtp_sink.py"), "--dir", self.dir,
+                            "--host", "127.0.0.1", "--port", "0"],
+                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        line = proc.stdout.readline().strip()
         if not line.isdigit():
             raise AssertionError("SMTP sink did not start: %r" % line)
-        self.port = int(line)
 
         self.bin = os.path.join(workdir, "bin")
-        os.makedirs(self.bin, exist_ok=True)
+        os.makedirs(self.bin)
         config = os.path.join(workdir, "msmtprc")
         with open(os.open(config, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600), "w") as f:
-            f.write("account default\nhost 127.0.0.1\nport %d\nauth off\ntls off\n"
-                    "from dovrane@studio.invalid\nlogfile %s\n" % (self.port, os.path.join(workdir, "msmtp.log")))
+            f.write("account default\nhost 127.0.0.1\nport %s\nauth off\ntls off\n"
+                    "from dovrane@studio.invalid\nlogfile %s\n" % (line, os.path.join(workdir, "msmtp.log")))
         wrapper = os.path.join(self.bin, "sendmail")
         with open(wrapper, "w") as f:
             f.write("#!/bin/sh\nexec msmtp -C '%s' \"$@\"\n" % config)
@@ -187,57 +189,9 @@ class MailSink:
 
     def messages(self):
         """The messages received so far, in order."""
-        out = []
-        n = 1
-        while True:
-            path = os.path.join(self.dir, "msg-%d.json" % n)
-            if not os.path.exists(path):
-                return out
-            with open(path, encoding="utf-8") as f:
-                out.append(json.load(f))
-            n += 1
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.stdin.close()
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        self.proc.stdout.close()
-
-
-class Program:
-    """The built program, headless, on its own data folder."""
-
-    def __init__(self, case, data_dir, workdir, env=None):
-        self.data_dir = data_dir
-        self.output = os.path.join(workdir, "program-output.txt")
-        full = dict(os.environ)
-        full.update({"QT_QPA_PLATFORM": "offscreen", "DOVRANE_DATA_DIR": data_dir})
-        full.update(env or {})
-        with open(self.output, "wb") as out:
-            self.proc = subprocess.Popen([Options.program], env=full, stdout=out, stderr=subprocess.STDOUT,
-                                         preexec_fn=die_with_us)
-        case.addCleanup(self.stop)
-
-    def running(self):
-        return self.proc.poll() is None
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-
-    def text(self):
-        with open(self.output, "rb") as f:
-            return f.read().decode("utf-8", errors="replace")
+        names = glob.glob(os.path.join(self.dir, "msg-*.json"))
+        names.sort(key=lambda name: int(re.search(r"(\d+)\.json$", name).group(1)))
+        return [json.loads(read(name)) for name in names]
 
 
 class EndToEndCase(unittest.TestCase):
@@ -250,37 +204,43 @@ class EndToEndCase(unittest.TestCase):
         self.data = os.path.join(self.work, "Dovrane")
         os.makedirs(self.data)
         self.program = None
-        self.addCleanup(self.remove_work)
+        self.output = os.path.join(self.work, "program-output.txt")
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.work])
         # Cleanups run last-in first-out: this one after everything the test started
         # has stopped, and before the folder goes. What the program said and logged,
         # for the report of a failing run (CTest shows it only then).
         self.addCleanup(self.report)
 
-    def remove_work(self):
-        subprocess.run(["rm", "-rf", self.work])
-
     def report(self):
-        lines = ["---- %s ----" % self.id()]
-        if self.program:
-            lines.append("program output:\n" + self.program.text())
-        logs = os.path.join(self.data, "logs")
-        if os.path.isdir(logs):
-            for name in sorted(os.listdir(logs)):
-                with open(os.path.join(logs, name), "rb") as f:
-                    lines.append("%s:\n%s" % (name, f.read().decode(files.CP)))
+        lines = ["---- %s ----" % self.id(), "program output:\n" + read(self.output)]
+        for path in sorted(glob.glob(os.path.join(self.data, "logs", "*"))):
+            lines.append("%s:\n%s" % (path, read(path, binary=True).decode(files.CP)))
         for name in ("modem-events.txt", "msmtp.log"):
-            path = os.path.join(self.work, name)
-            if os.path.exists(path):
-                with open(path, encoding="utf-8", errors="replace") as f:
-                    lines.append("%s:\n%s" % (name, f.read()))
+            lines.append("%s:\n%s" % (name, read(os.path.join(self.work, name))))
         sys.stderr.write("\n".join(lines) + "\n")
 
     def write(self, name, data):
         files.write(self.data, name, data)
 
-    def launch(self, env=None):
-        self.program = Program(self, self.data, self.work, env)
+    def launch(self, env=None, data=None):
+        """The built program, headless, on the data folder."""
+        full = dict(os.environ, QT_QPA_PLATFORM="offscreen", DOVRANE_DATA_DIR=data or self.data, **(env or {}))
+        with open(self.output, "wb") as out:
+            self.program = start(self, [Options.program], env=full, stdout=out, stderr=subprocess.STDOUT)
         return self.program
+
+    def start_scheduled(self, day, action, schedule, env=None):
+        """A pulse server playing a tone, DVParams.dat with a 3 s delay, threshold 500 and
+        this schedule, and the program on them; returns the server once the day's log
+        holds the scheduled start."""
+        pulse = PulseServer(self)
+        self.write("Connection.dat", files.connection_bytes(1, "9600"))
+        self.write("DVParams.dat", files.params_bytes(alarm_delay=3, input_device=pulse.device_number(),
+                                                      alarm_action=action, threshold=500, schedule=schedule))
+        pulse.tone(8000, 8000)
+        self.launch(dict(pulse.client_env(), **(env or {})))
+        self.wait_event(day, "Timed Start Sensor", 25)
+        return pulse
 
     def events(self, date):
         """The event texts of the day's log so far."""
@@ -290,7 +250,7 @@ class EndToEndCase(unittest.TestCase):
         """Waits until the day's log holds `text` at least `count` times."""
         got = wait_for(lambda: self.events(date).count(text) >= count, timeout)
         self.assertTrue(got, "no %r (x%d) in the log within %s s; log: %r; program running: %s"
-                        % (text, count, timeout, self.events(date), self.program.running()))
+                        % (text, count, timeout, self.events(date), self.program.poll() is None))
 
     def assert_running(self):
-        self.assertTrue(self.program.running(), "the program ended:\n" + self.program.text())
+        self.assertIsNone(self.program.poll(), "the program ended:\n" + read(self.output))

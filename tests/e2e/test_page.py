@@ -8,14 +8,11 @@ import time
 
 import dovrane_files as files
 import e2e_support as e2e
+from e2e_support import ALARM, ALARM_END
 
-ALARM = "Alarm" + " " * 16
-ALARM_END = "Alarm End" + " " * 12
 SETUP = b"ATZ\r" b"ATS7=60\r" b"ATS0=0Q0V1X4&C1&D2M1\r"
 HANG_UP = b"+++,H"
-
 FIRST = "  5550101"  # leading blanks: trimmed in the first copy, kept in the second
-SKIPPED = "5550102"
 THIRD = "9,5550103"
 
 
@@ -27,38 +24,23 @@ def dial_command(number):
 class SendPage(e2e.EndToEndCase):
     def test_alarm_pages_the_call_list_through_the_modem(self):
         e2e.keep_clear_of_midnight(150)
-        pulse = e2e.PulseServer(self)
-        device = pulse.device_number()
-        modem = e2e.Modem(self, self.data, self.work, port=1)
-
+        modem = e2e.Modem(self, self.data, self.work)
         today = files.today()
         start = e2e.seconds_of_day() + 5
         stop = start + 22  # after the alarm has ended, before the second call
-        day = files.weekday_number(today)
-        self.write("Connection.dat", b" 1 \r\n9600\r\n")
         self.write("CallList.dat", files.call_record(True, "Alice", FIRST)
-                   + files.call_record(False, "Bob", SKIPPED)
-                   + files.call_record(True, "Carol", THIRD))
-        self.write("DVParams.dat", files.params_bytes(
-            alarm_delay=3, input_device=device, alarm_action=1, threshold=500,
-            schedule={day: (1, start, stop)}))
-
-        pulse.tone(8000, 8000)
-        self.launch(pulse.client_env())
-        self.wait_event(today, "Timed Start Sensor", 25)
+                   + files.call_record(False, "Bob", "5550102") + files.call_record(True, "Carol", THIRD))
+        pulse = self.start_scheduled(today, 1, {files.weekday_number(today): (1, start, stop)})
 
         # A steady tone longer than the delay: sound is heard, no alarm.
         time.sleep(4.5)
-        self.assert_running()
         self.assertEqual(self.events(today), ["Timed Start Sensor"])
         self.assertEqual(modem.received(), b"")
 
         pulse.silence()
         self.wait_event(today, ALARM, 20)
         first_call = SETUP + dial_command(FIRST)
-        self.assertTrue(e2e.wait_for(lambda: modem.received() == first_call, 15),
-                        "modem got %r" % modem.received())
-        self.assertEqual(self.events(today), ["Timed Start Sensor", ALARM, files.fixed(FIRST, 24).decode()])
+        self.assertTrue(e2e.wait_for(lambda: modem.received() == first_call, 15), "modem got %r" % modem.received())
 
         # Sound again: the alarm ends while the first call is still up.
         pulse.tone(8000, 8000)
@@ -67,24 +49,18 @@ class SendPage(e2e.EndToEndCase):
         self.assertEqual(modem.received(), first_call, "nothing more before the hang-up")
 
         # The hang-up ends the first call, skips the deleted entry and calls the third;
-        # the next hang-up finds the end of the list.
+        # the next hang-up finds the end of the list and closes the port.
         everything = first_call + HANG_UP + SETUP + dial_command(THIRD) + HANG_UP
-        self.assertTrue(e2e.wait_for(lambda: modem.received() == everything, 80),
-                        "modem got %r" % modem.received())
-        self.assertTrue(e2e.wait_for(lambda: modem.events()[-1][1] == "CLOSE", 10),
-                        "the port is closed at the end: %r" % modem.events())
+        self.assertTrue(e2e.wait_for(lambda: modem.received() == everything, 80), "modem got %r" % modem.received())
+        self.assertTrue(e2e.wait_for(lambda: modem.events()[-1][1] == "CLOSE", 10), modem.events())
         time.sleep(1.0)
         self.assert_running()
-
-        self.assertEqual(self.events(today), [
-            "Timed Start Sensor",
-            ALARM,
-            files.fixed(FIRST, 24).decode(),
-            ALARM_END,
-            "Timed Stop Sensor",
-            files.fixed(THIRD, 24).decode(),
-        ])
-        self.assertEqual(modem.received(), everything)
+        log = files.timed_events(files.read_log(self.data, today))
+        self.assertEqual([text for _, text in log], [
+            "Timed Start Sensor", ALARM, files.fixed(FIRST, 24).decode(), ALARM_END, "Timed Stop Sensor",
+            files.fixed(THIRD, 24).decode()])
+        # The scheduled start and stop happened at their seconds.
+        self.assertEqual([files.seconds(log[0][0]), files.seconds(log[4][0])], [start, stop])
 
         # Each call stays up for the hang-up timer's 25 s: from a dial command to the
         # next set-up (or, for the last call, to the port's close).
@@ -92,15 +68,9 @@ class SendPage(e2e.EndToEndCase):
         dials = [t for t, text in events if text.startswith("CMD ATDT")]
         self.assertEqual(len(dials), 2, events)
         second_setup = [t for t, text in events if text == "CMD ATZ"][1]
-        last_close = events[-1][0]
-        for up in (second_setup - dials[0], last_close - dials[1]):
+        for up in (second_setup - dials[0], events[-1][0] - dials[1]):
             self.assertGreaterEqual(up, 24.5, events)
             self.assertLess(up, 40, events)
-
-        # The scheduled start and stop happened at their seconds.
-        timed = dict((text, when) for when, text in files.timed_events(files.read_log(self.data, today)))
-        self.assertEqual(files.seconds(timed["Timed Start Sensor"]), start)
-        self.assertEqual(files.seconds(timed["Timed Stop Sensor"]), stop)
 
 
 if __name__ == "__main__":

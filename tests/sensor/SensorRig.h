@@ -15,11 +15,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
 namespace dovrane::test {
 
 /// A monitor on a manual clock, a fake input and a real alarm log in a temporary
 /// data folder. Buffers are pushed every 25 ms, as a real input delivers them
-/// about every 23 ms.
+/// about every 23 ms. It notes the light, when it first went on, and every mail.
 struct SensorRig
 {
     explicit SensorRig(const QDateTime& start)
@@ -27,15 +29,23 @@ struct SensorRig
           monitor(state, clock, audio, log, errors)
     {
         QDir().mkpath(paths.logsDir());
+        QObject::connect(&monitor, &SilenceMonitor::alarmLightChanged, &monitor, [this](bool on) {
+            light = on;
+            if (on && !raisedAt.isValid())
+                raisedAt = clock.now();
+        });
+        QObject::connect(&monitor, &SilenceMonitor::mailRequested, &monitor, [this] {
+            subjects << state.MailSubject;
+            bodies << state.MailBody;
+        });
     }
 
     /// Runs the clock for the given time; while capturing, every 25 ms a buffer
     /// of tone (sound) or of digital silence arrives.
     void run(double seconds, bool sound)
     {
-        const int slices = qRound(seconds / kSlice);
-        for (int i = 0; i < slices; ++i) {
-            clock.advance(kSlice);
+        for (int i = qRound(seconds / 0.025); i > 0; --i) {
+            clock.advance(0.025);
             audio.push(sound ? FakeAudioInput::toneBuffer(10000) : FakeAudioInput::silenceBuffer());
         }
     }
@@ -53,17 +63,14 @@ struct SensorRig
     }
     [[nodiscard]] QStringList logLines() const { return logLines(clock.now().date()); }
 
-    /// How many lines of that day's log carry exactly this event text.
-    [[nodiscard]] int count(const QString& event, const QDate& date) const
+    /// How many lines of today's log carry exactly this event text.
+    [[nodiscard]] int count(const QString& event) const
     {
         int n = 0;
-        for (const QString& line : logLines(date))
+        for (const QString& line : logLines())
             n += line.mid(9) == event ? 1 : 0;
         return n;
     }
-    [[nodiscard]] int count(const QString& event) const { return count(event, clock.now().date()); }
-
-    static constexpr double kSlice = 0.025;
 
     QTemporaryDir dir;
     AppState state;
@@ -73,6 +80,10 @@ struct SensorRig
     DataPaths paths;
     AlarmLog log;
     SilenceMonitor monitor;
+    bool light = false;
+    QDateTime raisedAt;
+    QStringList subjects;
+    QStringList bodies;
 };
 
 inline QDateTime at(int y, int mo, int d, int h, int mi, int s, int ms = 0)

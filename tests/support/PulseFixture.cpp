@@ -1,7 +1,9 @@
 #include "PulseFixture.h"
 
 #include <QFile>
+#include <QHash>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 #include <QtEndian>
 
@@ -49,11 +51,6 @@ bool pactl(const QStringList& args)
            process.exitCode() == 0;
 }
 
-qint64 framesFor(double seconds)
-{
-    return qint64(std::llround(seconds * PulseFixture::kRate));
-}
-
 } // namespace
 
 PulseFixture::PulseFixture() : m_script(QStringLiteral(DOVRANE_PULSE_FIXTURE_SCRIPT)) {}
@@ -77,30 +74,19 @@ bool PulseFixture::start()
         return false;
     }
     // Lines of the form: export NAME='value'
-    for (const QByteArray& line : output.split('\n')) {
-        if (!line.startsWith("export "))
-            continue;
-        const qsizetype eq = line.indexOf('=');
-        if (eq < 0)
-            continue;
-        const QByteArray name = line.mid(7, eq - 7);
-        QByteArray value = line.mid(eq + 1);
-        if (value.size() >= 2 && value.startsWith('\'') && value.endsWith('\''))
-            value = value.mid(1, value.size() - 2);
-        qputenv(name.constData(), value);
-        const QString text = QString::fromLocal8Bit(value);
-        if (name == "DOVRANE_PULSE_DIR")
-            m_dir = text;
-        else if (name == "DOVRANE_PULSE_FIFO")
-            m_fifo = text;
-        else if (name == "PULSE_SERVER")
-            m_server = text;
-        else if (name == "DOVRANE_PULSE_SOURCE")
-            m_sourceName = text;
-        else if (name == "DOVRANE_PULSE_DESCRIPTION")
-            m_sourceDescription = text;
+    static const QRegularExpression exportLine(QStringLiteral("^export (\\w+)='([^']*)'$"),
+                                               QRegularExpression::MultilineOption);
+    QHash<QString, QString> values;
+    for (auto it = exportLine.globalMatch(QString::fromLocal8Bit(output)); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        qputenv(match.captured(1).toLocal8Bit().constData(), match.captured(2).toLocal8Bit());
+        values.insert(match.captured(1), match.captured(2));
     }
-    if (m_dir.isEmpty() || m_fifo.isEmpty() || m_server.isEmpty()) {
+    m_dir = values.value(QStringLiteral("DOVRANE_PULSE_DIR"));
+    m_fifo = values.value(QStringLiteral("DOVRANE_PULSE_FIFO"));
+    m_sourceName = values.value(QStringLiteral("DOVRANE_PULSE_SOURCE"));
+    m_sourceDescription = values.value(QStringLiteral("DOVRANE_PULSE_DESCRIPTION"));
+    if (m_dir.isEmpty() || m_fifo.isEmpty() || !values.contains(QStringLiteral("PULSE_SERVER"))) {
         m_error = QStringLiteral("unexpected output from %1: %2")
                       .arg(m_script, QString::fromLocal8Bit(output));
         return false;
@@ -154,56 +140,12 @@ void PulseFixture::stop()
     }
 }
 
-void PulseFixture::playTone(int leftAmplitude, int rightAmplitude)
+void PulseFixture::play(Background what, int left, int right)
 {
     std::lock_guard lock(m_mutex);
-    m_background = Background::Tone;
-    m_bgLeft = leftAmplitude;
-    m_bgRight = rightAmplitude;
-}
-
-void PulseFixture::playSilence()
-{
-    std::lock_guard lock(m_mutex);
-    m_background = Background::Silence;
-}
-
-void PulseFixture::playNothing()
-{
-    std::lock_guard lock(m_mutex);
-    m_background = Background::Nothing;
-}
-
-void PulseFixture::queueTone(int leftAmplitude, int rightAmplitude, double seconds)
-{
-    std::lock_guard lock(m_mutex);
-    m_queue.push_back(Segment{{}, leftAmplitude, rightAmplitude, framesFor(seconds), 0});
-}
-
-void PulseFixture::queueSilence(double seconds)
-{
-    queueTone(0, 0, seconds);
-}
-
-void PulseFixture::queueSamples(const QByteArray& frames)
-{
-    std::lock_guard lock(m_mutex);
-    m_queue.push_back(Segment{frames, 0, 0, frames.size() / kBytesPerFrame, 0});
-}
-
-void PulseFixture::clearQueue()
-{
-    std::lock_guard lock(m_mutex);
-    m_queue.clear();
-}
-
-qint64 PulseFixture::queuedFrames() const
-{
-    std::lock_guard lock(m_mutex);
-    qint64 frames = 0;
-    for (const Segment& s : m_queue)
-        frames += s.frames - s.done;
-    return frames;
+    m_background = what;
+    m_bgLeft = left;
+    m_bgRight = right;
 }
 
 bool PulseFixture::unloadSource()
@@ -300,55 +242,20 @@ bool PulseFixture::restartServer()
     return killServer() && startServerAgain();
 }
 
-QByteArray PulseFixture::constantFrames(qint16 left, qint16 right, int frames)
-{
-    QByteArray out(qsizetype(frames) * kBytesPerFrame, Qt::Uninitialized);
-    for (int i = 0; i < frames; ++i) {
-        qToLittleEndian<qint16>(left, out.data() + kBytesPerFrame * i);
-        qToLittleEndian<qint16>(right, out.data() + kBytesPerFrame * i + 2);
-    }
-    return out;
-}
-
-void PulseFixture::toneInto(char* out, int frames, int left, int right)
-{
-    for (int i = 0; i < frames; ++i, ++m_phase) {
-        const double s = std::sin(2.0 * std::numbers::pi * kToneHz * double(m_phase) / kRate);
-        qToLittleEndian<qint16>(qint16(std::lround(left * s)), out + kBytesPerFrame * i);
-        qToLittleEndian<qint16>(qint16(std::lround(right * s)), out + kBytesPerFrame * i + 2);
-    }
-    m_phase %= kRate; // 441 Hz: whole cycles in every second
-}
-
 bool PulseFixture::nextChunk(QByteArray& chunk)
 {
-    if (m_queue.empty() && m_background == Background::Nothing)
+    if (m_background == Background::Nothing)
         return false;
     chunk.resize(kChunkFrames * kBytesPerFrame);
-    char* out = chunk.data();
-    int filled = 0;
-    while (filled < kChunkFrames && !m_queue.empty()) {
-        Segment& s = m_queue.front();
-        const int n = int(qMin<qint64>(kChunkFrames - filled, s.frames - s.done));
-        if (s.samples.isEmpty())
-            toneInto(out + kBytesPerFrame * filled, n, s.left, s.right);
-        else
-            memcpy(out + kBytesPerFrame * filled, s.samples.constData() + kBytesPerFrame * s.done,
-                   size_t(n) * kBytesPerFrame);
-        s.done += n;
-        filled += n;
-        if (s.done >= s.frames)
-            m_queue.pop_front();
+    for (int i = 0; i < kChunkFrames; ++i, ++m_phase) {
+        double s = 1.0;
+        if (m_background == Background::Tone)
+            s = std::sin(2.0 * std::numbers::pi * kToneHz * double(m_phase) / kRate);
+        char* out = chunk.data() + kBytesPerFrame * i;
+        qToLittleEndian<qint16>(qint16(std::lround(m_bgLeft * s)), out);
+        qToLittleEndian<qint16>(qint16(std::lround(m_bgRight * s)), out + 2);
     }
-    if (filled < kChunkFrames) {
-        if (m_background == Background::Nothing) {
-            chunk.truncate(filled * kBytesPerFrame);
-        } else {
-            const bool tone = m_background == Background::Tone;
-            toneInto(out + kBytesPerFrame * filled, kChunkFrames - filled, tone ? m_bgLeft : 0,
-                     tone ? m_bgRight : 0);
-        }
-    }
+    m_phase %= kRate; // 441 Hz: whole cycles in every second
     return true;
 }
 
@@ -382,9 +289,7 @@ void PulseFixture::run()
         // Nobody reading (the pipe is full) or the source is gone: the chunk is lost,
         // as sound is when no one records it. Chunks are below PIPE_BUF, so a write
         // is all or nothing and frames stay aligned.
-        const ssize_t n = ::write(m_fd, chunk.constData(), size_t(chunk.size()));
-        if (n > 0)
-            m_framesWritten += n / kBytesPerFrame;
+        [[maybe_unused]] const ssize_t n = ::write(m_fd, chunk.constData(), size_t(chunk.size()));
     }
 }
 

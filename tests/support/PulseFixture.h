@@ -2,10 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTest>
 
-#include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -15,10 +14,10 @@ namespace dovrane::test {
 /// from a fifo, for integration tests that capture real audio. start() must run
 /// before any QCoreApplication or QMediaDevices exists, because the audio backend
 /// reads PULSE_SERVER once; DOVRANE_PULSE_TEST_MAIN does that. A writer thread
-/// feeds the fifo at real-time pace in 10 ms chunks: queued segments first, then
-/// the background (silence, a steady tone, or nothing at all, which stalls the
-/// source so that no buffers arrive). The server and its folder go away in stop(),
-/// in the destructor, and (through the launcher's watchdog) when the process dies.
+/// feeds the fifo at real-time pace in 10 ms chunks of silence, a steady tone, a
+/// constant sample pair, or nothing at all (which stalls the source so that no
+/// buffers arrive). The server and its folder go away in stop(), in the destructor,
+/// and (through the launcher's watchdog) when the process dies.
 class PulseFixture
 {
 public:
@@ -37,24 +36,29 @@ public:
     void stop();
     [[nodiscard]] QString errorString() const { return m_error; }
 
-    [[nodiscard]] QString sourceName() const { return m_sourceName; }
     [[nodiscard]] QString sourceDescription() const { return m_sourceDescription; }
-    [[nodiscard]] QString serverAddress() const { return m_server; }
 
-    /// What is fed while nothing is queued.
-    void playTone(int leftAmplitude, int rightAmplitude);
-    void playSilence();
-    void playNothing();
+    /// The source's number in the input's device list (which fills in after the
+    /// backend connects), or -1.
+    template <class Input> [[nodiscard]] int indexIn(const Input& input) const
+    {
+        if (!QTest::qWaitFor([&] { return input.deviceCount() > 0; }, 10000))
+            return -1;
+        for (int i = 0; i < input.deviceCount(); ++i) {
+            if (input.deviceName(i) == m_sourceDescription)
+                return i;
+        }
+        return -1;
+    }
 
-    void queueTone(int leftAmplitude, int rightAmplitude, double seconds);
-    void queueSilence(double seconds);
-    /// Interleaved little-endian 16-bit stereo frames, written exactly as given.
-    void queueSamples(const QByteArray& frames);
-    /// Drops whatever is still queued.
-    void clearQueue();
-    [[nodiscard]] qint64 queuedFrames() const;
-    /// Frames written into the fifo so far.
-    [[nodiscard]] qint64 framesWritten() const { return m_framesWritten.load(); }
+    void playTone(int leftAmplitude, int rightAmplitude)
+    {
+        play(Background::Tone, leftAmplitude, rightAmplitude);
+    }
+    void playSilence() { playTone(0, 0); }
+    /// Every frame the same sample pair, written exactly as given.
+    void playConstant(qint16 left, qint16 right) { play(Background::Constant, left, right); }
+    void playNothing() { play(Background::Nothing, 0, 0); }
 
     /// Removes the capture source from the server, as unplugging a card would.
     [[nodiscard]] bool unloadSource();
@@ -69,35 +73,22 @@ public:
     /// killServer() then startServerAgain() right away: a sound server restart.
     [[nodiscard]] bool restartServer();
 
-    /// Frames of a constant value on each channel.
-    [[nodiscard]] static QByteArray constantFrames(qint16 left, qint16 right, int frames);
-
 private:
     enum class Background
     {
-        Silence,
         Tone,
+        Constant,
         Nothing
     };
-    struct Segment
-    {
-        QByteArray samples; // when empty: a tone of the amplitudes below
-        int left = 0;
-        int right = 0;
-        qint64 frames = 0;
-        qint64 done = 0;
-    };
 
+    void play(Background what, int left, int right);
     [[nodiscard]] bool openFifo();
     void run();
-    /// Fills one chunk (m_mutex held); false when the background is "nothing" and the queue is
-    /// empty.
+    /// Fills one chunk (m_mutex held); false when nothing is to be fed.
     bool nextChunk(QByteArray& chunk);
-    void toneInto(char* out, int frames, int left, int right);
 
     QString m_script;
     QString m_dir;
-    QString m_server;
     QString m_fifo;
     QString m_sourceName;
     QString m_sourceDescription;
@@ -105,15 +96,13 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<Segment> m_queue;
-    Background m_background = Background::Silence;
+    Background m_background = Background::Tone;
     int m_bgLeft = 0;
     int m_bgRight = 0;
     qint64 m_phase = 0;
     bool m_quit = false;
     int m_fd = -1;
     std::thread m_writer;
-    std::atomic<qint64> m_framesWritten{0};
 };
 
 } // namespace dovrane::test

@@ -1,4 +1,4 @@
-#include "AppIcon.h"
+#include "ApplicationIdentity.h"
 #include "AppState.h"
 #include "Clock.h"
 #include "DataPaths.h"
@@ -49,13 +49,7 @@ void watchTerminationSignals(QWidget* mainWindow)
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Dovrane"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(DOVRANE_VERSION_MAJOR)
-                                            .arg(DOVRANE_VERSION_MINOR)
-                                            .arg(DOVRANE_VERSION_PATCH));
-    QApplication::setDesktopFileName(QStringLiteral("dovrane"));
-    QApplication::setWindowIcon(dovrane::appIcon());
+    dovrane::setApplicationIdentity();
 
     dovrane::AppState state;
     dovrane::SystemClock clock;

@@ -10,7 +10,7 @@
 // and finally removes the log folder and presses Stop, so that the error window
 // shows the failed log write. Windows are saved without their frames.
 
-#include "AppIcon.h"
+#include "ApplicationIdentity.h"
 #include "AppState.h"
 #include "Clock.h"
 #include "DataPaths.h"
@@ -128,12 +128,7 @@ private:
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Dovrane"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(DOVRANE_VERSION_MAJOR)
-                                            .arg(DOVRANE_VERSION_MINOR)
-                                            .arg(DOVRANE_VERSION_PATCH));
-    QApplication::setWindowIcon(dovrane::appIcon());
+    dovrane::setApplicationIdentity();
 
     QCommandLineParser parser;
     parser.addHelpOption();

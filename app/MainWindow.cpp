@@ -167,11 +167,9 @@ void MainWindow::LoadParams()
     if (!file.open())
         return;
     m_services.audio.selectDevice(file.read(ParamsFile::InputDevice));
-    m_alarmDelay = static_cast<qint16>(file.read(ParamsFile::AlarmDelay));
-    m_threshold = file.read(ParamsFile::Threshold);
+    m_monitor->setAlarmDelay(static_cast<qint16>(file.read(ParamsFile::AlarmDelay)));
+    m_monitor->setThreshold(file.read(ParamsFile::Threshold));
     file.close();
-    m_monitor->setAlarmDelay(m_alarmDelay);
-    m_monitor->setThreshold(m_threshold);
 }
 
 // ---- sensor ----
@@ -228,6 +226,16 @@ void MainWindow::wireSensor()
         m_meterLeft->setPeak(qAbs(int(peaks.left)));
         m_meterRight->setPeak(qAbs(int(peaks.right)));
     });
+}
+
+qint16 MainWindow::alarmDelay() const
+{
+    return m_monitor->alarmDelay();
+}
+
+qint32 MainWindow::threshold() const
+{
+    return m_monitor->threshold();
 }
 
 void MainWindow::StartSensor()

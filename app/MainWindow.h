@@ -72,8 +72,9 @@ public:
     void SendMail();
 
     [[nodiscard]] AppState& state() { return m_state; }
-    [[nodiscard]] qint16 alarmDelay() const { return m_alarmDelay; }
-    [[nodiscard]] qint32 threshold() const { return m_threshold; }
+    /// The silence delay and threshold read at start-up (kept by the monitor).
+    [[nodiscard]] qint16 alarmDelay() const;
+    [[nodiscard]] qint32 threshold() const;
     [[nodiscard]] ErrorReporter& errors() { return m_errors; }
     [[nodiscard]] ErrorWindowHost& errorWindow() { return *m_errorWindow; }
     [[nodiscard]] AlarmLog& alarmLog() { return *m_alarmLog; }
@@ -106,9 +107,6 @@ private:
     ErrorWindowHost* m_errorWindow = nullptr;
     AlarmLog* m_alarmLog = nullptr;
     std::unique_ptr<StartupLoader> m_loader;
-
-    qint16 m_alarmDelay = 0;
-    qint32 m_threshold = 0;
 
     QPushButton* m_cmdStart = nullptr;
     QPushButton* m_cmdStop = nullptr;

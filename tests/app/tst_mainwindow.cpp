@@ -1,26 +1,17 @@
 #include "AlarmLog.h"
-#include "AppState.h"
-#include "Clock.h"
-#include "DataPaths.h"
 #include "ErrorWindow.h"
-#include "FakeAudioInput.h"
-#include "FakeSerialPort.h"
 #include "LevelMeter.h"
-#include "MainWindow.h"
-#include "RecordingMailTransport.h"
+#include "MainWindowRig.h"
 #include "SilenceMonitor.h"
 #include "WeeklySchedule.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace dovrane;
@@ -47,44 +38,15 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private:
-    struct Rig
+    struct Rig : MainWindowRig
     {
         /// paramsFile: the bytes of DVParams.dat to start with (none when empty).
         explicit Rig(const QByteArray& paramsFile = {})
-            : clock(QDateTime(QDate(2006, 6, 15), QTime(14, 0, 0))),
-              paths(dir.filePath(QStringLiteral("Dovrane")))
         {
-            if (!paramsFile.isEmpty()) {
-                QDir().mkpath(paths.dataDir());
-                QFile file(paths.paramsFile());
-                if (file.open(QIODevice::WriteOnly))
-                    file.write(paramsFile);
-            }
-            window = std::make_unique<MainWindow>(
-                state, Services{clock, audio, serial, mail, paths,
-                                [] { return std::make_unique<FakeAudioInput>(); }});
+            if (!paramsFile.isEmpty())
+                writeFile(paths.paramsFile(), paramsFile);
+            open();
         }
-        [[nodiscard]] QStringList logLines() const
-        {
-            QFile file(window->alarmLog().fileFor(clock.now().date()));
-            if (!file.open(QIODevice::ReadOnly))
-                return {};
-            return QString::fromLatin1(file.readAll())
-                .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-        }
-        template <typename T> T* find(const char* name) const
-        {
-            return window->findChild<T*>(QString::fromLatin1(name));
-        }
-
-        QTemporaryDir dir;
-        AppState state;
-        ManualClock clock;
-        FakeAudioInput audio;
-        FakeSerialPort serial;
-        RecordingMailTransport mail;
-        DataPaths paths;
-        std::unique_ptr<MainWindow> window;
     };
 
 private Q_SLOTS:

@@ -1,20 +1,14 @@
 #include "AccountWindow.h"
-#include "AppState.h"
-#include "Clock.h"
 #include "ConnectionProfile.h"
 #include "ErrorWindow.h"
-#include "FakeAudioInput.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
+#include "MainWindowRig.h"
 #include "PreferencesWindow.h"
-#include "RecordingMailTransport.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace dovrane;
@@ -39,27 +33,13 @@ class TestSettingsMenu : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    AppState m_state;
-    ManualClock m_clock{QDateTime(QDate(2006, 7, 13), QTime(9, 0))};
-    test::FakeAudioInput m_audio{{QStringLiteral("Card A"), QStringLiteral("Card B")}};
-    test::FakeSerialPort m_serial;
-    test::RecordingMailTransport m_mail;
-    std::unique_ptr<MainWindow> m_window;
-    int m_listersMade = 0;
+    std::unique_ptr<test::MainWindowRig> m_rig;
+    MainWindow* m_window = nullptr;
 
-    DataPaths paths() const { return DataPaths(m_dir->path()); }
-    void trigger(const char* item) const { child<QAction>(m_window.get(), item)->trigger(); }
+    DataPaths paths() const { return m_rig->paths; }
+    void trigger(const char* item) const { child<QAction>(m_window, item)->trigger(); }
     template <typename T> QList<T*> open() const { return m_window->findChildren<T*>(); }
-    void startMainWindow()
-    {
-        m_window = std::make_unique<MainWindow>(
-            m_state, Services{m_clock, m_audio, m_serial, m_mail, paths(), [this] {
-                                  ++m_listersMade;
-                                  return std::make_unique<test::FakeAudioInput>(QStringList{
-                                      QStringLiteral("Card A"), QStringLiteral("Card B")});
-                              }});
-    }
+    void startMainWindow() { m_window = &m_rig->open(); }
     void writeConnection() const
     {
         QVERIFY(ConnectionProfile::write(paths().connectionFile(), 3, QStringLiteral("9600")));
@@ -69,13 +49,14 @@ private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_state = AppState{};
-        m_listersMade = 0;
+        m_rig = std::make_unique<test::MainWindowRig>(
+            QDateTime(QDate(2006, 7, 13), QTime(9, 0)),
+            QStringList{QStringLiteral("Card A"), QStringLiteral("Card B")});
+        m_window = nullptr;
     }
     void cleanup()
     {
-        m_window.reset();
+        m_rig.reset();
         deferredDeletes();
     }
 
@@ -97,7 +78,7 @@ private Q_SLOTS:
         QCOMPARE(open<PreferencesWindow>(), QList<PreferencesWindow*>{prefs});
         QCOMPARE(open<AccountWindow>(), QList<AccountWindow*>{account});
         QVERIFY(prefs->isVisible() && account->isVisible());
-        QCOMPARE(m_listersMade, 1); // the device list is made once per window
+        QCOMPARE(m_rig->listersMade, 1); // the device list is made once per window
 
         prefs->close();
         deferredDeletes();
@@ -119,7 +100,7 @@ private Q_SLOTS:
         f.close();
         startMainWindow();
         QCOMPARE(m_window->alarmDelay(), qint16(10));
-        QVERIFY(m_state.SendPage);
+        QVERIFY(m_rig->state.SendPage);
 
         trigger("mnuPreferences");
         PreferencesWindow* prefs = open<PreferencesWindow>().first();
@@ -136,8 +117,8 @@ private Q_SLOTS:
         QCOMPARE(saved.at(24), char(9));
         QCOMPARE(m_window->alarmDelay(), qint16(10));
         QCOMPARE(m_window->threshold(), 50);
-        QCOMPARE(m_audio.selectedDevice(), 1);
-        QVERIFY(m_state.SendEmail && !m_state.SendPage);
+        QCOMPARE(m_rig->audio.selectedDevice(), 1);
+        QVERIFY(m_rig->state.SendEmail && !m_rig->state.SendPage);
     }
 
     void closingAccountReloadsEveryDataFile()
@@ -148,19 +129,19 @@ private Q_SLOTS:
         user.write("KDVR\r\nops\r\npw\r\n");
         user.close();
         startMainWindow();
-        QCOMPARE(m_state.ComPort, qint16(3));
+        QCOMPARE(m_rig->state.ComPort, qint16(3));
 
         trigger("mnuMyAccount");
         AccountWindow* account = open<AccountWindow>().first();
         QCOMPARE(child<QLineEdit>(account, "txtFacility")->text(), QStringLiteral("KDVR"));
         child<QLineEdit>(account, "txtFacility")->setText(QStringLiteral("Unsaved"));
-        m_state.ComPort = 7; // changed in its window, never saved
-        m_state.Facility = QStringLiteral("changed in memory");
+        m_rig->state.ComPort = 7; // changed in its window, never saved
+        m_rig->state.Facility = QStringLiteral("changed in memory");
         child<QAction>(account, "mnuExit")->trigger();
 
-        QCOMPARE(m_state.ComPort, qint16(3));
-        QCOMPARE(m_state.Facility, QStringLiteral("KDVR"));
-        QVERIFY(m_state.CallListFile && m_state.CallListFile->isOpen());
+        QCOMPARE(m_rig->state.ComPort, qint16(3));
+        QCOMPARE(m_rig->state.Facility, QStringLiteral("KDVR"));
+        QVERIFY(m_rig->state.CallListFile && m_rig->state.CallListFile->isOpen());
         QCOMPARE(user.size(), qint64(15));
 
         deferredDeletes();
@@ -195,11 +176,11 @@ private Q_SLOTS:
         trigger("mnuPreferences");
         int reloads = 0;
         connect(open<AccountWindow>().first(), &AccountWindow::closed, this, [&] { ++reloads; });
-        m_state.ComPort = 7;
-        QMetaObject::invokeMethod(m_window.get(), &QWidget::close, Qt::QueuedConnection);
+        m_rig->state.ComPort = 7;
+        QMetaObject::invokeMethod(m_window, &QWidget::close, Qt::QueuedConnection);
         QCoreApplication::exec();
         QCOMPARE(reloads, 0);
-        QCOMPARE(m_state.ComPort, qint16(7));
+        QCOMPARE(m_rig->state.ComPort, qint16(7));
         QCOMPARE(QFile(paths().paramsFile()).size(), qint64(0));
         QVERIFY(open<PreferencesWindow>().isEmpty() && open<AccountWindow>().isEmpty());
     }

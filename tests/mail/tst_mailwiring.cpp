@@ -1,12 +1,8 @@
 #include "ErrorWindow.h"
-#include "FakeAudioInput.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
-#include "RecordingMailTransport.h"
+#include "MainWindowRig.h"
 
 #include <QAction>
 #include <QListWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace dovrane;
@@ -19,24 +15,9 @@ class TestMailWiring : public QObject
     Q_OBJECT
 
 private:
-    struct Rig
+    struct Rig : MainWindowRig
     {
-        Rig()
-            : clock(QDateTime(QDate(2006, 6, 19), QTime(12, 0, 0))),
-              paths(dir.filePath(QStringLiteral("Dovrane")))
-        {
-            window = std::make_unique<MainWindow>(
-                state, Services{clock, audio, serial, mail, paths,
-                                [] { return std::make_unique<FakeAudioInput>(); }});
-        }
-        QTemporaryDir dir;
-        AppState state;
-        ManualClock clock;
-        FakeAudioInput audio;
-        FakeSerialPort serial;
-        RecordingMailTransport mail;
-        DataPaths paths;
-        std::unique_ptr<MainWindow> window;
+        Rig() : MainWindowRig(QDateTime(QDate(2006, 6, 19), QTime(12, 0))) { open(); }
     };
 
     static void addEntry(AppState& state, qint64 n, const QString& name, char option)

@@ -1,15 +1,6 @@
-#include "AppState.h"
-#include "Clock.h"
-#include "DataPaths.h"
-#include "FakeAudioInput.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
-#include "RecordingMailTransport.h"
+#include "MainWindowRig.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace dovrane;
@@ -24,39 +15,25 @@ class TestPagerWiring : public QObject
 private Q_SLOTS:
     void label3FollowsTheCallSequence()
     {
-        QTemporaryDir dir;
-        AppState state;
-        ManualClock clock{QDateTime(QDate(2024, 3, 5), QTime(9, 0, 0))};
-        FakeAudioInput audio;
-        FakeSerialPort serial;
-        RecordingMailTransport mail;
-        DataPaths paths{dir.filePath(QStringLiteral("Dovrane"))};
-        QDir().mkpath(paths.dataDir());
-        for (const auto& [name, bytes] :
-             {std::pair{paths.callListFile(),
-                        QByteArray("1Alice          5551001                 ")},
-              std::pair{paths.connectionFile(), QByteArray(" 2 \r\n9600\r\n")}}) {
-            QFile f(name);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(bytes);
-        }
-        MainWindow window(state, Services{clock, audio, serial, mail, paths,
-                                          [] { return std::make_unique<FakeAudioInput>(); }});
-        serial.autoReply = "OK\r\n";
-        auto* label3 = window.findChild<QLabel*>(QStringLiteral("Label3"));
-        auto* timer = window.findChild<ClockTimer*>(QStringLiteral("tmrHangUp"));
+        MainWindowRig rig(QDateTime(QDate(2024, 3, 5), QTime(9, 0, 0)));
+        rig.writeFile(rig.paths.callListFile(), "1Alice          5551001                 ");
+        rig.writeFile(rig.paths.connectionFile(), " 2 \r\n9600\r\n");
+        MainWindow& window = rig.open();
+        rig.serial.autoReply = "OK\r\n";
+        auto* label3 = rig.find<QLabel>("Label3");
+        auto* timer = rig.find<ClockTimer>("tmrHangUp");
         QVERIFY(label3 && timer);
         QVERIFY(!timer->isActive());
         QVERIFY(label3->text().isEmpty());
 
         window.StartCallSequence();
-        QCOMPARE(serial.portNumber(), 2);
+        QCOMPARE(rig.serial.portNumber(), 2);
         QCOMPARE(label3->text(), QStringLiteral("Dialing 5551001                 "));
         QVERIFY(timer->isActive());
-        clock.advance(25.0);
+        rig.clock.advance(25.0);
         QVERIFY(label3->text().isEmpty());
-        QVERIFY(!serial.isOpen());
-        QVERIFY(serial.written.endsWith("+++,H"));
+        QVERIFY(!rig.serial.isOpen());
+        QVERIFY(rig.serial.written.endsWith("+++,H"));
     }
 };
 

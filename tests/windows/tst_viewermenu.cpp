@@ -1,16 +1,9 @@
 #include "AlarmLogsWindow.h"
-#include "AppState.h"
-#include "Clock.h"
-#include "FakeAudioInput.h"
-#include "FakeSerialPort.h"
-#include "MainWindow.h"
-#include "RecordingMailTransport.h"
+#include "MainWindowRig.h"
 
 #include <QAction>
-#include <QDir>
 #include <QFile>
 #include <QListWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace dovrane;
@@ -22,13 +15,8 @@ class TstViewerMenu : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    AppState m_state;
-    ManualClock m_clock{QDateTime(QDate(2006, 7, 13), QTime(9, 0))};
-    test::FakeAudioInput m_audio;
-    test::FakeSerialPort m_serial;
-    test::RecordingMailTransport m_mail;
-    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<test::MainWindowRig> m_rig;
+    MainWindow* m_window = nullptr;
 
     void trigger(const QString& item) { m_window->findChild<QAction*>(item)->trigger(); }
     QList<QWidget*> open(const QString& name) const
@@ -43,14 +31,12 @@ private:
 private Q_SLOTS:
     void init()
     {
-        QVERIFY(m_dir.isValid());
-        m_window = std::make_unique<MainWindow>(
-            m_state, Services{m_clock, m_audio, m_serial, m_mail, DataPaths(m_dir.path()),
-                              [] { return std::make_unique<test::FakeAudioInput>(); }});
+        m_rig = std::make_unique<test::MainWindowRig>(QDateTime(QDate(2006, 7, 13), QTime(9, 0)));
+        m_window = &m_rig->open();
     }
     void cleanup()
     {
-        m_window.reset();
+        m_rig.reset();
         dropClosed();
     }
 
@@ -79,7 +65,7 @@ private Q_SLOTS:
     void closedViewerListsAfreshWhenOpenedAgain()
     {
         for (const char* name : {"AL060712.log", "AL060713.log"}) {
-            QFile file(DataPaths(m_dir.path()).logsDir() + '/' + name);
+            QFile file(m_rig->paths.logsDir() + '/' + name);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("07:00:00 Timed Start Sensor\r\n");
             file.close();

@@ -1,11 +1,6 @@
 #include "ApplicationIdentity.h"
 #include "AppState.h"
-#include "Clock.h"
-#include "DataPaths.h"
-#include "MainWindow.h"
-#include "QtAudioInput.h"
-#include "QtSerialPort.h"
-#include "SendmailTransport.h"
+#include "SystemParts.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -52,15 +47,8 @@ int main(int argc, char* argv[])
     dovrane::setApplicationIdentity();
 
     dovrane::AppState state;
-    dovrane::SystemClock clock;
-    const dovrane::DataPaths paths = dovrane::DataPaths::fromEnvironment();
-    dovrane::QtAudioInput audio;
-    dovrane::QtSerialPort serial(paths);
-    dovrane::SendmailTransport mail(clock);
-
-    dovrane::MainWindow window(
-        state, dovrane::Services{clock, audio, serial, mail, paths,
-                                 [] { return std::make_unique<dovrane::QtAudioInput>(); }});
+    dovrane::SystemParts parts;
+    dovrane::MainWindow window(state, parts.services());
     watchTerminationSignals(&window);
     window.show();
     return QApplication::exec();

@@ -12,12 +12,8 @@
 
 #include "ApplicationIdentity.h"
 #include "AppState.h"
-#include "Clock.h"
-#include "DataPaths.h"
 #include "MainWindow.h"
-#include "QtAudioInput.h"
-#include "QtSerialPort.h"
-#include "SendmailTransport.h"
+#include "SystemParts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -150,14 +146,8 @@ int main(int argc, char* argv[])
     Shooter shooter(parser.value(outOption), parser.value(timeoutOption).toInt() * 1000);
 
     dovrane::AppState state;
-    dovrane::SystemClock clock;
-    const dovrane::DataPaths paths = dovrane::DataPaths::fromEnvironment();
-    dovrane::QtAudioInput audio;
-    dovrane::QtSerialPort serial(paths);
-    dovrane::SendmailTransport mail(clock);
-    dovrane::MainWindow window(
-        state, dovrane::Services{clock, audio, serial, mail, paths,
-                                 [] { return std::make_unique<dovrane::QtAudioInput>(); }});
+    dovrane::SystemParts parts;
+    dovrane::MainWindow window(state, parts.services());
     window.resize(window.sizeHint().expandedTo(QSize(460, 0)));
     window.show();
 
@@ -210,7 +200,7 @@ int main(int argc, char* argv[])
 
     // A real failure for the error window: the log folder vanishes and the
     // "Manual Stop Sensor" line cannot be written.
-    QDir(paths.logsDir()).removeRecursively();
+    QDir(parts.paths.logsDir()).removeRecursively();
     if (auto* stop = window.findChild<QPushButton*>(QStringLiteral("cmdStop")))
         stop->click();
     waitUntil([] { return topLevel(QStringLiteral("frmError")) != nullptr; }, shooter.timeoutMs());

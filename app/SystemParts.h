@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Clock.h"
+#include "DataPaths.h"
+#include "MainWindow.h"
+#include "QtAudioInput.h"
+#include "QtSerialPort.h"
+#include "SendmailTransport.h"
+
+namespace dovrane {
+
+/// The real outside world the main window works with: the system clock, the data
+/// folder named by the environment, the sound card through Qt Multimedia, the modem
+/// port and the machine's sendmail program.
+struct SystemParts
+{
+    SystemParts() : paths(DataPaths::fromEnvironment()), serial(paths), mail(clock) {}
+
+    [[nodiscard]] Services services()
+    {
+        return Services{clock, audio, serial,
+                        mail,  paths, [] { return std::make_unique<QtAudioInput>(); }};
+    }
+
+    SystemClock clock;
+    DataPaths paths;
+    QtAudioInput audio;
+    QtSerialPort serial;
+    SendmailTransport mail;
+};
+
+} // namespace dovrane

@@ -1,6 +1,6 @@
 #include "PreferencesForm.h"
 
-#include "AppState.h"
+#include "AlarmPlan.h"
 #include "ErrorReporter.h"
 #include "ParamsFile.h"
 #include "TimeOfDay.h"
@@ -118,7 +118,7 @@ std::optional<qint32> thresholdValue(const QString& text, QString* error)
     return static_cast<qint32>(rounded);
 }
 
-SaveResult save(ParamsFile& file, PreferencesForm& form, AppState& state, ErrorReporter& errors)
+SaveResult save(ParamsFile& file, PreferencesForm& form, AlarmPlan& plan, ErrorReporter& errors)
 {
     const CloseOnExit closer(file);
     if (form.deviceRow < 0) {
@@ -143,11 +143,11 @@ SaveResult save(ParamsFile& file, PreferencesForm& form, AppState& state, ErrorR
         return SaveResult::Failed;
     // Neither option chosen leaves the running alarm action as it was.
     if (form.action == 1) {
-        state.SendPage = true;
-        state.SendEmail = false;
+        plan.setSendPage(true);
+        plan.setSendEmail(false);
     } else if (form.action == 2) {
-        state.SendPage = false;
-        state.SendEmail = true;
+        plan.setSendPage(false);
+        plan.setSendEmail(true);
     }
 
     if (form.threshold.isEmpty())
@@ -162,7 +162,7 @@ SaveResult save(ParamsFile& file, PreferencesForm& form, AppState& state, ErrorR
         return SaveResult::Failed;
 
     for (int d = 1; d <= 7; ++d) {
-        state.DayEnabled[d] = static_cast<qint16>(form.dayChecked[d]);
+        plan.setDayEnabled(d, static_cast<qint16>(form.dayChecked[d]));
         if (!put(ParamsFile::DayEnabledBase + d, form.dayChecked[d]))
             return SaveResult::Failed;
 
@@ -171,7 +171,7 @@ SaveResult save(ParamsFile& file, PreferencesForm& form, AppState& state, ErrorR
             errors.report(message(PreferencesError::kTypeMismatch));
             return SaveResult::Failed;
         }
-        state.DayStartSecs[d] = *start;
+        plan.setDayStartSecs(d, *start);
         if (!put(ParamsFile::DayStartSecsBase + d, *start))
             return SaveResult::Failed;
 
@@ -180,7 +180,7 @@ SaveResult save(ParamsFile& file, PreferencesForm& form, AppState& state, ErrorR
             errors.report(message(PreferencesError::kTypeMismatch));
             return SaveResult::Failed;
         }
-        state.DayStopSecs[d] = *stop;
+        plan.setDayStopSecs(d, *stop);
         if (!put(ParamsFile::DayStopSecsBase + d, *stop))
             return SaveResult::Failed;
     }

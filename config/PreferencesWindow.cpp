@@ -1,6 +1,6 @@
 #include "PreferencesWindow.h"
 
-#include "AppState.h"
+#include "AlarmPlan.h"
 #include "AudioInput.h"
 #include "ErrorReporter.h"
 #include "WindowParts.h"
@@ -81,10 +81,10 @@ QLabel* label(const QString& text, const char* name, QWidget* parent)
 
 } // namespace
 
-PreferencesWindow::PreferencesWindow(AppState& state, const QString& paramsPath,
+PreferencesWindow::PreferencesWindow(AlarmPlan& plan, const QString& paramsPath,
                                      std::unique_ptr<AudioInput> waveIn, ErrorReporter& errors,
                                      QWidget* parent)
-    : QWidget(parent, Qt::Window), m_state(state), m_errors(errors), m_file(paramsPath),
+    : QWidget(parent, Qt::Window), m_plan(plan), m_errors(errors), m_file(paramsPath),
       m_waveIn(waveIn.release())
 {
     setObjectName(QStringLiteral("frmDVPreferences"));
@@ -252,7 +252,7 @@ PreferencesForm PreferencesWindow::formFromControls() const
 void PreferencesWindow::save()
 {
     PreferencesForm form = formFromControls();
-    Preferences::save(m_file, form, m_state, m_errors);
+    Preferences::save(m_file, form, m_plan, m_errors);
     if (m_txtThreshold->text() != form.threshold)
         m_txtThreshold->setText(form.threshold);
 }

@@ -2,7 +2,7 @@
 
 #include "AddressBook.h"
 #include "AlarmMailer.h"
-#include "AppState.h"
+#include "DataFiles.h"
 #include "ErrorReporter.h"
 #include "TimeOfDay.h"
 #include "WindowParts.h"
@@ -83,9 +83,10 @@ QString lineText(const AddressRecord& entry)
 
 } // namespace
 
-AddressBookWindow::AddressBookWindow(AppState& state, AlarmMailer& mailer, ErrorReporter& errors,
-                                     AddressBookListPosition& position, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_state(state), m_mailer(mailer), m_errors(errors),
+AddressBookWindow::AddressBookWindow(const DataFiles& files, AlarmMailer& mailer,
+                                     ErrorReporter& errors, AddressBookListPosition& position,
+                                     QWidget* parent)
+    : QWidget(parent, Qt::Window), m_files(files), m_mailer(mailer), m_errors(errors),
       m_position(position)
 {
     setObjectName(QStringLiteral("frmAddressBook"));
@@ -257,7 +258,7 @@ void AddressBookWindow::LoadAddressBook()
     {
         const QSignalBlocker blocker(m_list1);
         m_list1->clear();
-        AddressBook book(m_state);
+        AddressBook book(m_files);
         book.walk([this](qint64 n, const AddressRecord& entry) {
             if (entry.inUse())
                 m_list1->addItem(new EntryLine(lineText(entry), n));
@@ -282,7 +283,7 @@ void AddressBookWindow::showSelected()
     m_currentRecord = record;
     m_label3->setText(QString::number(record));
 
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     const AddressRecord entry = book.read(record);
     showText(m_txtName, entry.ContactName.trimmed(), kNameTyped);
     showText(m_txtNumber, entry.Address.trimmed(), kAddressTyped);
@@ -306,7 +307,7 @@ void AddressBookWindow::onNew()
 {
     showText(m_txtName, QString(), kNameTyped);
     showText(m_txtNumber, QString(), kAddressTyped);
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     m_currentRecord = book.firstFree();
     for (int day = 1; day <= 7; ++day) {
         m_check1[day]->setChecked(false);
@@ -361,7 +362,7 @@ void AddressBookWindow::onApply()
         }
     }
 
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     if (m_currentRecord < 1)
         m_currentRecord = book.firstFree();
     if (!book.write(m_currentRecord, entry)) {
@@ -392,7 +393,7 @@ void AddressBookWindow::onDelete()
     if (record < 1)
         return;
     m_currentRecord = record;
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     if (!book.markDeleted(record)) {
         m_errors.report(QStringLiteral("The address book entry could not be deleted: %1")
                             .arg(book.errorString()));

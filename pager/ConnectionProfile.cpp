@@ -1,7 +1,7 @@
 #include "ConnectionProfile.h"
 
-#include "AppState.h"
 #include "DelimitedReader.h"
+#include "SerialProfile.h"
 #include "SettingsTextFile.h"
 
 #include <QFile>
@@ -10,7 +10,7 @@
 
 namespace dovrane::ConnectionProfile {
 
-bool read(const QString& path, AppState& state)
+bool read(const QString& path, SerialProfile& profile)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -21,11 +21,11 @@ bool read(const QString& path, AppState& state)
     if (!port || *port < std::numeric_limits<qint16>::min() ||
         *port > std::numeric_limits<qint16>::max())
         return false;
-    state.ComPort = static_cast<qint16>(*port);
+    profile.setComPort(static_cast<qint16>(*port));
     const std::optional<QString> rate = reader.nextField();
     if (!rate)
         return false;
-    state.BaudRate = *rate;
+    profile.setBaudRate(*rate);
     return true;
 }
 

@@ -41,6 +41,8 @@ Q_SIGNALS:
     /// once per outage, with a description for the operator. Capture is still
     /// retried and resumes by itself if the source opens again.
     void captureLost(const QString& description);
+    /// Buffers flow again after captureLost(); once per outage.
+    void captureRegained(const QString& description);
 };
 
 /// The peak sample of each channel of an interleaved 16-bit stereo buffer: the

@@ -8,7 +8,7 @@
 namespace dovrane {
 
 class AlarmLog;
-struct AppState;
+class AlarmPlan;
 
 /// The main window's clock caption: full weekday name (system language), two
 /// blanks, MM/dd/yyyy, two blanks, HH:mm:ss.
@@ -25,17 +25,21 @@ struct AppState;
 class WeeklySchedule
 {
 public:
-    WeeklySchedule(AppState& state, AlarmLog& log, std::function<void()> startSensor,
-                   std::function<void()> stopSensor);
+    WeeklySchedule(const AlarmPlan& plan, AlarmLog& log, std::function<bool()> isRunning,
+                   std::function<void()> startSensor, std::function<void()> stopSensor);
 
-    /// One clock tick: sets DayOfWeek, then applies today's start and stop.
+    /// One clock tick: notes the weekday, then applies today's start and stop.
     void apply(const QDateTime& now);
+    /// The weekday of the last tick, 1 = Sunday .. 7 = Saturday (0 before the first).
+    [[nodiscard]] qint16 dayOfWeek() const { return m_dayOfWeek; }
 
 private:
-    AppState& m_state;
+    const AlarmPlan& m_plan;
     AlarmLog& m_log;
+    std::function<bool()> m_isRunning;
     std::function<void()> m_startSensor;
     std::function<void()> m_stopSensor;
+    qint16 m_dayOfWeek = 0;
 };
 
 } // namespace dovrane

@@ -2,13 +2,13 @@
 
 #include "DataPaths.h"
 #include "ErrorReporter.h"
-#include "RecordFile.h"
-
-#include <memory>
 
 namespace dovrane {
 
-struct AppState;
+class Account;
+class AlarmPlan;
+class DataFiles;
+class SerialProfile;
 
 /// The start-up loader: creates the data and log folders, reads the connection
 /// profile, opens the call list and address book for the run, reads the alarm
@@ -17,17 +17,18 @@ struct AppState;
 class StartupLoader
 {
 public:
-    StartupLoader(AppState& state, DataPaths paths, ErrorReporter& errors);
+    StartupLoader(DataFiles& files, AlarmPlan& plan, Account& account, SerialProfile& profile,
+                  DataPaths paths, ErrorReporter& errors);
 
     /// Runs every step in order. A missing Connection.dat is reported and loading
     /// goes on; any other failure ends the run silently, skipping the later steps.
     void LoadDataFiles();
 
 private:
-    [[nodiscard]] bool openRecordFile(std::unique_ptr<RecordFile>& handle, const QString& path,
-                                      int recordLength);
-
-    AppState& m_state;
+    DataFiles& m_files;
+    AlarmPlan& m_plan;
+    Account& m_account;
+    SerialProfile& m_profile;
     DataPaths m_paths;
     ErrorReporter& m_errors;
 };

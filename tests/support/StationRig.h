@@ -22,7 +22,10 @@ namespace dovrane::test {
 /// A temporary data folder with writers for every data file, byte for byte.
 struct DataFolder
 {
-    DataFolder() : paths(dir.filePath(QStringLiteral("Dovrane"))) { QDir().mkpath(paths.dataDir()); }
+    DataFolder() : paths(dir.filePath(QStringLiteral("Dovrane")))
+    {
+        QDir().mkpath(paths.dataDir());
+    }
 
     static void write(const QString& path, const QByteArray& bytes)
     {
@@ -58,7 +61,10 @@ struct DataFolder
         write(paths.connectionFile(), text);
     }
     /// Call list entries "enabled name number" as 40-byte records.
-    void callList(const QList<QByteArray>& records) const { write(paths.callListFile(), records.join()); }
+    void callList(const QList<QByteArray>& records) const
+    {
+        write(paths.callListFile(), records.join());
+    }
     static QByteArray callRecord(char enabled, const QByteArray& name, const QByteArray& number)
     {
         return enabled + name.leftJustified(15, ' ', true) + number.leftJustified(24, ' ', true);
@@ -92,11 +98,12 @@ struct DataFolder
     /// Lines of the day's alarm log, without their CR LF.
     [[nodiscard]] QStringList logLines(const QDate& day) const
     {
-        QFile file(paths.logsDir() + QStringLiteral("/AL") + day.toString(QStringLiteral("yyMMdd")) +
-                   QStringLiteral(".log"));
+        QFile file(paths.logsDir() + QStringLiteral("/AL") +
+                   day.toString(QStringLiteral("yyMMdd")) + QStringLiteral(".log"));
         if (!file.open(QIODevice::ReadOnly))
             return {};
-        return QString::fromLatin1(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        return QString::fromLatin1(file.readAll())
+            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
 
     QTemporaryDir dir;
@@ -114,8 +121,9 @@ struct StationRig : DataFolder
 
     [[nodiscard]] Services services()
     {
-        return Services{clock, audio, serial, mail, paths,
-                        [this] { return std::make_unique<FakeAudioInput>(m_devices); }};
+        return Services{clock,  audio,
+                        serial, mail,
+                        paths,  [this] { return std::make_unique<FakeAudioInput>(m_devices); }};
     }
     Station& start()
     {

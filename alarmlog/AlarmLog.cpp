@@ -24,8 +24,12 @@ void AlarmLog::WriteAlarmLog(const QString& text)
     // Date and time come from one reading so a line written at midnight goes to the
     // file of the day its time stamp belongs to.
     const QDateTime now = m_clock.now();
+    // One event is one line, whatever a stored number or address holds.
+    QString oneLine = text;
+    oneLine.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QByteArray line = now.time().toString(QStringLiteral("HH:mm:ss")).toLatin1() + ' ' +
-                            TextField::encode(text) + "\r\n";
+                            TextField::encode(oneLine) + "\r\n";
     QFile file(fileFor(now.date()));
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {

@@ -3,6 +3,7 @@
 // loop, with no widget or window system library loaded.
 
 #include "ErrorReporter.h"
+#include "InstanceLock.h"
 #include "SignalWatcher.h"
 #include "Station.h"
 #include "SystemParts.h"
@@ -52,6 +53,11 @@ QString windowProgram()
 
 int runHeadless(QCoreApplication& app)
 {
+    dovrane::InstanceLock lock(dovrane::DataPaths::fromEnvironment());
+    if (!lock.acquire()) {
+        std::fprintf(stderr, "dovrane: %s\n", qPrintable(lock.errorString()));
+        return 1;
+    }
     dovrane::SystemParts parts;
     dovrane::Station station(parts.services());
     // What the window program shows in its error window goes to standard error,

@@ -18,7 +18,8 @@ bool read(const QString& path, Account& account)
     file.close();
     QString values[] = {account.facility(), account.userName(), account.password()};
     for (QString& value : values) {
-        const std::optional<QString> field = reader.nextField();
+        // Whole lines: "WXYZ Radio, Studio 1" is one facility name.
+        const std::optional<QString> field = reader.nextLine();
         if (!field)
             break;
         value = *field;

@@ -11,9 +11,9 @@ class Account;
 /// User.dat: facility name, user name and password, one per line, CR LF.
 namespace AccountFile {
 
-/// Reads the three values into the account as delimited fields (a comma ends a value,
-/// surrounding blanks are dropped, double quotes are removed). A value missing
-/// from the file leaves the field as it was. false when the file cannot be read.
+/// Reads the three values into the account, one whole line each (commas, quotes and
+/// blanks are part of the value). A value missing from the file leaves the field as
+/// it was. false when the file cannot be read.
 [[nodiscard]] bool read(const QString& path, Account& account);
 
 /// Writes the three lines exactly as given. The file holds a password in plain

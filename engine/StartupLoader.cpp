@@ -29,8 +29,13 @@ void StartupLoader::LoadDataFiles()
 
     const QString connection = m_paths.connectionFile();
     if (QFileInfo::exists(connection)) {
-        if (!ConnectionProfile::read(connection, m_profile)) {
-            qCWarning(lcStartup) << "cannot read" << connection;
+        QString why;
+        if (!ConnectionProfile::read(connection, m_profile, &why)) {
+            // Loading stops here, so the operator must know what is missing.
+            m_errors.report(QStringLiteral("Connection.dat cannot be read (%1): the call list, "
+                                           "alarm action, weekly schedule, address book and "
+                                           "account were not loaded")
+                                .arg(why));
             return;
         }
     } else {

@@ -12,7 +12,8 @@ namespace ConnectionProfile {
 
 /// Reads the port and the rate into profile. false when the file cannot be opened or
 /// the port is not a 16-bit number; the values read before the failure stay set.
-[[nodiscard]] bool read(const QString& path, SerialProfile& profile);
+/// why, when given, says what was wrong in words.
+[[nodiscard]] bool read(const QString& path, SerialProfile& profile, QString* why = nullptr);
 
 /// Writes port and rate; on failure errorText holds "<number> <description>".
 [[nodiscard]] bool write(const QString& path, int comPort, const QString& baudRate,

@@ -32,9 +32,9 @@ QByteArray params(QList<qint32> records, std::initializer_list<std::pair<int, qi
     return bytes;
 }
 
-// Delay 30 s, Alarm Only, relay Off, device 1, Send Email, threshold 1500; Monday
+// Delay 30 s, Alarm Only, relay Off, device 1, Send Email, threshold 12345; Monday
 // 08:30:00-17:00:00 and Saturday 20:15:00-23:59:59.
-const QList<qint32> kStored = {30, 1,     0, 1, 2, 0, 1500,  0, 1,     0, 0, 0, 0, 1,
+const QList<qint32> kStored = {30, 1,     0, 1, 2, 0, 12345, 0, 1,     0, 0, 0, 0, 1,
                                0,  30600, 0, 0, 0, 0, 72900, 0, 61200, 0, 0, 0, 0, 86399};
 
 /// The action ("page", "email") and each enabled day as "day:start-stop".
@@ -226,12 +226,12 @@ private Q_SLOTS:
         const auto prefs = rows("mnuPreferences", "DVParams.dat");
         const QByteArray stored = params(kStored);
         prefs("stored values shown, edits saved at close", stored,
-              "lstWaveIn==1;lstTime==29;txtThreshold==1500;Option1_2==1;Option1_1==0;Check1_1==0;"
+              "lstWaveIn==1;lstTime==29;txtThreshold==12345;Option1_2==1;Option1_1==0;Check1_1==0;"
               "Check1_2==1;txtStart_2==08:30:00;txtStop_7==23:59:59;lstTime=9;lstWaveIn=0;"
-              "Option1_1=1;txtThreshold=250;Check1_1=1;txtStart_1=6:00;Check1_7=0;"
+              "Option1_1=1;Check1_1=1;txtStart_1=6:00;Check1_7=0;"
               "@plan==email 2:30600-61200 7:72900-86399;cmdClose;"
               "@plan==page 1:21600-0 2:30600-61200",
-              params(kStored, {{1, 10}, {4, 0}, {5, 1}, {7, 250}, {8, 1}, {14, 0}, {15, 21600}}));
+              params(kStored, {{1, 10}, {4, 0}, {5, 1}, {8, 1}, {14, 0}, {15, 21600}}));
         prefs("bad threshold stops the save there", stored,
               "lstTime=9;Option1_1=1;txtThreshold=abcd;Check1_1=1;cmdClose;"
               "@said==13 Type mismatch;@plan==page 2:30600-61200 7:72900-86399",
@@ -260,25 +260,25 @@ private Q_SLOTS:
 
         const auto calls = rows("mnuCallList", "CallList.dat");
         const auto call = &DataFolder::callRecord;
-        const QByteArray bob = call('1', "bob", "3"), carl = call('0', "Carl", "9");
-        const QByteArray alice = call('1', "Alice", "2");
+        const QByteArray bob = call('1', "Bob", "3"), carl = call('0', "Carl", "9");
+        const QByteArray alice = call('1', "alice", "2");
         calls("apply changes the selected entry, new takes the first free slot", bob + carl + alice,
-              "list1:lines==Alice 2|bob 3;txtName:visible==false;mnuDelete;list1=0;txtName==Alice;"
-              "txtNumber=5559999;cmdApply;list1:lines==Alice 5559999|bob 3;mnuNew;Label3==2;"
-              "txtName=ABCDEFGHIJKLMNOPQRST;cmdApply;mnuNew;txtName=Zed;cmdClose",
-              bob + call('1', "ABCDEFGHIJKLMNO", "") + call('1', "Alice", "5559999"));
+              "list1:lines==alice 2|Bob 3;txtName:visible==false;mnuDelete;list1=0;txtName==alice;"
+              "txtNumber=5559999;cmdApply;list1:lines==alice 5559999|Bob 3;mnuNew;Label3==2;"
+              "txtNumber==;txtName=ABCDEFGHIJKLMNOPQRST;cmdApply;mnuNew;txtName=Zed;cmdClose",
+              bob + call('1', "ABCDEFGHIJKLMNO", "") + call('1', "alice", "5559999"));
         calls("delete, then new reuses that slot", bob + carl + alice,
-              "list1=1;mnuDelete;list1:lines==Alice 2;mnuNew;Label3==1;txtName=Dora;"
-              "txtNumber=5551004;cmdApply;list1:lines==Alice 2|Dora 5551004",
+              "list1=1;mnuDelete;list1:lines==alice 2;mnuNew;Label3==1;txtName=Dora;"
+              "txtNumber=5551004;cmdApply;list1:lines==alice 2|Dora 5551004",
               call('1', "Dora", "5551004") + carl + alice);
 
         const auto book = rows("mnuMyAddressBook", "AddressBook.dat");
         const QByteArray gone = '0' + entry('1', "Gone", "gone@x.com").mid(1);
         const QByteArray south = entry('1', "South", "south@x.com");
-        const QByteArray east = entry('2', "East", "east@x.com"), three = south + gone + east;
+        const QByteArray east = entry('2', "east", "east@x.com"), three = south + gone + east;
         book("sorted, the first line shown; new fills the deleted slot", three,
-             "list1:lines==East east@x.com Sometimes|South south@x.com Always;list1==0;"
-             "Label3==3;txtName==East;txtNumber==east@x.com;opt1_2==1;cmdNew;Label3==2;"
+             "list1:lines==east east@x.com Sometimes|South south@x.com Always;list1==0;"
+             "Label3==3;txtName==east;txtNumber==east@x.com;opt1_2==1;cmdNew;Label3==2;"
              "txtName==;txtName=North;txtNumber=north@x.com;cmdApply",
              south + entry('2', "North", "north@x.com") + east);
         book("only Sometimes enables the weekday rows, Always keeps them",

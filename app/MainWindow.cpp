@@ -274,10 +274,12 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Ending is immediate: no "Alarm End" line, no hang-up to the modem. The other
-    // windows go with this one as they are: Preferences does not save and My Account
-    // does not reload, as their own closing would. (QApplication::quit() would close
-    // them properly first, so the event loop is left with exit() instead.)
+    // Ending is immediate: no "Alarm End" line, no hang-up to the modem. Preferences
+    // saves as it does whenever it closes; the other windows go as they are (My
+    // Account's reload would be pointless now). QApplication::quit() would close
+    // them all properly first, so the event loop is left with exit() instead.
+    if (m_frmDVPreferences)
+        m_frmDVPreferences->close();
     m_station.shutdown();
     const QList<QWidget*> children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     for (QWidget* child : children) {

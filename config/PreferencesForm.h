@@ -28,6 +28,14 @@ struct PreferencesForm
     std::array<int, 8> dayChecked{}; ///< Check1(d): 0, 1 or 2 (grey)
     std::array<QString, 8> start{};  ///< txtStart(d)
     std::array<QString, 8> stop{};   ///< txtStop(d)
+
+    /// Values as stored, saved back unchanged while the user leaves their control
+    /// alone: a time outside the day, a threshold longer than its box, a day flag
+    /// other than 0 or 1 are kept rather than turned into what the control shows.
+    std::optional<qint32> storedThreshold;
+    std::array<std::optional<qint32>, 8> storedDayEnabled{};
+    std::array<std::optional<qint32>, 8> storedStart{};
+    std::array<std::optional<qint32>, 8> storedStop{};
 };
 
 /// Errors the Preferences window reports, as "<number> <description>".

@@ -56,6 +56,9 @@ private:
     AudioInput* m_waveIn = nullptr;
     qint16 m_chosenDelay = 0;
     bool m_saved = false;
+    /// What opening read, for the values kept while their control is left alone.
+    PreferencesForm m_loaded;
+    std::array<bool, 8> m_dayClicked{};
 
     QListWidget* m_lstWaveIn = nullptr;
     QLineEdit* m_txtThreshold = nullptr;

@@ -247,8 +247,10 @@ void AddressBookWindow::applyOptionRule()
 
 qint64 AddressBookWindow::selectedRecord() const
 {
+    // The focused line is not enough: Ctrl+click can leave it unselected, and then
+    // Delete and Send Test must do nothing.
     const QListWidgetItem* item = m_list1->currentItem();
-    if (!item || m_list1->currentRow() < 0)
+    if (!item || m_list1->currentRow() < 0 || !item->isSelected())
         return 0;
     return item->data(kRecordRole).toLongLong();
 }
@@ -371,7 +373,7 @@ void AddressBookWindow::onApply()
         return;
     }
 
-    if (m_list1->currentRow() >= 0) {
+    if (selectedRecord() > 0) {
         m_position.selectedIndex = m_list1->currentRow();
         m_position.topIndex = m_list1->verticalScrollBar()->value();
     }

@@ -113,13 +113,14 @@ void AlarmLogsWindow::showChoosing()
     m_option2->show();
     m_lstDate->show();
     m_cmdOk->show();
+    m_lstDate->setFocus();
     setWindowTitle(QStringLiteral("Select Log"));
 }
 
 void AlarmLogsWindow::showLog()
 {
     const QListWidgetItem* selected = m_lstDate->currentItem();
-    if (!selected)
+    if (!selected || !selected->isSelected())
         return;
     const QString entry = selected->text();
     m_option1->hide();

@@ -173,9 +173,11 @@ private:
         if (action)
             action->trigger();
         else if (auto* button = qobject_cast<QAbstractButton*>(w))
-            press ? button->click() : button->setChecked(value == "1");
-        else if (auto* field = qobject_cast<QLineEdit*>(w))
+            press || button->isChecked() != (value == "1") ? button->click() : void();
+        else if (auto* field = qobject_cast<QLineEdit*>(w)) {
             field->setText(value);
+            field->setModified(true); // as typing does
+        }
         else if (auto* list = qobject_cast<QListWidget*>(w))
             value.isEmpty() ? list->clearSelection() : list->setCurrentRow(value.toInt());
     }
@@ -226,7 +228,7 @@ private Q_SLOTS:
         const auto prefs = rows("mnuPreferences", "DVParams.dat");
         const QByteArray stored = params(kStored);
         prefs("stored values shown, edits saved at close", stored,
-              "lstWaveIn==1;lstTime==29;txtThreshold==12345;Option1_2==1;Option1_1==0;Check1_1==0;"
+              "lstWaveIn==1;lstTime==29;txtThreshold==1234;Option1_2==1;Option1_1==0;Check1_1==0;"
               "Check1_2==1;txtStart_2==08:30:00;txtStop_7==23:59:59;lstTime=9;lstWaveIn=0;"
               "Option1_1=1;Check1_1=1;txtStart_1=6:00;Check1_7=0;"
               "@plan==email 2:30600-61200 7:72900-86399;cmdClose;"
@@ -234,11 +236,13 @@ private Q_SLOTS:
               params(kStored, {{1, 10}, {4, 0}, {5, 1}, {8, 1}, {14, 0}, {15, 21600}}));
         prefs("bad threshold stops the save there", stored,
               "lstTime=9;Option1_1=1;txtThreshold=abcd;Check1_1=1;cmdClose;"
-              "@said==13 Type mismatch;@plan==page 2:30600-61200 7:72900-86399",
+              "@said==13 Type mismatch: \"abcd\" is not a whole number from 0 to 32767 "
+              "(Threshold);@plan==page 2:30600-61200 7:72900-86399",
               params(kStored, {{1, 10}, {5, 1}}));
         prefs("bad time stops the save at that field, empty threshold is 0", stored,
               "txtThreshold=;Check1_1=1;txtStart_2=9:00;txtStop_2=half past five;txtStart_3=10:00;"
-              "cmdClose;txtThreshold==0;@said==13 Type mismatch;"
+              "cmdClose;txtThreshold==0;@said==13 Type mismatch: \"half past five\" is not a "
+              "time of day (Mon Stop);"
               "@plan==email 1:0-0 2:32400-61200 7:72900-86399",
               params(kStored, {{7, 0}, {8, 1}, {16, 32400}}));
         prefs("no file: defaults, zeros saved", {},

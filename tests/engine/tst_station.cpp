@@ -165,6 +165,29 @@ private Q_SLOTS:
                            mailed("12:00:00", "c@example.org")}
             << QByteArray() << QStringList{alarmMail.arg("12:00:00", "")}
             << QStringList{"Input gone", "75 Mail program failed"};
+        // Files changed on disk, then SIGHUP's reload.
+        QTest::newRow("a rate line with commas fails at the call, shown to the operator")
+            << kMonday << 1 << 1 << QStringList{"conn: 1 |9600,N,8,1", "start", "quiet 2"}
+            << QStringList{start, alarm("12:00:00")} << QByteArray() << none
+            << QStringList{"380 Invalid property value"};
+        QTest::newRow("an empty Connection.dat says what was not loaded")
+            << kMonday << 0 << 1 << QStringList{"conn:"} << QStringList{} << QByteArray() << none
+            << QStringList{"Connection.dat cannot be read (the file is empty): the call list, "
+                           "alarm action, weekly schedule, address book and account were not "
+                           "loaded"};
+        QTest::newRow("a facility with a comma and a number with a line break")
+            << kMonday << 2 << 1 << QStringList{"user:WXYZ Radio, Studio 1", "start", "quiet 2"}
+            << QStringList{start, alarm("12:00:00"), mailed("12:00:00", "a@example.org"),
+                           mailed("12:00:00", "c@example.org")}
+            << QByteArray()
+            << QStringList{"a@example.org,c@example.org|WXYZ Radio, Studio 1 Alarm|06-19-2006 "
+                           "12:00:00 Silence Alarm"}
+            << none;
+        QTest::newRow("a line break in a stored number stays on one log line")
+            << kMonday << 1 << 1 << QStringList{"calls:555\r\n1001", "start", "quiet 2"}
+            << QStringList{start, alarm("12:00:00"), call("12:00:00", "555  1001")}
+            << kSetup + "ATDT 555  1001@*99*555  1001" + QByteArray(15, ' ') + "\r" << none
+            << none;
     }
 
     void alarmRoad()
@@ -216,7 +239,16 @@ private Q_SLOTS:
                 Q_EMIT rig.audio.captureLost(QStringLiteral("Input gone"));
             else if (w[0] == QLatin1String("mailfail"))
                 Q_EMIT rig.mail.failed(75, QStringLiteral("Mail program failed"));
-            else if (w[0] == QLatin1String("mail-instead")) {
+            else if (step.startsWith(QLatin1String("conn:"))) {
+                rig.connection(step.mid(5).replace(QLatin1Char('|'), QStringLiteral("\r\n")).toLatin1());
+                station.reload();
+            } else if (step.startsWith(QLatin1String("user:"))) {
+                rig.user(step.mid(5).toLatin1());
+                station.reload();
+            } else if (step.startsWith(QLatin1String("calls:"))) {
+                rig.callList({DataFolder::callRecord('1', "X", step.mid(6).toLatin1())});
+                station.reload();
+            } else if (w[0] == QLatin1String("mail-instead")) {
                 rig.params(delay, 300, 2);
                 station.reload();
             } else if (w[0] != QLatin1String("scheduled"))

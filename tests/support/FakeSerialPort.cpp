@@ -5,7 +5,12 @@ namespace dovrane::test {
 bool FakeSerialPort::setSettings(const QString& settings)
 {
     record(QStringLiteral("Settings=%1").arg(settings));
-    return true;
+    // Like the real port: rate, parity, data bits, stop bits and nothing more.
+    if (settings.count(QLatin1Char(',')) == 3)
+        return true;
+    m_errorNumber = 380;
+    m_errorDescription = QStringLiteral("Invalid property value");
+    return false;
 }
 
 bool FakeSerialPort::open()

@@ -18,6 +18,7 @@
 #include "PreferencesWindow.h"
 #include "SilenceMonitor.h"
 #include "WeeklySchedule.h"
+#include "WindowParts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -42,6 +43,7 @@ MainWindow::MainWindow(Services services, QWidget* parent)
 
     buildControls();
     buildMenu();
+    addKeyboardConventions(this, menuBar(), false);
     wireSensor();
     wirePager();
     wireMail();
@@ -137,19 +139,19 @@ void MainWindow::buildMenu()
         return action;
     };
 
-    QMenu* files = addMenu("mnuFiles", QStringLiteral("Files"));
-    m_mnuExit = addItem(files, "mnuExit", QStringLiteral("Exit"));
+    QMenu* files = addMenu("mnuFiles", QStringLiteral("&Files"));
+    m_mnuExit = addItem(files, "mnuExit", QStringLiteral("E&xit"));
     m_mnuExit->setEnabled(true);
     connect(m_mnuExit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* setup = addMenu("mnuSetup", QStringLiteral("Setup"));
-    m_mnuMyAccount = addItem(setup, "mnuMyAccount", QStringLiteral("My Account"));
-    m_mnuMyAddressBook = addItem(setup, "mnuMyAddressBook", QStringLiteral("My Addresse Book"));
-    m_mnuCallList = addItem(setup, "mnuCallList", QStringLiteral("My Call List"));
-    m_mnuMyConnection = addItem(setup, "mnuMyConnection", QStringLiteral("My Connection"));
-    m_mnuPreferences = addItem(setup, "mnuPreferences", QStringLiteral("Preferences"));
-    m_mnuAlarmLogs = addItem(nullptr, "mnuAlarmLogs", QStringLiteral("Alarm Logs"));
-    m_mnuAbout = addItem(nullptr, "mnuAbout", QStringLiteral("About"));
+    QMenu* setup = addMenu("mnuSetup", QStringLiteral("&Setup"));
+    m_mnuMyAccount = addItem(setup, "mnuMyAccount", QStringLiteral("My &Account"));
+    m_mnuMyAddressBook = addItem(setup, "mnuMyAddressBook", QStringLiteral("My A&ddresse Book"));
+    m_mnuCallList = addItem(setup, "mnuCallList", QStringLiteral("My &Call List"));
+    m_mnuMyConnection = addItem(setup, "mnuMyConnection", QStringLiteral("My C&onnection"));
+    m_mnuPreferences = addItem(setup, "mnuPreferences", QStringLiteral("&Preferences"));
+    m_mnuAlarmLogs = addItem(nullptr, "mnuAlarmLogs", QStringLiteral("Alarm &Logs"));
+    m_mnuAbout = addItem(nullptr, "mnuAbout", QStringLiteral("A&bout"));
 }
 
 // ---- sensor ----
@@ -165,6 +167,7 @@ void setBackColour(QPushButton* button, const QColor& colour)
 {
     button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid "
                                          "#505050; border-radius: 3px; padding: 4px 18px; }"
+                                         "QPushButton:focus { border: 2px solid #1e5aa8; }"
                                          "QPushButton:pressed { border: 2px inset #303030; }")
                               .arg(colour.name()));
 }

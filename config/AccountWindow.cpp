@@ -71,6 +71,7 @@ AccountWindow::AccountWindow(Account& account, const QString& userFilePath, Erro
     m_txtFacility->setText(m_account.facility());
     m_txtUserName->setText(m_account.userName());
     m_txtPassword->setText(m_account.password());
+    addKeyboardConventions(this, nullptr);
 }
 
 void AccountWindow::apply()

@@ -95,6 +95,7 @@ PreferencesWindow::PreferencesWindow(AlarmPlan& plan, const QString& paramsPath,
     }
     buildControls();
     load();
+    addKeyboardConventions(this, nullptr);
 }
 
 PreferencesWindow::~PreferencesWindow() = default;

@@ -208,11 +208,17 @@ void AddressBookWindow::buildControls()
     for (QPushButton* b : {m_cmdTest, m_cmdApply, m_cmdClose, m_cmdNew, m_cmdDelete})
         buttons->addWidget(b);
 
+    // The window's status line: what Send Test did.
+    m_lblStatus = new QLabel(this);
+    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
+
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);
     layout->addWidget(m_list1, 1);
     layout->addLayout(middle);
     layout->addLayout(buttons);
+    layout->addWidget(m_lblStatus);
+    addKeyboardConventions(this, menuBar);
 }
 
 bool AddressBookWindow::eventFilter(QObject* watched, QEvent* event)
@@ -409,7 +415,11 @@ void AddressBookWindow::onTest()
     const qint64 record = selectedRecord();
     if (record < 1)
         return;
-    m_mailer.sendTestMessage(record);
+    const QString address = m_mailer.sendTestMessage(record);
+    m_lblStatus->setText(
+        address.isEmpty()
+            ? QStringLiteral("No test message sent: the mail system is not there.")
+            : QStringLiteral("Test message to %1 handed to the mail system.").arg(address));
 }
 
 } // namespace dovrane

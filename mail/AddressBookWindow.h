@@ -65,6 +65,7 @@ private:
     QLabel* m_label1 = nullptr;
     QLabel* m_label2 = nullptr;
     QLabel* m_label3 = nullptr;
+    QLabel* m_lblStatus = nullptr;
     QLabel* m_label8 = nullptr;
     QLineEdit* m_txtName = nullptr;
     QLineEdit* m_txtNumber = nullptr;

@@ -58,22 +58,21 @@ void AlarmMailer::SendMail(const QString& subject, const QString& body)
     m_transport.send(message);
 }
 
-void AlarmMailer::sendTestMessage(qint64 recordNumber)
+QString AlarmMailer::sendTestMessage(qint64 recordNumber)
 {
-    if (recordNumber < 1)
-        return;
-    if (!ensureSession())
-        return;
+    if (recordNumber < 1 || !ensureSession())
+        return {};
     AddressBook book(m_files);
     const AddressRecord entry = book.read(recordNumber);
     if (!entry.inUse())
-        return;
+        return {};
     MailMessage message;
     message.recipients.append(entry.Address.trimmed());
     message.subject = m_account.facility() + QStringLiteral(" Test Message");
     message.body = stampText() + QStringLiteral(" This is only a test.");
     m_transport.send(message);
     logRecipient(entry.Address);
+    return entry.Address.trimmed();
 }
 
 } // namespace dovrane

@@ -28,8 +28,9 @@ public:
     void SendMail(const QString& subject, const QString& body);
 
     /// "<Facility> Test Message" to the entry in record n, whatever its delivery
-    /// option; nothing is sent when that slot is not in use.
-    void sendTestMessage(qint64 recordNumber);
+    /// option; nothing is sent when that slot is not in use. Returns the address it
+    /// went to, empty when nothing was sent.
+    QString sendTestMessage(qint64 recordNumber);
 
     /// "mm-dd-yyyy hh:mm:ss" of the clock, as the mail bodies start.
     [[nodiscard]] QString stampText() const;

@@ -50,9 +50,9 @@ CallListWindow::CallListWindow(const DataFiles& files, ErrorReporter& errors, QW
     setWindowFlag(Qt::Window);
 
     addFilesExitMenu(menuBar(), this);
-    m_mnuNew = menuBar()->addAction(QStringLiteral("New"));
+    m_mnuNew = menuBar()->addAction(QStringLiteral("&New"));
     m_mnuNew->setObjectName(QStringLiteral("mnuNew"));
-    m_mnuDelete = menuBar()->addAction(QStringLiteral("Delete"));
+    m_mnuDelete = menuBar()->addAction(QStringLiteral("&Delete"));
     m_mnuDelete->setObjectName(QStringLiteral("mnuDelete"));
 
     auto* central = new QWidget(this);
@@ -128,6 +128,7 @@ CallListWindow::CallListWindow(const DataFiles& files, ErrorReporter& errors, QW
 
     setEditorVisible(false);
     reloadList();
+    addKeyboardConventions(this, menuBar());
 }
 
 QString CallListWindow::listLine(const QString& name, const QString& number)

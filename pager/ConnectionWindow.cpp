@@ -1,4 +1,5 @@
 #include "ConnectionWindow.h"
+#include "WindowParts.h"
 
 #include "ConnectionProfile.h"
 #include "ErrorReporter.h"
@@ -89,6 +90,7 @@ ConnectionWindow::ConnectionWindow(SerialProfile& profile, DataPaths paths, Erro
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
 
     load();
+    addKeyboardConventions(this, nullptr);
 }
 
 void ConnectionWindow::load()

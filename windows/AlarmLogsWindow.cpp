@@ -73,6 +73,7 @@ AlarmLogsWindow::AlarmLogsWindow(DataPaths paths, QWidget* parent)
     setWindowTitle(QStringLiteral("Load Alarm Log"));
     loadDates();
     m_cmdOk->show();
+    addKeyboardConventions(this, nullptr);
 }
 
 void AlarmLogsWindow::loadDates()

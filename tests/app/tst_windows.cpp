@@ -12,6 +12,8 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
@@ -177,8 +179,7 @@ private:
         else if (auto* field = qobject_cast<QLineEdit*>(w)) {
             field->setText(value);
             field->setModified(true); // as typing does
-        }
-        else if (auto* list = qobject_cast<QListWidget*>(w))
+        } else if (auto* list = qobject_cast<QListWidget*>(w))
             value.isEmpty() ? list->clearSelection() : list->setCurrentRow(value.toInt());
     }
     void run(const QString& script)
@@ -369,6 +370,29 @@ private Q_SLOTS:
         QFile written(m_file);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), after);
+    }
+    // The keyboard alone: F10 opens the menu bar, Enter presses the focused button,
+    // Escape closes an editor window as its Close button does.
+    void keyboard()
+    {
+        m_window = std::make_unique<MainWindow>(m_rig->services());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QTest::keyClick(m_window.get(), Qt::Key_F10);
+        QVERIFY(m_window->menuBar()->activeAction());
+        QTest::keyClick(m_window->menuBar()->activeAction()->menu(), Qt::Key_Escape);
+
+        auto* start = m_window->findChild<QPushButton*>("cmdStart");
+        start->setFocus();
+        QTest::keyClick(start, Qt::Key_Return);
+        QVERIFY(m_window->station().monitor().isRunning());
+
+        m_window->findChild<QAction*>("mnuPreferences")->trigger();
+        QPointer<QWidget> prefs = m_window->findChild<QWidget*>("frmDVPreferences");
+        QApplication::setActiveWindow(prefs);
+        QTest::keyClick(prefs, Qt::Key_Escape);
+        QTRY_VERIFY(!prefs || !prefs->isVisible());
+        QCOMPARE(QFileInfo(m_rig->paths.paramsFile()).size(), 112); // saved on the way out
     }
 };
 

@@ -186,8 +186,7 @@ private Q_SLOTS:
         QTest::newRow("a line break in a stored number stays on one log line")
             << kMonday << 1 << 1 << QStringList{"calls:555\r\n1001", "start", "quiet 2"}
             << QStringList{start, alarm("12:00:00"), call("12:00:00", "555  1001")}
-            << kSetup + "ATDT 555  1001@*99*555  1001" + QByteArray(15, ' ') + "\r" << none
-            << none;
+            << kSetup + "ATDT 555  1001@*99*555  1001" + QByteArray(15, ' ') + "\r" << none << none;
     }
 
     void alarmRoad()
@@ -240,7 +239,8 @@ private Q_SLOTS:
             else if (w[0] == QLatin1String("mailfail"))
                 Q_EMIT rig.mail.failed(75, QStringLiteral("Mail program failed"));
             else if (step.startsWith(QLatin1String("conn:"))) {
-                rig.connection(step.mid(5).replace(QLatin1Char('|'), QStringLiteral("\r\n")).toLatin1());
+                rig.connection(
+                    step.mid(5).replace(QLatin1Char('|'), QStringLiteral("\r\n")).toLatin1());
                 station.reload();
             } else if (step.startsWith(QLatin1String("user:"))) {
                 rig.user(step.mid(5).toLatin1());

@@ -3,6 +3,7 @@
 // loop, with no widget or window system library loaded.
 
 #include "ErrorReporter.h"
+#include "JournalLog.h"
 #include "SignalWatcher.h"
 #include "Station.h"
 #include "SystemParts.h"
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 #include <vector>
 
@@ -55,12 +57,9 @@ int runHeadless(QCoreApplication& app)
     dovrane::SystemParts parts;
     dovrane::Station station(parts.services());
     // What the window program shows in its error window goes to standard error,
-    // and so to the journal under systemd.
+    // and so to the journal under systemd, as errors.
     QObject::connect(&station.errors(), &dovrane::ErrorReporter::reported, &station,
-                     [](const QString& message) {
-                         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-                         std::fflush(stderr);
-                     });
+                     [](const QString& message) { dovrane::JournalLog::write(SD_ERR, message); });
     dovrane::SignalWatcher watcher;
     QObject::connect(&watcher, &dovrane::SignalWatcher::terminateRequested, &app, [&] {
         station.shutdown();
@@ -87,7 +86,8 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     const QCommandLineOption headless(
         QStringLiteral("headless"),
-        QStringLiteral("Run without any window; failures go to standard error."));
+        QStringLiteral("Run without any window; failures go to standard error, every line "
+                       "with its syslog priority (<3> error, <4> warning, <6> info)."));
     const QCommandLineOption dataDir(
         QStringLiteral("data-dir"),
         QStringLiteral("Keep the data files and logs in <dir> (as DOVRANE_DATA_DIR does)."),
@@ -104,11 +104,14 @@ int main(int argc, char* argv[])
     if (parser.isSet(dataDir))
         qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
 
-    if (parser.isSet(headless))
+    if (parser.isSet(headless)) {
+        dovrane::JournalLog::installMessageHandler();
         return runHeadless(app);
+    }
     if (!hasScreen()) {
-        std::fprintf(stderr, "dovrane: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
-                             "running headless\n");
+        dovrane::JournalLog::installMessageHandler();
+        qCWarning(lcMain) << "no display (DISPLAY and WAYLAND_DISPLAY are not set); running "
+                             "headless";
         return runHeadless(app);
     }
 

@@ -4,6 +4,7 @@
 
 #include "ErrorReporter.h"
 #include "JournalLog.h"
+#include "ServiceNotifier.h"
 #include "SignalWatcher.h"
 #include "Station.h"
 #include "SystemParts.h"
@@ -60,14 +61,20 @@ int runHeadless(QCoreApplication& app)
     // and so to the journal under systemd, as errors.
     QObject::connect(&station.errors(), &dovrane::ErrorReporter::reported, &station,
                      [](const QString& message) { dovrane::JournalLog::write(SD_ERR, message); });
+    dovrane::ServiceNotifier notifier(station);
     dovrane::SignalWatcher watcher;
     QObject::connect(&watcher, &dovrane::SignalWatcher::terminateRequested, &app, [&] {
+        notifier.stopping();
         station.shutdown();
         QCoreApplication::exit(0);
     });
-    QObject::connect(&watcher, &dovrane::SignalWatcher::reloadRequested, &station,
-                     &dovrane::Station::reload);
+    QObject::connect(&watcher, &dovrane::SignalWatcher::reloadRequested, &station, [&] {
+        notifier.reloading();
+        station.reload();
+        notifier.ready();
+    });
     station.start();
+    notifier.ready();
     return QCoreApplication::exec();
 }
 

@@ -1,19 +1,25 @@
 // The program: by default it hands over to the window program beside it; with
 // --headless, or where there is no screen, it runs the station on a plain event
-// loop, with no widget or window system library loaded.
+// loop, with no widget or window system library loaded. --check only reads the
+// data folder and says what is wrong with it.
 
+#include "DataFolderCheck.h"
 #include "ErrorReporter.h"
 #include "JournalLog.h"
+#include "SendmailTransport.h"
 #include "ServiceNotifier.h"
 #include "SignalWatcher.h"
 #include "Station.h"
+#include "SystemAudioInput.h"
 #include "SystemParts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -25,6 +31,9 @@
 Q_LOGGING_CATEGORY(lcMain, "dovrane.main")
 
 namespace {
+
+/// How long --check waits for the sound server to list the inputs.
+constexpr int kInputListWaitMs = 3000;
 
 QString programVersion()
 {
@@ -78,6 +87,33 @@ int runHeadless(QCoreApplication& app)
     return QCoreApplication::exec();
 }
 
+/// Prints the data folder check and returns 0 when all is well. The sound server
+/// fills the input list in a moment after the connection, so the check waits for
+/// it, on the event loop, for a short while.
+int runCheck()
+{
+    const std::unique_ptr<dovrane::AudioInput> input = dovrane::makeSystemAudioInput();
+    const QDeadlineTimer deadline(kInputListWaitMs);
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, input.get(), [&] {
+        const int count = input->deviceCount();
+        if (count == 0 && !deadline.hasExpired())
+            return;
+        poll.stop();
+        const dovrane::DataFolderCheck check(dovrane::DataPaths::fromEnvironment(),
+                                             count > 0 ? std::optional(count) : std::nullopt,
+                                             dovrane::SendmailTransport::findProgram());
+        const QList<dovrane::DataFolderCheck::Finding> findings = check.run();
+        for (const QString& line : dovrane::DataFolderCheck::lines(findings))
+            std::printf("%s\n", line.toLocal8Bit().constData());
+        std::fflush(stdout);
+        QCoreApplication::exit(findings.isEmpty() ? 0 : 1);
+    });
+    poll.start();
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -95,11 +131,16 @@ int main(int argc, char* argv[])
         QStringLiteral("headless"),
         QStringLiteral("Run without any window; failures go to standard error, every line "
                        "with its syslog priority (<3> error, <4> warning, <6> info)."));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Check the data folder, print NAME: OK or what is wrong for each data "
+                       "file and the log folder, and exit (0 when all is well). Writes and "
+                       "starts nothing."));
     const QCommandLineOption dataDir(
         QStringLiteral("data-dir"),
         QStringLiteral("Keep the data files and logs in <dir> (as DOVRANE_DATA_DIR does)."),
         QStringLiteral("dir"));
-    parser.addOptions({headless, dataDir});
+    parser.addOptions({headless, check, dataDir});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -111,6 +152,8 @@ int main(int argc, char* argv[])
     if (parser.isSet(dataDir))
         qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
 
+    if (parser.isSet(check))
+        return runCheck();
     if (parser.isSet(headless)) {
         dovrane::JournalLog::installMessageHandler();
         return runHeadless(app);

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <systemd/sd-daemon.h>
 
-Q_LOGGING_CATEGORY(lcService, "dovrane.service")
+Q_LOGGING_CATEGORY(lcService, "dovrane.service", QtInfoMsg)
 
 namespace dovrane {
 

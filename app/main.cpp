@@ -1,28 +1,40 @@
 // The program: by default it hands over to the window program beside it; with
 // --headless, or where there is no screen, it runs the station on a plain event
-// loop, with no widget or window system library loaded.
+// loop, with no widget or window system library loaded. --check only reads the
+// data folder and says what is wrong with it.
 
+#include "DataFolderCheck.h"
 #include "ErrorReporter.h"
 #include "InstanceLock.h"
+#include "JournalLog.h"
+#include "SendmailTransport.h"
+#include "ServiceNotifier.h"
 #include "SignalWatcher.h"
 #include "Station.h"
+#include "SystemAudioInput.h"
 #include "SystemParts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcMain, "dovrane.main")
 
 namespace {
+
+/// How long --check waits for the sound server to list the inputs.
+constexpr int kInputListWaitMs = 3000;
 
 QString programVersion()
 {
@@ -55,26 +67,56 @@ int runHeadless(QCoreApplication& app)
 {
     dovrane::InstanceLock lock(dovrane::DataPaths::fromEnvironment());
     if (!lock.acquire()) {
-        std::fprintf(stderr, "dovrane: %s\n", qPrintable(lock.errorString()));
+        dovrane::JournalLog::write(SD_ERR, lock.errorString());
         return 1;
     }
     dovrane::SystemParts parts;
     dovrane::Station station(parts.services());
     // What the window program shows in its error window goes to standard error,
-    // and so to the journal under systemd.
+    // and so to the journal under systemd, as errors.
     QObject::connect(&station.errors(), &dovrane::ErrorReporter::reported, &station,
-                     [](const QString& message) {
-                         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-                         std::fflush(stderr);
-                     });
+                     [](const QString& message) { dovrane::JournalLog::write(SD_ERR, message); });
+    dovrane::ServiceNotifier notifier(station);
     dovrane::SignalWatcher watcher;
     QObject::connect(&watcher, &dovrane::SignalWatcher::terminateRequested, &app, [&] {
+        notifier.stopping();
         station.shutdown();
         QCoreApplication::exit(0);
     });
-    QObject::connect(&watcher, &dovrane::SignalWatcher::reloadRequested, &station,
-                     &dovrane::Station::reload);
+    QObject::connect(&watcher, &dovrane::SignalWatcher::reloadRequested, &station, [&] {
+        notifier.reloading();
+        station.reload();
+        notifier.ready();
+    });
     station.start();
+    notifier.ready();
+    return QCoreApplication::exec();
+}
+
+/// Prints the data folder check and returns 0 when all is well. The sound server
+/// fills the input list in a moment after the connection, so the check waits for
+/// it, on the event loop, for a short while.
+int runCheck()
+{
+    const std::unique_ptr<dovrane::AudioInput> input = dovrane::makeSystemAudioInput();
+    const QDeadlineTimer deadline(kInputListWaitMs);
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, input.get(), [&] {
+        const int count = input->deviceCount();
+        if (count == 0 && !deadline.hasExpired())
+            return;
+        poll.stop();
+        const dovrane::DataFolderCheck check(dovrane::DataPaths::fromEnvironment(),
+                                             count > 0 ? std::optional(count) : std::nullopt,
+                                             dovrane::SendmailTransport::findProgram());
+        const QList<dovrane::DataFolderCheck::Finding> findings = check.run();
+        for (const QString& line : dovrane::DataFolderCheck::lines(findings))
+            std::printf("%s\n", line.toLocal8Bit().constData());
+        std::fflush(stdout);
+        QCoreApplication::exit(findings.isEmpty() ? 0 : 1);
+    });
+    poll.start();
     return QCoreApplication::exec();
 }
 
@@ -93,12 +135,18 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     const QCommandLineOption headless(
         QStringLiteral("headless"),
-        QStringLiteral("Run without any window; failures go to standard error."));
+        QStringLiteral("Run without any window; failures go to standard error, every line "
+                       "with its syslog priority (<3> error, <4> warning, <6> info)."));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Check the data folder, print NAME: OK or what is wrong for each data "
+                       "file and the log folder, and exit (0 when all is well). Writes and "
+                       "starts nothing."));
     const QCommandLineOption dataDir(
         QStringLiteral("data-dir"),
         QStringLiteral("Keep the data files and logs in <dir> (as DOVRANE_DATA_DIR does)."),
         QStringLiteral("dir"));
-    parser.addOptions({headless, dataDir});
+    parser.addOptions({headless, check, dataDir});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -110,11 +158,16 @@ int main(int argc, char* argv[])
     if (parser.isSet(dataDir))
         qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
 
-    if (parser.isSet(headless))
+    if (parser.isSet(check))
+        return runCheck();
+    if (parser.isSet(headless)) {
+        dovrane::JournalLog::installMessageHandler();
         return runHeadless(app);
+    }
     if (!hasScreen()) {
-        std::fprintf(stderr, "dovrane: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
-                             "running headless\n");
+        dovrane::JournalLog::installMessageHandler();
+        qCWarning(lcMain) << "no display (DISPLAY and WAYLAND_DISPLAY are not set); running "
+                             "headless";
         return runHeadless(app);
     }
 

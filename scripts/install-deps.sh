@@ -6,6 +6,9 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-serialport-dev libgl-dev
+  libsystemd-dev
+  # the Debian package (cpack -G DEB finds its dependencies with dpkg-shlibdeps) and its check
+  dpkg-dev file lintian
   # run: sound server, mail through a sendmail-compatible program
   pulseaudio pulseaudio-utils msmtp
   # tests: modem simulator plumbing, clock shifting, SMTP sink, screenshots

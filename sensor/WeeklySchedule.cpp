@@ -21,6 +21,24 @@ qint16 weekdaySundayFirst(const QDate& date)
     return static_cast<qint16>(date.dayOfWeek() % 7 + 1);
 }
 
+std::optional<QDateTime> nextScheduledStart(const AlarmPlan& plan, const QDateTime& now)
+{
+    constexpr qint32 kSecondsPerDay = 86400;
+    const qint32 second = now.time().msecsSinceStartOfDay() / 1000;
+    // A week ahead and one day more: today's start may already be past.
+    for (int offset = 0; offset <= 7; ++offset) {
+        const QDate date = now.date().addDays(offset);
+        const int day = weekdaySundayFirst(date);
+        const qint32 start = plan.dayStartSecs(day);
+        if (plan.dayEnabled(day) != 1 || start < 0 || start >= kSecondsPerDay)
+            continue;
+        if (offset == 0 && start <= second)
+            continue;
+        return QDateTime(date, QTime::fromMSecsSinceStartOfDay(start * 1000));
+    }
+    return std::nullopt;
+}
+
 WeeklySchedule::WeeklySchedule(const AlarmPlan& plan, AlarmLog& log,
                                std::function<bool()> isRunning, std::function<void()> startSensor,
                                std::function<void()> stopSensor)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace dovrane {
 
@@ -16,6 +17,13 @@ class AlarmPlan;
 
 /// 1 = Sunday .. 7 = Saturday.
 [[nodiscard]] qint16 weekdaySundayFirst(const QDate& date);
+
+/// The next moment after now (whole seconds) at which the schedule would start
+/// monitoring: the first enabled day, today included, whose start second lies
+/// ahead and within 0..86399 (a start outside the day is never met). Nothing when
+/// no day can start.
+[[nodiscard]] std::optional<QDateTime> nextScheduledStart(const AlarmPlan& plan,
+                                                          const QDateTime& now);
 
 /// Starts and stops monitoring at each weekday's start and stop second. It acts
 /// only on the exact whole second (the clock cut, not rounded), so a second that

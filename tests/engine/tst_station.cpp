@@ -259,6 +259,11 @@ private Q_SLOTS:
 
         QCOMPARE(rig.logLines(start.date()) + rig.logLines(start.date().addDays(1)), log);
         QCOMPARE(rig.serial.written, modem);
+        if (!modem.isEmpty()) // every call sets the whole line up, in this order
+            QCOMPARE(rig.serial.properties.mid(0, 12).join(' '),
+                     "CommPort=1 Settings=9600,N,8,1 DTREnable=1 RTSEnable=1 EOFEnable=0 "
+                     "Handshaking=2 InBufferSize=2048 InputLen=0 InputMode=0 NullDiscard=0 "
+                     "OutBufferSize=512 RThreshold=1");
         QStringList sent;
         for (const MailMessage& m : rig.mail.sent)
             sent << m.recipients.join(QLatin1Char(',')) + QLatin1Char('|') + m.subject +

@@ -1,0 +1,208 @@
+#include "Account.h"
+#include "AddressBook.h"
+#include "AlarmLogReader.h"
+#include "AlarmPlan.h"
+#include "DataFiles.h"
+#include "ElapsedText.h"
+#include "LevelTest.h"
+#include "SerialProfile.h"
+#include "StartupLoader.h"
+#include "StationRig.h"
+#include "TimeOfDay.h"
+#include "WeeklySchedule.h"
+
+#include <QtEndian>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace dovrane;
+using namespace dovrane::test;
+
+/// The rules as one table: time-of-day text, rounding, the level test, who gets the alarm
+/// mail, the log viewer's reading, the weekly schedule and the start-up loader's order.
+class TestRules : public QObject
+{
+    Q_OBJECT
+
+    static void row(const char* tag, const auto&... v) { (QTest::newRow(tag) << ... << v); }
+
+    // The rule named by kind applied to input, as text.
+    static QString apply(const QString& kind, const QString& input)
+    {
+        const QStringList in = input.split(u' ');
+        QLocale::setDefault(QLocale(kind.section(u' ', 1)));
+        if (kind.startsWith(u"show")) // the locale's long format
+            return TimeOfDay::longText(input.toInt());
+        if (kind.startsWith(u"read"))
+            return QString::number(TimeOfDay::parse(input).value_or(-1));
+        if (kind == u"round")
+            return input + u' ' + QString::number(roundHalfEven(input.toDouble()));
+        if (kind == u"elapsed")
+            return input + u' ' + FormatElapsed(input.toInt());
+        if (kind == u"level") { // samples (left right ...) from frame 700, threshold last
+            QByteArray buffer(AudioInput::kBufferBytes, '\0');
+            for (int i = 0; i + 1 < in.size(); ++i)
+                qToLittleEndian(qint16(in[i].toInt()), buffer.data() + 4 * 700 + 2 * i);
+            const LevelReading r = testLevel(buffer, in.last().toInt());
+            return QString::asprintf("%d %d%s%s", r.PeakLeft, r.PeakRight,
+                                     r.measured ? "" : " failed", r.sound ? " sound" : "");
+        }
+        if (kind == u"mail") { // in use and option; days from Sunday; start; stop; date; time
+            AddressRecord r = AddressRecord::fromBytes(DataFolder::addressRecord(
+                in[0][1].toLatin1(), {}, {}, in[1].toLatin1(), in[2].toInt(), in[3].toInt()));
+            r.InUse = in[0][0].toLatin1();
+            const int day = sundayFirstWeekday(QDate::fromString(in[4], Qt::ISODate));
+            return receivesAlarmMail(r, day, in[5].toDouble()) ? "yes" : "no";
+        }
+        DataFolder folder;
+        const DataPaths& p = folder.paths;
+        AlarmPlan plan;
+        ErrorReporter errors;
+        QSignalSpy reported(&errors, &ErrorReporter::reported);
+        QStringList out;
+        if (kind == u"list" || kind == u"log") { // the log viewer
+            const QString logs = p.logsDir() + u'/';
+            QDir().mkpath(logs + QStringLiteral("AL060801.dir"));
+            for (const char* name :
+                 {"AL060713.log", "al060712.LOG", "AL051231.log", "XAL060712.log"})
+                DataFolder::write(logs + QLatin1String(name), "08:00:00 Manual Start Sensor\r\n");
+            DataFolder::write(logs + QStringLiteral("AL060714.log"), "");
+            ::mkfifo(QFile::encodeName(logs + QStringLiteral("AL060802.log")), 0600);
+            const AlarmLogReader reader(p);
+            for (const QString& name : reader.logFiles())
+                out << AlarmLogReader::entryFor(name);
+            if (kind == u"log")
+                out = reader.read(input).value_or(QStringList{AlarmLogReader::missingText(input)});
+        } else if (kind == u"schedule") {
+            // From Thursday 15 June 2006 23:59:50, ticks every 100 ms. in: the weekdays
+            // holding the entry (1 = Sunday), its enabled value, start and stop; whether
+            // monitoring runs (by hand) at first; the seconds to run. out: the log lines of
+            // that day and the next, then whether monitoring runs.
+            QDir().mkpath(p.logsDir());
+            ManualClock clock(QDateTime(QDate(2006, 6, 15), QTime(23, 59, 50)));
+            AlarmLog log(clock, p, errors);
+            for (const QChar d : in[0]) {
+                plan.setDayEnabled(d.digitValue(), qint16(in[1].toInt()));
+                plan.setDayStartSecs(d.digitValue(), TimeOfDay::fromTime(QTime::fromString(in[2])));
+                plan.setDayStopSecs(d.digitValue(), TimeOfDay::fromTime(QTime::fromString(in[3])));
+            }
+            bool on = in[4] == u"on";
+            WeeklySchedule schedule(
+                plan, log, [&] { return on; }, [&] { on = true; }, [&] { on = false; });
+            for (int tick = 0; tick < qRound(in[5].toDouble() * 10); ++tick)
+                schedule.apply((clock.advance(0.1), clock.now()));
+            out = folder.logLines(QDate(2006, 6, 15)) + folder.logLines(QDate(2006, 6, 16));
+            out << (on ? "on" : "off");
+        } else if (kind == u"startup") {
+            // The start-up loader over a data folder holding: c Connection.dat, C one that is
+            // not a number, u User.dat, A an AddressBook.dat that cannot be opened; D: the
+            // data folder cannot be made.
+            if (input.contains(u'c', Qt::CaseInsensitive))
+                DataFolder::write(p.connectionFile(),
+                                  input.contains(u'C') ? "COM1\r\n9600\r\n" : " 3 \r\n19200\r\n");
+            if (input.contains(u'u'))
+                DataFolder::write(p.userFile(), "WXYZ-FM\r\nann\r\npw\r\n");
+            if (input.contains(u'A'))
+                QDir().mkpath(p.addressBookFile());
+            DataFiles data;
+            Account account;
+            SerialProfile profile;
+            const DataPaths paths = input.contains(u'D') ? DataPaths(p.connectionFile() + u'/') : p;
+            StartupLoader(data, plan, account, profile, paths, errors).LoadDataFiles();
+            // port|rate|call list open|address book open|facility|logs folder made
+            out << QString::asprintf("%d|%s|%d|%d|%s|%d", profile.comPort(),
+                                     qPrintable(profile.baudRate()), data.callList() != nullptr,
+                                     data.addressBook() != nullptr, qPrintable(account.facility()),
+                                     QFileInfo(paths.logsDir()).isDir());
+        }
+        for (int s = 0; kind.startsWith(u"day") && s < 86400; s += input.toInt()) {
+            if (TimeOfDay::parse(TimeOfDay::longText(s)) != s) // every input-th second shown
+                out << TimeOfDay::longText(s);
+        }
+        for (const QList<QVariant>& report : std::as_const(reported))
+            out << report.at(0).toString();
+        return out.join(u'|');
+    }
+
+private Q_SLOTS:
+    void rules_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("output");
+        // Time fields: the long format without its zone, read back; what operators type.
+        row("wraps back", "show C", "-1", "23:59:59");
+        row("wraps on", "show C", "90061", "01:01:01");
+        row("12 h", "show en_US", "0", "12:00:00 AM");
+        row("24 h in a 12 h locale", "read en_US", "20:15", "72900");
+        row("hour and a.m.", "read en_US", "7 a.m.", "25200");
+        row("12 AM is midnight", "read C", "12:00 AM", "0");
+        row("12 PM is noon", "read C", "12:00 PM", "43200");
+        row("date part", "read en_US", "6/15/2006 20:15", "72900");
+        for (const char* bad :
+             {"", "abc", "24:00", "10:60", "10:00:60", "13:00 PM", "0:30 AM", "2015", "8:15 xyz"})
+            row(bad, "read en_US", bad, "-1");
+        // Every shown second reads back, also forms the locale's own reader refuses:
+        // markers after a no-break space, quoted literals, native and non-BMP digits.
+        row("en_US", "day en_US", "1", "");
+        for (const char* locale : {"C", "de_DE", "ko_KR", "zh_CN", "ar_EG", "fr_CA", "fa_IR",
+                                   "sq_AL", "es_US", "ee_GH", "as_IN", "ff_SN", "ccp_BD"})
+            row(locale, QStringLiteral("day %1").arg(QLatin1String(locale)), "61", "");
+        // Ties to the even neighbour; the silence time shown. (input output)
+        for (const char* value : {"0.5 0", "1.5 2", "2.5 2", "-1.5 -2", "86399.5 86400"})
+            row(value, "round", QString(value).section(u' ', 0, 0), value);
+        for (const char* value : {"3599 59:59", "3600  1:00:00", "35940  9:59:00", "36000 10:00:00",
+                                  "360000 100:00:00", "-5 00:00"})
+            row(value, "elapsed", QString(value).section(u' ', 0, 0), value);
+        // The level test: OR of the two magnitudes, strictly over the threshold.
+        row("256 | 255 = 511, not 256", "level", "256 -255 500", "256 -255 sound");
+        row("384 | 384 = 384, not 768", "level", "384 384 500", "384 384");
+        row("equal is not over", "level", "100 0 100", "100 0");
+        row("-32768 left fails", "level", "-32768 30000 0", "0 0 failed");
+        row("-32768 right fails", "level", "1000 -32768 0", "0 0 failed");
+        // Alarm mail: Always, or Sometimes with the day checked and start < time < stop.
+        row("Sometimes, inside", "mail", "12 0100000 28800 61200 2006-06-19 43200", "yes");
+        row("at start", "mail", "12 0100000 28800 61200 2006-06-19 28800", "no");
+        row("at stop", "mail", "12 0100000 28800 61200 2006-06-19 61200", "no");
+        row("Tuesday; only 1 checks", "mail", "12 01x0000 28800 61200 2006-06-20 43200", "no");
+        row("over midnight", "mail", "12 0100000 79200 21600 2006-06-19 82800", "no");
+        row("Always, Sunday, no day", "mail", "11 0000000 0 0 2006-06-18 0", "yes");
+        row("deleted Always", "mail", "01 0100000 28800 61200 2006-06-19 43200", "no");
+        // The log viewer: the days of the logs by name, case ignored (other names, folders
+        // and pipes left out), and the line shown for a day without a readable log.
+        row("day list", "list", "", "12/31/05|07/12/06|07/13/06|07/14/06");
+        row("name in other case", "log", "07/12/06", "08:00:00 Manual Start Sensor");
+        row("no such day", "log", "07/15/06", "Log for 07/15/06 does not exist.");
+        row("empty", "log", "07/14/06", "Log for 07/14/06 does not exist.");
+        row("a pipe", "log", "08/02/06", "Log for 08/02/06 does not exist.");
+        // The weekly schedule acts at the exact second only and never undoes the operator.
+        row("exact seconds, clock cut", "schedule", "5 1 23:59:52 23:59:54 off 5",
+            "23:59:52 Timed Start Sensor|23:59:54 Timed Stop Sensor|off");
+        row("start = stop: both in one tick", "schedule", "5 1 23:59:52 23:59:52 off 2",
+            "23:59:52 Timed Start Sensor|23:59:52 Timed Stop Sensor|off");
+        row("2 is off; started by hand", "schedule", "5 2 23:59:52 23:59:54 on 5", "on");
+        row("not running at the stop second", "schedule", "5 1 13:00:00 23:59:52 off 5", "off");
+        row("past midnight: the next day's stop", "schedule", "56 1 23:59:55 00:00:10 off 25",
+            "23:59:55 Timed Start Sensor|00:00:10 Timed Stop Sensor|off");
+        row("past midnight: next day off", "schedule", "5 1 23:59:55 00:00:10 off 25",
+            "23:59:55 Timed Start Sensor|on");
+        // The start-up loader: a missing Connection.dat is reported and loading goes on;
+        // any other failure ends it silently, skipping the later steps.
+        row("all there", "startup", "cu", "3|19200|1|1|WXYZ-FM|1");
+        row("no Connection.dat", "startup", "u",
+            "0||1|1|WXYZ-FM|1|Connection Profile must be setup");
+        row("bad Connection.dat stops", "startup", "Cu", "0||0|0||1");
+        row("address book stops", "startup", "cuA", "3|19200|1|0||1");
+        row("no data folder", "startup", "cuD", "0||0|0||0");
+    }
+    void rules()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, input);
+        QTEST(apply(kind, input), "output");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRules)
+#include "tst_rules.moc"

@@ -69,7 +69,8 @@ private Q_SLOTS:
             "-999|30|1|2|3|16909060");
         row("print form", "connection <>", B(" 32767 \r\n300\r\n"), "32767|300");
         row("Windows-1252", "user <>", B("Caf\xe9 \x80 FM\r\nann\r\n\r\n"), "Café € FM|ann|");
-        row("delimited fields", "user <", B("\"Acme, Inc\"x\n a b , c"), "Acme, Inc|a b|c");
+        row("whole lines, commas and quotes kept", "user <", B("\"Acme, Inc\"x\r\n a b , c"),
+            "\"Acme, Inc\"x| a b , c|");
         row("Windows-1252 0x80-0x9F, the five undefined kept", "call <>",
             B::fromHex("31 808182838485868788898a8b8c8d8e 8f909192939495969798999a9b9c9d9e9f") +
                 B(7, ' '),
@@ -88,7 +89,10 @@ private Q_SLOTS:
         // The alarm log at 14:03:27.999 after one line: "hh:mm:ss text" CR LF appended.
         row("appended, cut, Windows-1252", "log >",
             B("07:00:00 Timed Start Sensor\r\n14:03:27 Caf\xe9 \x80\r\n"), "Café €");
-        row("every byte", "log >", "07:00:00 Timed Start Sensor\r\n14:03:27 " + all + "\r\n",
+        // CR and LF become blanks: one event is one line.
+        row("every byte", "log >",
+            "07:00:00 Timed Start Sensor\r\n14:03:27 " +
+                B(all).replace('\r', ' ').replace('\n', ' ') + "\r\n",
             TextField::decode(all));
         row("no log folder", "lost >", B("2 No such file or directory"), "lost");
         // The mail message from "D\r\nBcc: e@y.com <m@s>": between the fixed header lines

@@ -192,7 +192,9 @@ private Q_SLOTS:
         row("all there", "startup", "cu", "3|19200|1|1|WXYZ-FM|1");
         row("no Connection.dat", "startup", "u",
             "0||1|1|WXYZ-FM|1|Connection Profile must be setup");
-        row("bad Connection.dat stops", "startup", "Cu", "0||0|0||1");
+        row("bad Connection.dat stops, saying what was not loaded", "startup", "Cu",
+            "0||0|0||1|Connection.dat cannot be read (the first line is not a port number): the "
+            "call list, alarm action, weekly schedule, address book and account were not loaded");
         row("address book stops", "startup", "cuA", "3|19200|1|0||1");
         row("no data folder", "startup", "cuD", "0||0|0||0");
     }

@@ -3,14 +3,14 @@
 #include "Clock.h"
 #include "DataPaths.h"
 #include "MainWindow.h"
-#include "QtAudioInput.h"
 #include "QtSerialPort.h"
 #include "SendmailTransport.h"
+#include "SystemAudioInput.h"
 
 namespace dovrane {
 
 /// The real outside world the main window works with: the system clock, the data
-/// folder named by the environment, the sound card through Qt Multimedia, the modem
+/// folder named by the environment, the sound card (makeSystemAudioInput), the modem
 /// port and the machine's sendmail program.
 struct SystemParts
 {
@@ -18,13 +18,12 @@ struct SystemParts
 
     [[nodiscard]] Services services()
     {
-        return Services{clock, audio, serial,
-                        mail,  paths, [] { return std::make_unique<QtAudioInput>(); }};
+        return Services{clock, *audio, serial, mail, paths, [] { return makeSystemAudioInput(); }};
     }
 
     SystemClock clock;
     DataPaths paths;
-    QtAudioInput audio;
+    std::unique_ptr<AudioInput> audio = makeSystemAudioInput();
     QtSerialPort serial;
     SendmailTransport mail;
 };

@@ -21,8 +21,8 @@ constexpr int kRetriesBeforeReport = 3;
 /// How long start() waits for the connection and its first device list. A local
 /// server answers in milliseconds or refuses at once; this only bounds a hung one.
 constexpr std::chrono::seconds kStartWait{5};
-/// Bytes the server hands over per wake-up: four buffers, about 93 ms. Few wake-ups
-/// of either thread, and still inside one 100 ms alarm tick.
+/// Bytes handed to the owner thread at a time: four buffers, about 93 ms. Few
+/// wake-ups, and still inside one 100 ms alarm tick.
 constexpr uint32_t kFragmentBytes = 4 * AudioInput::kBufferBytes;
 
 /// The last device list any input of this process received. A new input answers
@@ -145,10 +145,15 @@ struct PulseAudioInput::Pulse
             Qt::QueuedConnection);
     }
 
-    static void streamRead(pa_stream* stream, size_t, void* userdata)
+    static void streamRead(pa_stream* stream, size_t readable, void* userdata)
     {
         auto* self = static_cast<PulseAudioInput*>(userdata);
         if (stream != self->m_stream)
+            return;
+        // The server sends what the source gives as it comes, which can be every
+        // 10 ms whatever the fragment size; it waits here for a whole fragment
+        // rather than wake the owner thread for each piece.
+        if (readable < kFragmentBytes)
             return;
         QByteArray data;
         const void* bytes = nullptr;

@@ -319,7 +319,6 @@ void PulseAudioInput::openContext()
     ++m_contextGeneration;
     pa_proplist* properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Dovrane");
-    pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "production");
     m_context =
         pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_mainloop), nullptr, properties);
     pa_proplist_free(properties);

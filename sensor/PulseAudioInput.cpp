@@ -364,8 +364,8 @@ bool PulseAudioInput::openStream(QString* error)
         *error = serverLostText(QStringLiteral("not connected"));
         return false;
     }
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, kChannels};
-    m_stream = pa_stream_new(m_context, "Silence monitor", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, kChannels};
+    m_stream = pa_stream_new(m_context, "Silence monitor", &format, nullptr);
     if (!m_stream) {
         *error = contextError(m_context);
         return false;

@@ -1,6 +1,5 @@
 #include "AlarmLog.h"
 
-#include "AppState.h"
 #include "TextField.h"
 #include "TimeOfDay.h"
 
@@ -10,9 +9,8 @@
 
 namespace dovrane {
 
-AlarmLog::AlarmLog(AppState& state, Clock& clock, DataPaths paths, ErrorReporter& errors,
-                   QObject* parent)
-    : QObject(parent), m_state(state), m_clock(clock), m_paths(std::move(paths)), m_errors(errors)
+AlarmLog::AlarmLog(Clock& clock, DataPaths paths, ErrorReporter& errors, QObject* parent)
+    : QObject(parent), m_clock(clock), m_paths(std::move(paths)), m_errors(errors)
 {}
 
 QString AlarmLog::fileFor(const QDate& date) const
@@ -21,13 +19,17 @@ QString AlarmLog::fileFor(const QDate& date) const
            QStringLiteral(".log");
 }
 
-void AlarmLog::WriteAlarmLog()
+void AlarmLog::WriteAlarmLog(const QString& text)
 {
     // Date and time come from one reading so a line written at midnight goes to the
     // file of the day its time stamp belongs to.
     const QDateTime now = m_clock.now();
+    // One event is one line, whatever a stored number or address holds.
+    QString oneLine = text;
+    oneLine.replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QByteArray line = now.time().toString(QStringLiteral("HH:mm:ss")).toLatin1() + ' ' +
-                            TextField::encode(m_state.LogText) + "\r\n";
+                            TextField::encode(oneLine) + "\r\n";
     QFile file(fileFor(now.date()));
     errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {

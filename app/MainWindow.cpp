@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutWindow.h"
+#include "Account.h"
 #include "AccountWindow.h"
 #include "AddressBookWindow.h"
 #include "AlarmLight.h"
@@ -10,16 +11,14 @@
 #include "AudioInput.h"
 #include "CallListWindow.h"
 #include "ConnectionWindow.h"
+#include "DataFiles.h"
 #include "ErrorWindow.h"
 #include "LevelMeter.h"
-#include "MailTransport.h"
 #include "PagerDialer.h"
-#include "ParamsFile.h"
 #include "PreferencesWindow.h"
-#include "SerialPort.h"
 #include "SilenceMonitor.h"
-#include "StartupLoader.h"
 #include "WeeklySchedule.h"
+#include "WindowParts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -32,32 +31,31 @@
 
 namespace dovrane {
 
-MainWindow::MainWindow(AppState& state, Services services, QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_services(std::move(services))
+MainWindow::MainWindow(Services services, QWidget* parent)
+    : QMainWindow(parent), m_station(std::move(services))
 {
     setObjectName(QStringLiteral("mnuMenu"));
     setWindowTitle(QStringLiteral("Dovrane"));
 
     m_errorWindow = new ErrorWindowHost(this);
-    connect(&m_errors, &ErrorReporter::reported, m_errorWindow, &ErrorWindowHost::showMessage);
-    m_alarmLog = new AlarmLog(m_state, m_services.clock, m_services.paths, m_errors, this);
-    m_loader = std::make_unique<StartupLoader>(m_state, m_services.paths, m_errors);
+    connect(&m_station.errors(), &ErrorReporter::reported, m_errorWindow,
+            &ErrorWindowHost::showMessage);
 
     buildControls();
     buildMenu();
+    addKeyboardConventions(this, menuBar(), false);
     wireSensor();
     wirePager();
     wireMail();
     wireSettingsWindows();
     wireViewerWindows();
 
-    LoadDataFiles();
-    LoadParams();
+    m_station.start();
 }
 
 MainWindow::~MainWindow()
 {
-    closeDataFiles();
+    m_station.shutdown();
 }
 
 void MainWindow::buildControls()
@@ -141,35 +139,19 @@ void MainWindow::buildMenu()
         return action;
     };
 
-    QMenu* files = addMenu("mnuFiles", QStringLiteral("Files"));
-    m_mnuExit = addItem(files, "mnuExit", QStringLiteral("Exit"));
+    QMenu* files = addMenu("mnuFiles", QStringLiteral("&Files"));
+    m_mnuExit = addItem(files, "mnuExit", QStringLiteral("E&xit"));
     m_mnuExit->setEnabled(true);
     connect(m_mnuExit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* setup = addMenu("mnuSetup", QStringLiteral("Setup"));
-    m_mnuMyAccount = addItem(setup, "mnuMyAccount", QStringLiteral("My Account"));
-    m_mnuMyAddressBook = addItem(setup, "mnuMyAddressBook", QStringLiteral("My Addresse Book"));
-    m_mnuCallList = addItem(setup, "mnuCallList", QStringLiteral("My Call List"));
-    m_mnuMyConnection = addItem(setup, "mnuMyConnection", QStringLiteral("My Connection"));
-    m_mnuPreferences = addItem(setup, "mnuPreferences", QStringLiteral("Preferences"));
-    m_mnuAlarmLogs = addItem(nullptr, "mnuAlarmLogs", QStringLiteral("Alarm Logs"));
-    m_mnuAbout = addItem(nullptr, "mnuAbout", QStringLiteral("About"));
-}
-
-void MainWindow::LoadDataFiles()
-{
-    m_loader->LoadDataFiles();
-}
-
-void MainWindow::LoadParams()
-{
-    ParamsFile file(m_services.paths.paramsFile());
-    if (!file.open())
-        return;
-    m_services.audio.selectDevice(file.read(ParamsFile::InputDevice));
-    m_monitor->setAlarmDelay(static_cast<qint16>(file.read(ParamsFile::AlarmDelay)));
-    m_monitor->setThreshold(file.read(ParamsFile::Threshold));
-    file.close();
+    QMenu* setup = addMenu("mnuSetup", QStringLiteral("&Setup"));
+    m_mnuMyAccount = addItem(setup, "mnuMyAccount", QStringLiteral("My &Account"));
+    m_mnuMyAddressBook = addItem(setup, "mnuMyAddressBook", QStringLiteral("My A&ddresse Book"));
+    m_mnuCallList = addItem(setup, "mnuCallList", QStringLiteral("My &Call List"));
+    m_mnuMyConnection = addItem(setup, "mnuMyConnection", QStringLiteral("My C&onnection"));
+    m_mnuPreferences = addItem(setup, "mnuPreferences", QStringLiteral("&Preferences"));
+    m_mnuAlarmLogs = addItem(nullptr, "mnuAlarmLogs", QStringLiteral("Alarm &Logs"));
+    m_mnuAbout = addItem(nullptr, "mnuAbout", QStringLiteral("A&bout"));
 }
 
 // ---- sensor ----
@@ -185,6 +167,7 @@ void setBackColour(QPushButton* button, const QColor& colour)
 {
     button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid "
                                          "#505050; border-radius: 3px; padding: 4px 18px; }"
+                                         "QPushButton:focus { border: 2px solid #1e5aa8; }"
                                          "QPushButton:pressed { border: 2px inset #303030; }")
                               .arg(colour.name()));
 }
@@ -193,102 +176,59 @@ void setBackColour(QPushButton* button, const QColor& colour)
 
 void MainWindow::wireSensor()
 {
-    m_monitor = new SilenceMonitor(m_state, m_services.clock, m_services.audio, *m_alarmLog,
-                                   m_errors, this);
-
+    SilenceMonitor* monitor = &m_station.monitor();
     setBackColour(m_cmdStart, kStartIdleColour);
     setBackColour(m_cmdStop, Qt::white);
-    m_lblClock->setText(clockCaption(m_services.clock.now()));
+    m_lblClock->setText(clockCaption(m_station.services().clock.now()));
 
-    connect(m_cmdStart, &QPushButton::clicked, m_monitor, &SilenceMonitor::startClicked);
-    connect(m_cmdStop, &QPushButton::clicked, m_monitor, &SilenceMonitor::stopClicked);
-    connect(m_monitor, &SilenceMonitor::elapsedTextChanged, m_label1, &QLabel::setText);
-    connect(m_monitor, &SilenceMonitor::clockTextChanged, m_lblClock, &QLabel::setText);
-    connect(m_monitor, &SilenceMonitor::alarmLightChanged, m_shape1, &QWidget::setVisible);
-    connect(m_monitor, &SilenceMonitor::monitoringChanged, this, [this](bool on) {
+    connect(m_cmdStart, &QPushButton::clicked, monitor, &SilenceMonitor::startClicked);
+    connect(m_cmdStop, &QPushButton::clicked, monitor, &SilenceMonitor::stopClicked);
+    connect(monitor, &SilenceMonitor::elapsedTextChanged, m_label1, &QLabel::setText);
+    connect(monitor, &SilenceMonitor::clockTextChanged, m_lblClock, &QLabel::setText);
+    connect(monitor, &SilenceMonitor::alarmLightChanged, m_shape1, &QWidget::setVisible);
+    connect(monitor, &SilenceMonitor::monitoringChanged, this, [this](bool on) {
         setBackColour(m_cmdStart, on ? kStartMonitoringColour : kStartIdleColour);
         if (!on) {
             m_meterLeft->reset();
             m_meterRight->reset();
         }
     });
-    connect(m_monitor, &SilenceMonitor::callSequenceRequested, this,
-            &MainWindow::StartCallSequence);
-    connect(m_monitor, &SilenceMonitor::mailRequested, this, &MainWindow::SendMail);
-
-    // A lost capture is silence to the alarm; the operator is also told why.
-    connect(&m_services.audio, &AudioInput::captureLost, this,
-            [this](const QString& description) { m_errors.report(description); });
 
     // The meters show every buffer as captured, whatever the level test makes of it.
-    connect(&m_services.audio, &AudioInput::bufferReady, this, [this](const QByteArray& buffer) {
-        const ChannelPeaks peaks = channelPeaks(buffer);
-        m_meterLeft->setPeak(qAbs(int(peaks.left)));
-        m_meterRight->setPeak(qAbs(int(peaks.right)));
-    });
-}
-
-qint16 MainWindow::alarmDelay() const
-{
-    return m_monitor->alarmDelay();
-}
-
-qint32 MainWindow::threshold() const
-{
-    return m_monitor->threshold();
-}
-
-void MainWindow::StartSensor()
-{
-    m_monitor->StartSensor();
-}
-
-void MainWindow::StopSensor()
-{
-    m_monitor->StopSensor();
+    connect(&m_station.services().audio, &AudioInput::bufferReady, this,
+            [this](const QByteArray& buffer) {
+                const ChannelPeaks peaks = channelPeaks(buffer);
+                m_meterLeft->setPeak(qAbs(int(peaks.left)));
+                m_meterRight->setPeak(qAbs(int(peaks.right)));
+            });
 }
 
 // ---- pager ----
 
 void MainWindow::wirePager()
 {
-    m_pagerDialer =
-        new PagerDialer(m_state, m_services.clock, m_services.serial, *m_alarmLog, m_errors, this);
-    m_pagerDialer->setObjectName(QStringLiteral("pagerDialer"));
-    connect(m_pagerDialer, &PagerDialer::statusChanged, m_label3, &QLabel::setText);
+    connect(&m_station.dialer(), &PagerDialer::statusChanged, m_label3, &QLabel::setText);
 
     m_mnuCallList->setEnabled(true);
     connect(m_mnuCallList, &QAction::triggered, this,
-            [this] { showSingle(m_frmCallList, m_state, m_errors, this); });
+            [this] { showSingle(m_frmCallList, m_station.files(), m_station.errors(), this); });
     m_mnuMyConnection->setEnabled(true);
-    connect(m_mnuMyConnection, &QAction::triggered, this,
-            [this] { showSingle(m_frmMyConnection, m_state, m_services.paths, m_errors, this); });
-}
-
-void MainWindow::StartCallSequence()
-{
-    m_pagerDialer->StartCallSequence();
+    connect(m_mnuMyConnection, &QAction::triggered, this, [this] {
+        showSingle(m_frmMyConnection, m_station.serialProfile(), m_station.paths(),
+                   m_station.errors(), this);
+    });
 }
 
 // ---- mail ----
 
 void MainWindow::wireMail()
 {
-    m_mailer = new AlarmMailer(m_state, m_services.clock, m_services.mail, *m_alarmLog, this);
     m_addressBookPosition = std::make_unique<AddressBookListPosition>();
-    connect(&m_services.mail, &MailTransport::failed, this,
-            [this](int number, const QString& description) {
-                m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
-            });
     m_mnuMyAddressBook->setEnabled(true);
     connect(m_mnuMyAddressBook, &QAction::triggered, this, [this] {
-        showSingle(m_frmAddressBook, m_state, *m_mailer, m_errors, *m_addressBookPosition, this);
+        showSingle(m_frmAddressBook, m_station.files(), m_station.mailer(), m_station.errors(),
+                   *m_addressBookPosition, this);
     });
-}
-
-void MainWindow::SendMail()
-{
-    m_mailer->SendMail();
 }
 
 // ---- settings windows ----
@@ -299,18 +239,19 @@ void MainWindow::wireSettingsWindows()
     connect(m_mnuPreferences, &QAction::triggered, this, [this] {
         // The window's own input, used only to list the devices; never started.
         std::unique_ptr<AudioInput> lister;
-        if (!m_frmDVPreferences && m_services.makeDeviceLister)
-            lister = m_services.makeDeviceLister();
-        showSingle(m_frmDVPreferences, m_state, m_services.paths.paramsFile(), std::move(lister),
-                   m_errors, this);
+        if (!m_frmDVPreferences && m_station.services().makeDeviceLister)
+            lister = m_station.services().makeDeviceLister();
+        showSingle(m_frmDVPreferences, m_station.plan(), m_station.paths().paramsFile(),
+                   std::move(lister), m_station.errors(), this);
     });
 
     m_mnuMyAccount->setEnabled(true);
     connect(m_mnuMyAccount, &QAction::triggered, this, [this] {
         const bool created = !m_frmMyAccount;
-        showSingle(m_frmMyAccount, m_state, m_services.paths.userFile(), m_errors, this);
+        showSingle(m_frmMyAccount, m_station.account(), m_station.paths().userFile(),
+                   m_station.errors(), this);
         if (created)
-            connect(m_frmMyAccount, &AccountWindow::closed, this, &MainWindow::LoadDataFiles);
+            connect(m_frmMyAccount, &AccountWindow::closed, &m_station, &Station::LoadDataFiles);
     });
 }
 
@@ -320,20 +261,12 @@ void MainWindow::wireViewerWindows()
 {
     m_mnuAlarmLogs->setEnabled(true);
     connect(m_mnuAlarmLogs, &QAction::triggered, this,
-            [this] { showSingle(m_frmAlarmLogs, m_services.paths, this); });
+            [this] { showSingle(m_frmAlarmLogs, m_station.paths(), this); });
     m_mnuAbout->setEnabled(true);
     connect(m_mnuAbout, &QAction::triggered, this, [this] { showSingle(m_frmAbout, this); });
 }
 
 // ----
-
-void MainWindow::closeDataFiles()
-{
-    if (m_state.CallListFile)
-        m_state.CallListFile->close();
-    if (m_state.AddressBookFile)
-        m_state.AddressBookFile->close();
-}
 
 void MainWindow::changeEvent(QEvent* event)
 {
@@ -344,15 +277,13 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Ending is immediate: no "Alarm End" line, no hang-up to the modem. The other
-    // windows go with this one as they are: Preferences does not save and My Account
-    // does not reload, as their own closing would. (QApplication::quit() would close
-    // them properly first, so the event loop is left with exit() instead.)
-    // Timers that fall due in the same pass of the event loop would still run: stop
-    // them all, so no alarm tick, schedule tick or next call follows the close.
-    for (ClockTimer* timer : findChildren<ClockTimer*>())
-        timer->stop();
-    closeDataFiles();
+    // Ending is immediate: no "Alarm End" line, no hang-up to the modem. Preferences
+    // saves as it does whenever it closes; the other windows go as they are (My
+    // Account's reload would be pointless now). QApplication::quit() would close
+    // them all properly first, so the event loop is left with exit() instead.
+    if (m_frmDVPreferences)
+        m_frmDVPreferences->close();
+    m_station.shutdown();
     const QList<QWidget*> children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     for (QWidget* child : children) {
         if (child->isWindow())

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "AppState.h"
-#include "Clock.h"
-#include "DataPaths.h"
-#include "ErrorReporter.h"
+#include "Station.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -38,49 +35,18 @@ class SilenceMonitor;
 class StartupLoader;
 struct AddressBookListPosition;
 
-/// The parts of the outside world the main window works with. main() hands in the
-/// real ones; tests hand in fakes.
-struct Services
-{
-    Clock& clock;
-    AudioInput& audio;
-    SerialPort& serial;
-    MailTransport& mail;
-    DataPaths paths;
-    /// A second, never-started input for windows that only list the devices.
-    std::function<std::unique_ptr<AudioInput>()> makeDeviceLister;
-};
-
-/// "Dovrane", the window that lives for the whole run. It owns the monitoring logic
-/// and wires it to its controls; the logic itself lives in plain classes.
+/// "Dovrane", the window that lives for the whole run. It holds the station and
+/// only connects what the station says to its controls and its controls to the
+/// station.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    MainWindow(AppState& state, Services services, QWidget* parent = nullptr);
+    explicit MainWindow(Services services, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    void LoadDataFiles();
-    /// Reads the input device, the silence delay and the threshold (once, at start).
-    void LoadParams();
-
-    void StartSensor();
-    void StopSensor();
-    /// Pages the call list; called by the alarm when "Send Page" is chosen.
-    void StartCallSequence();
-    /// Sends MailSubject/MailBody to the qualifying address book entries.
-    void SendMail();
-
-    [[nodiscard]] AppState& state() { return m_state; }
-    /// The silence delay and threshold read at start-up (kept by the monitor).
-    [[nodiscard]] qint16 alarmDelay() const;
-    [[nodiscard]] qint32 threshold() const;
-    [[nodiscard]] ErrorReporter& errors() { return m_errors; }
+    [[nodiscard]] Station& station() { return m_station; }
     [[nodiscard]] ErrorWindowHost& errorWindow() { return *m_errorWindow; }
-    [[nodiscard]] AlarmLog& alarmLog() { return *m_alarmLog; }
-
-    /// Closes every open data file; the program then ends.
-    void closeDataFiles();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -101,12 +67,8 @@ private:
     template <typename Window, typename... Args>
     void showSingle(QPointer<Window>& slot, Args&&... args);
 
-    AppState& m_state;
-    Services m_services;
-    ErrorReporter m_errors;
+    Station m_station;
     ErrorWindowHost* m_errorWindow = nullptr;
-    AlarmLog* m_alarmLog = nullptr;
-    std::unique_ptr<StartupLoader> m_loader;
 
     QPushButton* m_cmdStart = nullptr;
     QPushButton* m_cmdStop = nullptr;
@@ -128,16 +90,11 @@ private:
     QAction* m_mnuAlarmLogs = nullptr;
     QAction* m_mnuAbout = nullptr;
 
-    // sensor
-    SilenceMonitor* m_monitor = nullptr;
-
     // pager
-    PagerDialer* m_pagerDialer = nullptr;
     QPointer<CallListWindow> m_frmCallList;
     QPointer<ConnectionWindow> m_frmMyConnection;
 
     // mail
-    AlarmMailer* m_mailer = nullptr;
     QPointer<AddressBookWindow> m_frmAddressBook;
     /// Where Apply left the address book list; kept for the whole run.
     std::unique_ptr<AddressBookListPosition> m_addressBookPosition;

@@ -1,55 +1,182 @@
-#include "ApplicationIdentity.h"
-#include "AppState.h"
+// The program: by default it hands over to the window program beside it; with
+// --headless, or where there is no screen, it runs the station on a plain event
+// loop, with no widget or window system library loaded. --check only reads the
+// data folder and says what is wrong with it.
+
+#include "DataFolderCheck.h"
+#include "ErrorReporter.h"
+#include "InstanceLock.h"
+#include "JournalLog.h"
+#include "SendmailTransport.h"
+#include "ServiceNotifier.h"
+#include "SignalWatcher.h"
+#include "Station.h"
+#include "SystemAudioInput.h"
 #include "SystemParts.h"
 
-#include <QApplication>
-#include <QSocketNotifier>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTimer>
 
-#include <csignal>
-#include <sys/socket.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
+#include <vector>
+
+Q_LOGGING_CATEGORY(lcMain, "dovrane.main")
 
 namespace {
 
-int gSignalFds[2] = {-1, -1};
+/// How long --check waits for the sound server to list the inputs.
+constexpr int kInputListWaitMs = 3000;
 
-void onTerminationSignal(int)
+QString programVersion()
 {
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(gSignalFds[0], &byte, 1);
+    return QStringLiteral("%1.%2.%3")
+        .arg(DOVRANE_VERSION_MAJOR)
+        .arg(DOVRANE_VERSION_MINOR)
+        .arg(DOVRANE_VERSION_PATCH);
 }
 
-// SIGTERM and SIGINT end the program as the Close button does: through the event
-// loop, so the data files are closed properly.
-void watchTerminationSignals(QWidget* mainWindow)
+bool hasScreen()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalFds) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(gSignalFds[1], QSocketNotifier::Read, mainWindow);
-    QObject::connect(notifier, &QSocketNotifier::activated, mainWindow, [mainWindow] {
-        char byte = 0;
-        [[maybe_unused]] const auto n = ::read(gSignalFds[1], &byte, 1);
-        mainWindow->close();
+    // A platform chosen by hand (offscreen, vnc, ...) needs no display.
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+/// The window program: beside this one in the build folder, in libexec when
+/// installed.
+QString windowProgram()
+{
+    const QString here = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QDir dir = QFileInfo(here).absoluteDir();
+    const QString beside = dir.filePath(QStringLiteral("dovrane-gui"));
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QDir::cleanPath(dir.filePath(QStringLiteral(DOVRANE_GUI_FROM_BINDIR)));
+}
+
+int runHeadless(QCoreApplication& app)
+{
+    dovrane::InstanceLock lock(dovrane::DataPaths::fromEnvironment());
+    if (!lock.acquire()) {
+        dovrane::JournalLog::write(SD_ERR, lock.errorString());
+        return 1;
+    }
+    dovrane::SystemParts parts;
+    dovrane::Station station(parts.services());
+    // What the window program shows in its error window goes to standard error,
+    // and so to the journal under systemd, as errors.
+    QObject::connect(&station.errors(), &dovrane::ErrorReporter::reported, &station,
+                     [](const QString& message) { dovrane::JournalLog::write(SD_ERR, message); });
+    dovrane::ServiceNotifier notifier(station);
+    dovrane::SignalWatcher watcher;
+    QObject::connect(&watcher, &dovrane::SignalWatcher::terminateRequested, &app, [&] {
+        notifier.stopping();
+        station.shutdown();
+        QCoreApplication::exit(0);
     });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    QObject::connect(&watcher, &dovrane::SignalWatcher::reloadRequested, &station, [&] {
+        notifier.reloading();
+        station.reload();
+        notifier.ready();
+    });
+    station.start();
+    notifier.ready();
+    return QCoreApplication::exec();
+}
+
+/// Prints the data folder check and returns 0 when all is well. The sound server
+/// fills the input list in a moment after the connection, so the check waits for
+/// it, on the event loop, for a short while.
+int runCheck()
+{
+    const std::unique_ptr<dovrane::AudioInput> input = dovrane::makeSystemAudioInput();
+    const QDeadlineTimer deadline(kInputListWaitMs);
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, input.get(), [&] {
+        const int count = input->deviceCount();
+        if (count == 0 && !deadline.hasExpired())
+            return;
+        poll.stop();
+        const dovrane::DataFolderCheck check(dovrane::DataPaths::fromEnvironment(),
+                                             count > 0 ? std::optional(count) : std::nullopt,
+                                             dovrane::SendmailTransport::findProgram());
+        const QList<dovrane::DataFolderCheck::Finding> findings = check.run();
+        for (const QString& line : dovrane::DataFolderCheck::lines(findings))
+            std::printf("%s\n", line.toLocal8Bit().constData());
+        std::fflush(stdout);
+        QCoreApplication::exit(findings.isEmpty() ? 0 : 1);
+    });
+    poll.start();
+    return QCoreApplication::exec();
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    dovrane::setApplicationIdentity();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Dovrane"));
+    QCoreApplication::setApplicationVersion(programVersion());
 
-    dovrane::AppState state;
-    dovrane::SystemParts parts;
-    dovrane::MainWindow window(state, parts.services());
-    watchTerminationSignals(&window);
-    window.show();
-    return QApplication::exec();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Watches a sound-card input for dead air and raises the alarm."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without any window; failures go to standard error, every line "
+                       "with its syslog priority (<3> error, <4> warning, <6> info)."));
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral("Check the data folder, print NAME: OK or what is wrong for each data "
+                       "file and the log folder, and exit (0 when all is well). Writes and "
+                       "starts nothing."));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Keep the data files and logs in <dir> (as DOVRANE_DATA_DIR does)."),
+        QStringLiteral("dir"));
+    parser.addOptions({headless, check, dataDir});
+    // Options of the window system (-platform, -display, ...) belong to the window
+    // program; they are passed on untouched.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.parse(QCoreApplication::arguments());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (parser.isSet(dataDir))
+        qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
+
+    if (parser.isSet(check))
+        return runCheck();
+    if (parser.isSet(headless)) {
+        dovrane::JournalLog::installMessageHandler();
+        return runHeadless(app);
+    }
+    if (!hasScreen()) {
+        dovrane::JournalLog::installMessageHandler();
+        qCWarning(lcMain) << "no display (DISPLAY and WAYLAND_DISPLAY are not set); running "
+                             "headless";
+        return runHeadless(app);
+    }
+
+    const QByteArray gui = windowProgram().toLocal8Bit();
+    std::vector<char*> args(argv, argv + argc);
+    args.push_back(nullptr);
+    args[0] = const_cast<char*>(gui.constData());
+    ::execv(gui.constData(), args.data());
+    std::fprintf(stderr, "dovrane: cannot start the window program %s: %s\n", gui.constData(),
+                 std::strerror(errno));
+    return 1;
 }

@@ -1,8 +1,9 @@
 // How much of the user-interface thread the level test takes: the cost of testing
 // one 4096-byte buffer, next to a plain copy of the same buffer, in nanoseconds.
 
+#include "Account.h"
 #include "AlarmLog.h"
-#include "AppState.h"
+#include "AlarmPlan.h"
 #include "AudioInput.h"
 #include "Clock.h"
 #include "DataPaths.h"
@@ -81,11 +82,12 @@ int main(int argc, char* argv[])
     };
 
     QTemporaryDir dir;
-    AppState state;
+    AlarmPlan plan;
+    Account account;
     SystemClock clock;
     ErrorReporter errors;
     DataPaths paths(dir.path());
-    AlarmLog log(state, clock, paths, errors);
+    AlarmLog log(clock, paths, errors);
     struct IdleInput final : AudioInput
     {
         int deviceCount() const override { return 0; }
@@ -97,7 +99,7 @@ int main(int argc, char* argv[])
         bool isCapturing() const override { return true; }
         QString errorString() const override { return {}; }
     } input;
-    SilenceMonitor monitor(state, clock, input, log, errors);
+    SilenceMonitor monitor(plan, account, clock, input, log, errors);
     monitor.setThreshold(300);
 
     std::printf("%d buffers of %d bytes per run, median of %d runs, ns per buffer\n\n", kIterations,

@@ -1,6 +1,6 @@
 #include "AccountFile.h"
 
-#include "AppState.h"
+#include "Account.h"
 #include "DelimitedReader.h"
 #include "SettingsTextFile.h"
 
@@ -9,19 +9,22 @@
 
 namespace dovrane::AccountFile {
 
-bool read(const QString& path, AppState& state)
+bool read(const QString& path, Account& account)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
     DelimitedReader reader(file.readAll());
     file.close();
-    for (QString* target : {&state.Facility, &state.UserName, &state.Password}) {
-        const std::optional<QString> field = reader.nextField();
+    QString values[] = {account.facility(), account.userName(), account.password()};
+    for (QString& value : values) {
+        // Whole lines: "WXYZ Radio, Studio 1" is one facility name.
+        const std::optional<QString> field = reader.nextLine();
         if (!field)
             break;
-        *target = *field;
+        value = *field;
     }
+    account.set(values[0], values[1], values[2]);
     return true;
 }
 
@@ -40,11 +43,9 @@ bool write(const QString& path, const QString& facility, const QString& userName
 }
 
 std::optional<QString> apply(const QString& path, const QString& facility, const QString& userName,
-                             const QString& password, AppState& state)
+                             const QString& password, Account& account)
 {
-    state.Facility = facility;
-    state.UserName = userName;
-    state.Password = password;
+    account.set(facility, userName, password);
     QString error;
     if (!write(path, facility, userName, password, &error))
         return error;

@@ -1,7 +1,7 @@
 #include "AccountWindow.h"
 
+#include "Account.h"
 #include "AccountFile.h"
-#include "AppState.h"
 #include "ErrorReporter.h"
 #include "WindowParts.h"
 
@@ -16,9 +16,9 @@
 
 namespace dovrane {
 
-AccountWindow::AccountWindow(AppState& state, const QString& userFilePath, ErrorReporter& errors,
+AccountWindow::AccountWindow(Account& account, const QString& userFilePath, ErrorReporter& errors,
                              QWidget* parent)
-    : QWidget(parent, Qt::Window), m_state(state), m_path(userFilePath), m_errors(errors)
+    : QWidget(parent, Qt::Window), m_account(account), m_path(userFilePath), m_errors(errors)
 {
     setObjectName(QStringLiteral("frmMyAccount"));
     setWindowTitle(QStringLiteral("MyAccount"));
@@ -68,15 +68,16 @@ AccountWindow::AccountWindow(AppState& state, const QString& userFilePath, Error
     layout->addLayout(grid);
     layout->addLayout(buttons);
 
-    m_txtFacility->setText(m_state.Facility);
-    m_txtUserName->setText(m_state.UserName);
-    m_txtPassword->setText(m_state.Password);
+    m_txtFacility->setText(m_account.facility());
+    m_txtUserName->setText(m_account.userName());
+    m_txtPassword->setText(m_account.password());
+    addKeyboardConventions(this, nullptr);
 }
 
 void AccountWindow::apply()
 {
     if (const std::optional<QString> error = AccountFile::apply(
-            m_path, m_txtFacility->text(), m_txtUserName->text(), m_txtPassword->text(), m_state))
+            m_path, m_txtFacility->text(), m_txtUserName->text(), m_txtPassword->text(), m_account))
         m_errors.report(*error);
 }
 

@@ -9,7 +9,7 @@ class QPushButton;
 namespace dovrane {
 
 class ErrorReporter;
-struct AppState;
+class Account;
 
 /// "MyAccount": facility name, user name and password. Apply takes the texts over
 /// at once and writes User.dat; closing (by any means) announces itself through
@@ -18,7 +18,7 @@ class AccountWindow : public QWidget
 {
     Q_OBJECT
 public:
-    AccountWindow(AppState& state, const QString& userFilePath, ErrorReporter& errors,
+    AccountWindow(Account& account, const QString& userFilePath, ErrorReporter& errors,
                   QWidget* parent = nullptr);
 
     /// What Apply does: the shared texts change, then the file is written; a
@@ -32,7 +32,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    AppState& m_state;
+    Account& m_account;
     QString m_path;
     ErrorReporter& m_errors;
 

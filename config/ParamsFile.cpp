@@ -1,6 +1,6 @@
 #include "ParamsFile.h"
 
-#include "AppState.h"
+#include "AlarmPlan.h"
 #include "TextField.h"
 
 namespace dovrane {
@@ -19,26 +19,26 @@ bool ParamsFile::write(int record, qint32 value)
     return m_file.write(record, bytes);
 }
 
-bool readAlarmActionAndSchedule(const QString& path, AppState& state)
+bool readAlarmActionAndSchedule(const QString& path, AlarmPlan& plan)
 {
     ParamsFile file(path);
     if (!file.open())
         return false;
     switch (file.read(ParamsFile::AlarmAction)) {
     case 1:
-        state.SendPage = true;
+        plan.setSendPage(true);
         break;
     case 2:
-        state.SendEmail = true;
+        plan.setSendEmail(true);
         break;
     default:
         break;
     }
     for (int d = 1; d <= 7; ++d) {
         // The enabled flag is a 16-bit field; the record keeps 32 bits.
-        state.DayEnabled[d] = static_cast<qint16>(file.read(ParamsFile::DayEnabledBase + d));
-        state.DayStartSecs[d] = file.read(ParamsFile::DayStartSecsBase + d);
-        state.DayStopSecs[d] = file.read(ParamsFile::DayStopSecsBase + d);
+        plan.setDayEnabled(d, static_cast<qint16>(file.read(ParamsFile::DayEnabledBase + d)));
+        plan.setDayStartSecs(d, file.read(ParamsFile::DayStartSecsBase + d));
+        plan.setDayStopSecs(d, file.read(ParamsFile::DayStopSecsBase + d));
     }
     file.close();
     return true;

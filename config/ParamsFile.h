@@ -4,7 +4,7 @@
 
 namespace dovrane {
 
-struct AppState;
+class AlarmPlan;
 
 /// DVParams.dat: records of one little-endian signed 32-bit value each. Every open
 /// is shared and read/write; a missing file is created empty; a record not wholly
@@ -41,9 +41,9 @@ private:
     RecordFile m_file;
 };
 
-/// The start-up read: record 5 into SendPage/SendEmail (1 = page, 2 = e-mail, other
-/// values neither) and records 8..28 into the weekly schedule arrays. Opens and
+/// The start-up read: record 5 into the page/e-mail choice (1 = page, 2 = e-mail, other
+/// values neither) and records 8..28 into the weekly schedule. Opens and
 /// closes the file; false when it cannot be opened.
-[[nodiscard]] bool readAlarmActionAndSchedule(const QString& path, AppState& state);
+[[nodiscard]] bool readAlarmActionAndSchedule(const QString& path, AlarmPlan& plan);
 
 } // namespace dovrane

@@ -1,6 +1,6 @@
 #include "PreferencesForm.h"
 
-#include "AppState.h"
+#include "AlarmPlan.h"
 #include "ErrorReporter.h"
 #include "ParamsFile.h"
 #include "TimeOfDay.h"
@@ -32,6 +32,27 @@ std::optional<qint32> timeValue(const QString& text)
     if (text.isEmpty())
         return 0;
     return TimeOfDay::parse(text);
+}
+
+// A stored time outside the day is shown as the number it is, not as the time of
+// day it would wrap to.
+QString timeText(qint32 seconds)
+{
+    if (seconds < 0 || seconds >= 86400)
+        return QString::number(seconds);
+    return TimeOfDay::longText(seconds);
+}
+
+constexpr const char* kDayShort[8] = {"", "Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+
+// Saving stops at the first value it cannot take; the message names that field,
+// says what it accepts, and what was and was not saved.
+QString stopMessage(const QString& error, const QString& text, const QString& field,
+                    const QString& accepted)
+{
+    return QStringLiteral("%1: \"%2\" is not %3 (%4). What comes before it was saved, %4 "
+                          "and what follows it were not.")
+        .arg(error, text, accepted, field);
 }
 
 // Closes the parameters file however saving ends.
@@ -74,6 +95,8 @@ std::optional<QString> load(ParamsFile& file, int deviceCount, PreferencesForm& 
 
     // Entry i of the device list is device number i, so the number is the row.
     const qint32 device = file.read(ParamsFile::InputDevice);
+    if (deviceCount == 0 && device >= 0)
+        return QStringLiteral("No sound input device is installed");
     if (device < -1 || device >= deviceCount)
         return message(PreferencesError::kInvalidValue);
     form.deviceRow = device;
@@ -81,15 +104,22 @@ std::optional<QString> load(ParamsFile& file, int deviceCount, PreferencesForm& 
     const qint32 action = file.read(ParamsFile::AlarmAction);
     form.action = (action == 1 || action == 2) ? action : 0;
 
-    form.threshold = QString::number(file.read(ParamsFile::Threshold));
+    form.storedThreshold = file.read(ParamsFile::Threshold);
+    form.threshold = QString::number(*form.storedThreshold);
 
     for (int d = 1; d <= 7; ++d) {
         const qint32 enabled = file.read(ParamsFile::DayEnabledBase + d);
         if (!isCheckValue(enabled))
             return message(PreferencesError::kInvalidValue);
-        form.dayChecked[d] = enabled;
-        form.start[d] = TimeOfDay::longText(file.read(ParamsFile::DayStartSecsBase + d));
-        form.stop[d] = TimeOfDay::longText(file.read(ParamsFile::DayStopSecsBase + d));
+        // Only 1 switches a day on, so the box shows two states.
+        form.dayChecked[d] = enabled == 1 ? 1 : 0;
+        form.storedDayEnabled[d] = enabled;
+        const qint32 start = file.read(ParamsFile::DayStartSecsBase + d);
+        const qint32 stop = file.read(ParamsFile::DayStopSecsBase + d);
+        form.storedStart[d] = start;
+        form.storedStop[d] = stop;
+        form.start[d] = timeText(start);
+        form.stop[d] = timeText(stop);
     }
     return std::nullopt;
 }
@@ -118,7 +148,7 @@ std::optional<qint32> thresholdValue(const QString& text, QString* error)
     return static_cast<qint32>(rounded);
 }
 
-SaveResult save(ParamsFile& file, PreferencesForm& form, AppState& state, ErrorReporter& errors)
+SaveResult save(ParamsFile& file, PreferencesForm& form, AlarmPlan& plan, ErrorReporter& errors)
 {
     const CloseOnExit closer(file);
     if (form.deviceRow < 0) {
@@ -143,44 +173,53 @@ SaveResult save(ParamsFile& file, PreferencesForm& form, AppState& state, ErrorR
         return SaveResult::Failed;
     // Neither option chosen leaves the running alarm action as it was.
     if (form.action == 1) {
-        state.SendPage = true;
-        state.SendEmail = false;
+        plan.setSendPage(true);
+        plan.setSendEmail(false);
     } else if (form.action == 2) {
-        state.SendPage = false;
-        state.SendEmail = true;
+        plan.setSendPage(false);
+        plan.setSendEmail(true);
     }
 
     if (form.threshold.isEmpty())
         form.threshold = QStringLiteral("0");
     QString error;
-    const std::optional<qint32> threshold = thresholdValue(form.threshold, &error);
+    const std::optional<qint32> threshold =
+        form.storedThreshold ? form.storedThreshold : thresholdValue(form.threshold, &error);
     if (!threshold) {
-        errors.report(error);
+        errors.report(stopMessage(error, form.threshold, QStringLiteral("Threshold"),
+                                  QStringLiteral("a whole number from 0 to 32767")));
         return SaveResult::Failed;
     }
     if (!put(ParamsFile::Threshold, *threshold))
         return SaveResult::Failed;
 
     for (int d = 1; d <= 7; ++d) {
-        state.DayEnabled[d] = static_cast<qint16>(form.dayChecked[d]);
-        if (!put(ParamsFile::DayEnabledBase + d, form.dayChecked[d]))
+        const qint32 enabled = form.storedDayEnabled[d].value_or(form.dayChecked[d]);
+        plan.setDayEnabled(d, static_cast<qint16>(enabled));
+        if (!put(ParamsFile::DayEnabledBase + d, enabled))
             return SaveResult::Failed;
 
-        const std::optional<qint32> start = timeValue(form.start[d]);
+        const std::optional<qint32> start =
+            form.storedStart[d] ? form.storedStart[d] : timeValue(form.start[d]);
         if (!start) {
-            errors.report(message(PreferencesError::kTypeMismatch));
+            errors.report(stopMessage(message(PreferencesError::kTypeMismatch), form.start[d],
+                                      QStringLiteral("%1 Start").arg(QLatin1String(kDayShort[d])),
+                                      QStringLiteral("a time of day")));
             return SaveResult::Failed;
         }
-        state.DayStartSecs[d] = *start;
+        plan.setDayStartSecs(d, *start);
         if (!put(ParamsFile::DayStartSecsBase + d, *start))
             return SaveResult::Failed;
 
-        const std::optional<qint32> stop = timeValue(form.stop[d]);
+        const std::optional<qint32> stop =
+            form.storedStop[d] ? form.storedStop[d] : timeValue(form.stop[d]);
         if (!stop) {
-            errors.report(message(PreferencesError::kTypeMismatch));
+            errors.report(stopMessage(message(PreferencesError::kTypeMismatch), form.stop[d],
+                                      QStringLiteral("%1 Stop").arg(QLatin1String(kDayShort[d])),
+                                      QStringLiteral("a time of day")));
             return SaveResult::Failed;
         }
-        state.DayStopSecs[d] = *stop;
+        plan.setDayStopSecs(d, *stop);
         if (!put(ParamsFile::DayStopSecsBase + d, *stop))
             return SaveResult::Failed;
     }

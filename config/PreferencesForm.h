@@ -9,7 +9,7 @@ namespace dovrane {
 
 class ErrorReporter;
 class ParamsFile;
-struct AppState;
+class AlarmPlan;
 
 /// What the Preferences window's controls hold, as plain values, so that loading
 /// and saving the parameters file can be driven without a window. A default form
@@ -28,6 +28,14 @@ struct PreferencesForm
     std::array<int, 8> dayChecked{}; ///< Check1(d): 0, 1 or 2 (grey)
     std::array<QString, 8> start{};  ///< txtStart(d)
     std::array<QString, 8> stop{};   ///< txtStop(d)
+
+    /// Values as stored, saved back unchanged while the user leaves their control
+    /// alone: a time outside the day, a threshold longer than its box, a day flag
+    /// other than 0 or 1 are kept rather than turned into what the control shows.
+    std::optional<qint32> storedThreshold;
+    std::array<std::optional<qint32>, 8> storedDayEnabled{};
+    std::array<std::optional<qint32>, 8> storedStart{};
+    std::array<std::optional<qint32>, 8> storedStop{};
 };
 
 /// Errors the Preferences window reports, as "<number> <description>".
@@ -58,10 +66,10 @@ enum class SaveResult
 };
 
 /// Writes form to the open file (records 1, 2, 3, 4, 5, 7, then 7+d, 14+d, 21+d
-/// for each weekday) and puts the alarm action and the schedule into state as it
+/// for each weekday) and puts the alarm action and the schedule into plan as it
 /// goes. An empty threshold becomes "0" in form. Reports "WaveIn Device not
 /// selected" or the failing step's error through errors, and closes the file.
-SaveResult save(ParamsFile& file, PreferencesForm& form, AppState& state, ErrorReporter& errors);
+SaveResult save(ParamsFile& file, PreferencesForm& form, AlarmPlan& plan, ErrorReporter& errors);
 
 /// The threshold text as a 32-bit value: fractions round half to even; nullopt
 /// with the error when the text is no number or too large.

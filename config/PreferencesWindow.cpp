@@ -1,6 +1,6 @@
 #include "PreferencesWindow.h"
 
-#include "AppState.h"
+#include "AlarmPlan.h"
 #include "AudioInput.h"
 #include "ErrorReporter.h"
 #include "WindowParts.h"
@@ -34,8 +34,8 @@ int selectedRow(const QListWidget* list)
 void selectRow(QListWidget* list, int row)
 {
     if (row < 0) {
-        list->clearSelection();
         list->setCurrentItem(nullptr);
+        list->clearSelection();
     } else {
         list->setCurrentRow(row);
     }
@@ -81,10 +81,10 @@ QLabel* label(const QString& text, const char* name, QWidget* parent)
 
 } // namespace
 
-PreferencesWindow::PreferencesWindow(AppState& state, const QString& paramsPath,
+PreferencesWindow::PreferencesWindow(AlarmPlan& plan, const QString& paramsPath,
                                      std::unique_ptr<AudioInput> waveIn, ErrorReporter& errors,
                                      QWidget* parent)
-    : QWidget(parent, Qt::Window), m_state(state), m_errors(errors), m_file(paramsPath),
+    : QWidget(parent, Qt::Window), m_plan(plan), m_errors(errors), m_file(paramsPath),
       m_waveIn(waveIn.release())
 {
     setObjectName(QStringLiteral("frmDVPreferences"));
@@ -95,6 +95,7 @@ PreferencesWindow::PreferencesWindow(AppState& state, const QString& paramsPath,
     }
     buildControls();
     load();
+    addKeyboardConventions(this, nullptr);
 }
 
 PreferencesWindow::~PreferencesWindow() = default;
@@ -108,6 +109,11 @@ void PreferencesWindow::buildControls()
     m_lstWaveIn->setObjectName(QStringLiteral("lstWaveIn"));
     m_lstWaveIn->setToolTip(QStringLiteral("Select Input Card"));
     m_lstWaveIn->setMaximumHeight(100);
+    // The device list always names a device: Ctrl+click must not leave it empty.
+    connect(m_lstWaveIn, &QListWidget::itemSelectionChanged, this, [this] {
+        if (m_lstWaveIn->selectedItems().isEmpty() && m_lstWaveIn->currentItem())
+            m_lstWaveIn->currentItem()->setSelected(true);
+    });
 
     m_txtThreshold = new QLineEdit(this);
     m_txtThreshold->setObjectName(QStringLiteral("txtThreshold"));
@@ -149,6 +155,7 @@ void PreferencesWindow::buildControls()
     for (int d = 1; d <= 7; ++d) {
         m_check1[d] = new QCheckBox(QString::fromLatin1(kDayNames[d]), this);
         m_check1[d]->setObjectName(QStringLiteral("Check1_%1").arg(d));
+        connect(m_check1[d], &QCheckBox::clicked, this, [this, d] { m_dayClicked[d] = true; });
         m_txtStart[d] = new QLineEdit(this);
         m_txtStart[d]->setObjectName(QStringLiteral("txtStart_%1").arg(d));
         m_txtStop[d] = new QLineEdit(this);
@@ -220,8 +227,9 @@ void PreferencesWindow::showForm(const PreferencesForm& form)
     selectRow(m_lstWaveIn, form.deviceRow);
     if (QAbstractButton* option = m_option1->button(form.action))
         option->setChecked(true);
-    // A stored value longer than the field takes is shown whole rather than cut.
-    m_txtThreshold->setMaxLength(std::max<int>(kThresholdLength, int(form.threshold.size())));
+    m_loaded = form;
+    // A stored value longer than the box is cut in the box but kept in the file
+    // unless the user types a new one.
     m_txtThreshold->setText(form.threshold);
     for (int d = 1; d <= 7; ++d) {
         m_check1[d]->setCheckState(checkState(form.dayChecked[d]));
@@ -241,10 +249,18 @@ PreferencesForm PreferencesWindow::formFromControls() const
     form.deviceRow = device < 0 ? -1 : m_lstWaveIn->item(device)->data(Qt::UserRole).toInt();
     form.action = m_optPage->isChecked() ? 1 : m_optEmail->isChecked() ? 2 : 0;
     form.threshold = m_txtThreshold->text();
+    if (!m_txtThreshold->isModified())
+        form.storedThreshold = m_loaded.storedThreshold;
     for (int d = 1; d <= 7; ++d) {
         form.dayChecked[d] = checkValue(m_check1[d]);
         form.start[d] = m_txtStart[d]->text();
         form.stop[d] = m_txtStop[d]->text();
+        if (!m_dayClicked[d])
+            form.storedDayEnabled[d] = m_loaded.storedDayEnabled[d];
+        if (!m_txtStart[d]->isModified())
+            form.storedStart[d] = m_loaded.storedStart[d];
+        if (!m_txtStop[d]->isModified())
+            form.storedStop[d] = m_loaded.storedStop[d];
     }
     return form;
 }
@@ -252,7 +268,7 @@ PreferencesForm PreferencesWindow::formFromControls() const
 void PreferencesWindow::save()
 {
     PreferencesForm form = formFromControls();
-    Preferences::save(m_file, form, m_state, m_errors);
+    Preferences::save(m_file, form, m_plan, m_errors);
     if (m_txtThreshold->text() != form.threshold)
         m_txtThreshold->setText(form.threshold);
 }
@@ -272,7 +288,9 @@ bool PreferencesWindow::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonDblClick) {
         for (int d = 1; d <= 7; ++d) {
             if (watched == m_txtStart[d] || watched == m_txtStop[d]) {
-                static_cast<QLineEdit*>(watched)->clear();
+                auto* field = static_cast<QLineEdit*>(watched);
+                field->clear();
+                field->setModified(true);
                 return true;
             }
         }

@@ -19,11 +19,11 @@ namespace dovrane {
 
 class AudioInput;
 class ErrorReporter;
-struct AppState;
+class AlarmPlan;
 
 /// "Preferences": input device, threshold, delay, alarm action and weekly schedule.
 /// It reads DVParams.dat when it opens and saves it whenever it closes (there is
-/// no Apply and no Cancel); the alarm action and the schedule go into AppState at
+/// no Apply and no Cancel); the alarm action and the schedule go into the alarm plan at
 /// once, the rest waits for the next program start.
 class PreferencesWindow : public QWidget
 {
@@ -31,7 +31,7 @@ class PreferencesWindow : public QWidget
 public:
     /// waveIn is only asked for its device list and never started; null lists no
     /// device.
-    PreferencesWindow(AppState& state, const QString& paramsPath,
+    PreferencesWindow(AlarmPlan& plan, const QString& paramsPath,
                       std::unique_ptr<AudioInput> waveIn, ErrorReporter& errors,
                       QWidget* parent = nullptr);
     ~PreferencesWindow() override;
@@ -50,12 +50,15 @@ private:
     void showForm(const PreferencesForm& form);
     [[nodiscard]] PreferencesForm formFromControls() const;
 
-    AppState& m_state;
+    AlarmPlan& m_plan;
     ErrorReporter& m_errors;
     ParamsFile m_file;
     AudioInput* m_waveIn = nullptr;
     qint16 m_chosenDelay = 0;
     bool m_saved = false;
+    /// What opening read, for the values kept while their control is left alone.
+    PreferencesForm m_loaded;
+    std::array<bool, 8> m_dayClicked{};
 
     QListWidget* m_lstWaveIn = nullptr;
     QLineEdit* m_txtThreshold = nullptr;

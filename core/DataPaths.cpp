@@ -25,7 +25,13 @@ DataPaths::DataPaths(QString dataDir) : m_dataDir(QDir::cleanPath(std::move(data
 
 QString DataPaths::logsDir() const
 {
-    return file(QStringLiteral("logs"));
+    // A folder copied from an older installation may spell it "Logs"; that one
+    // holds the history, so it is used rather than a second folder beside it.
+    const QString lower = file(QStringLiteral("logs"));
+    const QString capital = file(QStringLiteral("Logs"));
+    if (!QFileInfo(lower).isDir() && QFileInfo(capital).isDir())
+        return capital;
+    return lower;
 }
 
 QString DataPaths::file(const QString& name) const

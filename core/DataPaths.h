@@ -14,8 +14,7 @@ public:
     explicit DataPaths(QString dataDir);
 
     [[nodiscard]] QString dataDir() const { return m_dataDir; }
-    /// The one log folder; created by the start-up loader as "Logs" and written to as
-    /// "logs", which on a case-sensitive file system must be the same folder.
+    /// The one log folder: "logs", or "Logs" when only that spelling exists.
     [[nodiscard]] QString logsDir() const;
     [[nodiscard]] QString file(const QString& name) const;
 

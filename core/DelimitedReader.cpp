@@ -53,6 +53,23 @@ std::optional<QString> DelimitedReader::nextField()
     return TextField::decode(field);
 }
 
+std::optional<QString> DelimitedReader::nextLine()
+{
+    const qsizetype n = m_content.size();
+    if (m_pos >= n)
+        return std::nullopt;
+    qsizetype end = m_pos;
+    while (end < n && m_content.at(end) != '\r' && m_content.at(end) != '\n')
+        ++end;
+    const QByteArray line = m_content.mid(m_pos, end - m_pos);
+    m_pos = end;
+    if (m_pos < n && m_content.at(m_pos) == '\r')
+        ++m_pos;
+    if (m_pos < n && m_content.at(m_pos) == '\n')
+        ++m_pos;
+    return TextField::decode(line);
+}
+
 std::optional<qint64> DelimitedReader::nextNumber()
 {
     const std::optional<QString> field = nextField();

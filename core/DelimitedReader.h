@@ -17,6 +17,8 @@ public:
 
     /// The next field, or nullopt past the end of the text.
     [[nodiscard]] std::optional<QString> nextField();
+    /// The rest of the current line as it stands: commas, quotes and blanks kept.
+    [[nodiscard]] std::optional<QString> nextLine();
     /// The next field read as a whole number (digits with an optional sign); a
     /// field that is not a number gives nullopt.
     [[nodiscard]] std::optional<qint64> nextNumber();

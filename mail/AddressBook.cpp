@@ -1,6 +1,6 @@
 #include "AddressBook.h"
 
-#include "AppState.h"
+#include "DataFiles.h"
 
 #include <QDate>
 
@@ -8,7 +8,7 @@ namespace dovrane {
 
 AddressRecord AddressBook::read(qint64 n)
 {
-    RecordFile* file = m_state.AddressBookFile.get();
+    RecordFile* file = m_files.addressBook();
     if (!file)
         return {};
     return AddressRecord::fromBytes(file->read(n));
@@ -16,13 +16,13 @@ AddressRecord AddressBook::read(qint64 n)
 
 bool AddressBook::write(qint64 n, const AddressRecord& record)
 {
-    RecordFile* file = m_state.AddressBookFile.get();
+    RecordFile* file = m_files.addressBook();
     return file && file->write(n, record.toBytes());
 }
 
 bool AddressBook::markDeleted(qint64 n)
 {
-    RecordFile* file = m_state.AddressBookFile.get();
+    RecordFile* file = m_files.addressBook();
     if (!file)
         return false;
     QByteArray bytes = file->read(n);
@@ -32,7 +32,7 @@ bool AddressBook::markDeleted(qint64 n)
 
 bool AddressBook::atEnd() const
 {
-    const RecordFile* file = m_state.AddressBookFile.get();
+    const RecordFile* file = m_files.addressBook();
     return !file || file->atEnd();
 }
 
@@ -56,7 +56,7 @@ qint64 AddressBook::firstFree()
 
 QString AddressBook::errorString() const
 {
-    const RecordFile* file = m_state.AddressBookFile.get();
+    const RecordFile* file = m_files.addressBook();
     if (!file)
         return QStringLiteral("AddressBook.dat is not open");
     return file->errorString();

@@ -9,16 +9,16 @@
 
 namespace dovrane {
 
-struct AppState;
+class DataFiles;
 
 /// The record operations on AddressBook.dat through the handle the start-up loader
-/// keeps in AppState::AddressBookFile. The loader may replace that handle, so it is
+/// keeps open. The loader may replace that handle, so it is
 /// looked up for every call, and no record is ever cached: the window and the alarm
 /// sender each read what they need afresh.
 class AddressBook
 {
 public:
-    explicit AddressBook(AppState& state) : m_state(state) {}
+    explicit AddressBook(const DataFiles& files) : m_files(files) {}
 
     /// Record n; past the end (or with no open file) a zero record, and atEnd() true.
     [[nodiscard]] AddressRecord read(qint64 n);
@@ -40,7 +40,7 @@ public:
     [[nodiscard]] QString errorString() const;
 
 private:
-    AppState& m_state;
+    const DataFiles& m_files;
 };
 
 /// Whether an entry receives the alarm mail sent on weekday (1 = Sunday .. 7 =

@@ -2,7 +2,7 @@
 
 #include "AddressBook.h"
 #include "AlarmMailer.h"
-#include "AppState.h"
+#include "DataFiles.h"
 #include "ErrorReporter.h"
 #include "TimeOfDay.h"
 #include "WindowParts.h"
@@ -83,9 +83,10 @@ QString lineText(const AddressRecord& entry)
 
 } // namespace
 
-AddressBookWindow::AddressBookWindow(AppState& state, AlarmMailer& mailer, ErrorReporter& errors,
-                                     AddressBookListPosition& position, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_state(state), m_mailer(mailer), m_errors(errors),
+AddressBookWindow::AddressBookWindow(const DataFiles& files, AlarmMailer& mailer,
+                                     ErrorReporter& errors, AddressBookListPosition& position,
+                                     QWidget* parent)
+    : QWidget(parent, Qt::Window), m_files(files), m_mailer(mailer), m_errors(errors),
       m_position(position)
 {
     setObjectName(QStringLiteral("frmAddressBook"));
@@ -207,11 +208,17 @@ void AddressBookWindow::buildControls()
     for (QPushButton* b : {m_cmdTest, m_cmdApply, m_cmdClose, m_cmdNew, m_cmdDelete})
         buttons->addWidget(b);
 
+    // The window's status line: what Send Test did.
+    m_lblStatus = new QLabel(this);
+    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
+
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);
     layout->addWidget(m_list1, 1);
     layout->addLayout(middle);
     layout->addLayout(buttons);
+    layout->addWidget(m_lblStatus);
+    addKeyboardConventions(this, menuBar);
 }
 
 bool AddressBookWindow::eventFilter(QObject* watched, QEvent* event)
@@ -246,8 +253,10 @@ void AddressBookWindow::applyOptionRule()
 
 qint64 AddressBookWindow::selectedRecord() const
 {
+    // The focused line is not enough: Ctrl+click can leave it unselected, and then
+    // Delete and Send Test must do nothing.
     const QListWidgetItem* item = m_list1->currentItem();
-    if (!item || m_list1->currentRow() < 0)
+    if (!item || m_list1->currentRow() < 0 || !item->isSelected())
         return 0;
     return item->data(kRecordRole).toLongLong();
 }
@@ -257,7 +266,7 @@ void AddressBookWindow::LoadAddressBook()
     {
         const QSignalBlocker blocker(m_list1);
         m_list1->clear();
-        AddressBook book(m_state);
+        AddressBook book(m_files);
         book.walk([this](qint64 n, const AddressRecord& entry) {
             if (entry.inUse())
                 m_list1->addItem(new EntryLine(lineText(entry), n));
@@ -282,7 +291,7 @@ void AddressBookWindow::showSelected()
     m_currentRecord = record;
     m_label3->setText(QString::number(record));
 
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     const AddressRecord entry = book.read(record);
     showText(m_txtName, entry.ContactName.trimmed(), kNameTyped);
     showText(m_txtNumber, entry.Address.trimmed(), kAddressTyped);
@@ -306,7 +315,7 @@ void AddressBookWindow::onNew()
 {
     showText(m_txtName, QString(), kNameTyped);
     showText(m_txtNumber, QString(), kAddressTyped);
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     m_currentRecord = book.firstFree();
     for (int day = 1; day <= 7; ++day) {
         m_check1[day]->setChecked(false);
@@ -361,7 +370,7 @@ void AddressBookWindow::onApply()
         }
     }
 
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     if (m_currentRecord < 1)
         m_currentRecord = book.firstFree();
     if (!book.write(m_currentRecord, entry)) {
@@ -370,7 +379,7 @@ void AddressBookWindow::onApply()
         return;
     }
 
-    if (m_list1->currentRow() >= 0) {
+    if (selectedRecord() > 0) {
         m_position.selectedIndex = m_list1->currentRow();
         m_position.topIndex = m_list1->verticalScrollBar()->value();
     }
@@ -392,7 +401,7 @@ void AddressBookWindow::onDelete()
     if (record < 1)
         return;
     m_currentRecord = record;
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     if (!book.markDeleted(record)) {
         m_errors.report(QStringLiteral("The address book entry could not be deleted: %1")
                             .arg(book.errorString()));
@@ -406,7 +415,11 @@ void AddressBookWindow::onTest()
     const qint64 record = selectedRecord();
     if (record < 1)
         return;
-    m_mailer.sendTestMessage(record);
+    const QString address = m_mailer.sendTestMessage(record);
+    m_lblStatus->setText(
+        address.isEmpty()
+            ? QStringLiteral("No test message sent: the mail system is not there.")
+            : QStringLiteral("Test message to %1 handed to the mail system.").arg(address));
 }
 
 } // namespace dovrane

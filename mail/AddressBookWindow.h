@@ -16,7 +16,7 @@ namespace dovrane {
 
 class AlarmMailer;
 class ErrorReporter;
-struct AppState;
+class DataFiles;
 
 /// Where Apply leaves the address book list: the selected line and the top line. It
 /// outlives the window (the main window keeps it for the whole run).
@@ -35,7 +35,7 @@ class AddressBookWindow : public QWidget
 {
     Q_OBJECT
 public:
-    AddressBookWindow(AppState& state, AlarmMailer& mailer, ErrorReporter& errors,
+    AddressBookWindow(const DataFiles& files, AlarmMailer& mailer, ErrorReporter& errors,
                       AddressBookListPosition& position, QWidget* parent = nullptr);
 
     void LoadAddressBook();
@@ -55,7 +55,7 @@ private:
     void onTest();
     [[nodiscard]] qint64 selectedRecord() const;
 
-    AppState& m_state;
+    const DataFiles& m_files;
     AlarmMailer& m_mailer;
     ErrorReporter& m_errors;
     AddressBookListPosition& m_position;
@@ -65,6 +65,7 @@ private:
     QLabel* m_label1 = nullptr;
     QLabel* m_label2 = nullptr;
     QLabel* m_label3 = nullptr;
+    QLabel* m_lblStatus = nullptr;
     QLabel* m_label8 = nullptr;
     QLineEdit* m_txtName = nullptr;
     QLineEdit* m_txtNumber = nullptr;

@@ -1,16 +1,17 @@
 #include "AlarmMailer.h"
 
+#include "Account.h"
 #include "AddressBook.h"
 #include "AlarmLog.h"
-#include "AppState.h"
 #include "Clock.h"
 #include "MailTransport.h"
 
 namespace dovrane {
 
-AlarmMailer::AlarmMailer(AppState& state, Clock& clock, MailTransport& transport, AlarmLog& log,
-                         QObject* parent)
-    : QObject(parent), m_state(state), m_clock(clock), m_transport(transport), m_log(log)
+AlarmMailer::AlarmMailer(const DataFiles& files, const Account& account, Clock& clock,
+                         MailTransport& transport, AlarmLog& log, QObject* parent)
+    : QObject(parent), m_files(files), m_account(account), m_clock(clock), m_transport(transport),
+      m_log(log)
 {}
 
 QString AlarmMailer::stampText() const
@@ -27,11 +28,10 @@ bool AlarmMailer::ensureSession()
 
 void AlarmMailer::logRecipient(const QString& storedAddress)
 {
-    m_state.LogText = QStringLiteral("Email--> ") + storedAddress;
-    m_log.WriteAlarmLog();
+    m_log.WriteAlarmLog(QStringLiteral("Email--> ") + storedAddress);
 }
 
-void AlarmMailer::SendMail()
+void AlarmMailer::SendMail(const QString& subject, const QString& body)
 {
     // The weekday is fixed for the whole send; the time is read per entry.
     const int weekday = sundayFirstWeekday(m_clock.today());
@@ -41,7 +41,7 @@ void AlarmMailer::SendMail()
         return;
 
     MailMessage message;
-    AddressBook book(m_state);
+    AddressBook book(m_files);
     book.walk([&](qint64, const AddressRecord& entry) {
         if (!receivesAlarmMail(entry, weekday, m_clock.secondsAfterMidnight()))
             return;
@@ -53,27 +53,26 @@ void AlarmMailer::SendMail()
         m_transport.signOff();
         return;
     }
-    message.subject = m_state.MailSubject;
-    message.body = m_state.MailBody;
+    message.subject = subject;
+    message.body = body;
     m_transport.send(message);
 }
 
-void AlarmMailer::sendTestMessage(qint64 recordNumber)
+QString AlarmMailer::sendTestMessage(qint64 recordNumber)
 {
-    if (recordNumber < 1)
-        return;
-    if (!ensureSession())
-        return;
-    AddressBook book(m_state);
+    if (recordNumber < 1 || !ensureSession())
+        return {};
+    AddressBook book(m_files);
     const AddressRecord entry = book.read(recordNumber);
     if (!entry.inUse())
-        return;
+        return {};
     MailMessage message;
     message.recipients.append(entry.Address.trimmed());
-    message.subject = m_state.Facility + QStringLiteral(" Test Message");
+    message.subject = m_account.facility() + QStringLiteral(" Test Message");
     message.body = stampText() + QStringLiteral(" This is only a test.");
     m_transport.send(message);
     logRecipient(entry.Address);
+    return entry.Address.trimmed();
 }
 
 } // namespace dovrane

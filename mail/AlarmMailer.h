@@ -4,10 +4,11 @@
 
 namespace dovrane {
 
+class Account;
 class AlarmLog;
 class Clock;
+class DataFiles;
 class MailTransport;
-struct AppState;
 
 /// Sends the alarm and end-of-alarm e-mail to the address book entries that the
 /// delivery rule lets through at that moment, and the test message of the address
@@ -18,17 +19,18 @@ class AlarmMailer : public QObject
 {
     Q_OBJECT
 public:
-    AlarmMailer(AppState& state, Clock& clock, MailTransport& transport, AlarmLog& log,
-                QObject* parent = nullptr);
+    AlarmMailer(const DataFiles& files, const Account& account, Clock& clock,
+                MailTransport& transport, AlarmLog& log, QObject* parent = nullptr);
 
-    /// One message with MailSubject and MailBody to every qualifying entry, in record
+    /// One message with subject and body to every qualifying entry, in record
     /// order, with an "Email--> " log line per recipient written before sending. No
     /// qualifying entry: the session is signed off and nothing is sent or logged.
-    void SendMail();
+    void SendMail(const QString& subject, const QString& body);
 
     /// "<Facility> Test Message" to the entry in record n, whatever its delivery
-    /// option; nothing is sent when that slot is not in use.
-    void sendTestMessage(qint64 recordNumber);
+    /// option; nothing is sent when that slot is not in use. Returns the address it
+    /// went to, empty when nothing was sent.
+    QString sendTestMessage(qint64 recordNumber);
 
     /// "mm-dd-yyyy hh:mm:ss" of the clock, as the mail bodies start.
     [[nodiscard]] QString stampText() const;
@@ -38,7 +40,8 @@ private:
     bool ensureSession();
     void logRecipient(const QString& storedAddress);
 
-    AppState& m_state;
+    const DataFiles& m_files;
+    const Account& m_account;
     Clock& m_clock;
     MailTransport& m_transport;
     AlarmLog& m_log;

@@ -1,7 +1,7 @@
 #include "CallListWindow.h"
 
-#include "AppState.h"
 #include "CallList.h"
+#include "DataFiles.h"
 #include "ErrorReporter.h"
 #include "TextField.h"
 #include "TimeOfDay.h"
@@ -40,8 +40,8 @@ public:
 
 } // namespace
 
-CallListWindow::CallListWindow(AppState& state, ErrorReporter& errors, QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_errors(errors),
+CallListWindow::CallListWindow(const DataFiles& files, ErrorReporter& errors, QWidget* parent)
+    : QMainWindow(parent), m_files(files), m_errors(errors),
       m_editName(CallList::kNameWidth, QLatin1Char(' ')),
       m_editNumber(CallList::kNumberWidth, QLatin1Char(' '))
 {
@@ -50,9 +50,9 @@ CallListWindow::CallListWindow(AppState& state, ErrorReporter& errors, QWidget* 
     setWindowFlag(Qt::Window);
 
     addFilesExitMenu(menuBar(), this);
-    m_mnuNew = menuBar()->addAction(QStringLiteral("New"));
+    m_mnuNew = menuBar()->addAction(QStringLiteral("&New"));
     m_mnuNew->setObjectName(QStringLiteral("mnuNew"));
-    m_mnuDelete = menuBar()->addAction(QStringLiteral("Delete"));
+    m_mnuDelete = menuBar()->addAction(QStringLiteral("&Delete"));
     m_mnuDelete->setObjectName(QStringLiteral("mnuDelete"));
 
     auto* central = new QWidget(this);
@@ -128,6 +128,7 @@ CallListWindow::CallListWindow(AppState& state, ErrorReporter& errors, QWidget* 
 
     setEditorVisible(false);
     reloadList();
+    addKeyboardConventions(this, menuBar());
 }
 
 QString CallListWindow::listLine(const QString& name, const QString& number)
@@ -140,7 +141,7 @@ void CallListWindow::reloadList()
 {
     const QSignalBlocker quiet(m_list1);
     m_list1->clear();
-    CallList::walk(m_state.CallListFile.get(), [this](qint64 n, const CallRecord& record) {
+    CallList::walk(m_files.callList(), [this](qint64 n, const CallRecord& record) {
         if (!record.inUse())
             return;
         auto* item = new CallListItem(listLine(record.CallName, record.CallNumber));
@@ -164,7 +165,7 @@ void CallListWindow::onSelectionChanged()
     if (selected.isEmpty())
         return;
     m_currentRecord = selected.first()->data(kRecordRole).toInt();
-    CallList::read(m_state.CallListFile.get(), m_currentRecord, m_record);
+    CallList::read(m_files.callList(), m_currentRecord, m_record);
     const CallRecord record = CallList::split(m_record);
     m_txtName->setText(record.CallName);
     m_txtNumber->setText(record.CallNumber);
@@ -179,7 +180,7 @@ void CallListWindow::onNew()
     // clear() on an empty box emits nothing, so set the blank fields here as well.
     m_editName = TextField::padded(QString(), CallList::kNameWidth);
     m_editNumber = TextField::padded(QString(), CallList::kNumberWidth);
-    m_currentRecord = static_cast<qint32>(CallList::firstFree(m_state.CallListFile.get()));
+    m_currentRecord = static_cast<qint32>(CallList::firstFree(m_files.callList()));
     setEditorVisible(true);
     m_txtName->setFocus(Qt::OtherFocusReason);
     m_label3->setText(QString::number(m_currentRecord));
@@ -191,7 +192,7 @@ void CallListWindow::onApply()
         return;
     m_record = CallList::join(QStringLiteral("1"), m_editName, m_editNumber);
     errno = 0;
-    if (!CallList::write(m_state.CallListFile.get(), m_currentRecord, m_record))
+    if (!CallList::write(m_files.callList(), m_currentRecord, m_record))
         reportWriteFailure();
     reloadList();
     setEditorVisible(false);
@@ -204,7 +205,7 @@ void CallListWindow::onDelete()
         return;
     m_currentRecord = selected.first()->data(kRecordRole).toInt();
     errno = 0;
-    if (!CallList::remove(m_state.CallListFile.get(), m_currentRecord))
+    if (!CallList::remove(m_files.callList(), m_currentRecord))
         reportWriteFailure();
     reloadList();
     setEditorVisible(false);

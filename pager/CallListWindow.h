@@ -13,7 +13,7 @@ class QPushButton;
 namespace dovrane {
 
 class ErrorReporter;
-struct AppState;
+class DataFiles;
 
 /// "Call List": lists the call list entries in use, sorted by name, and adds,
 /// changes and deletes them. Every Apply or Delete goes to CallList.dat at once
@@ -22,7 +22,8 @@ class CallListWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit CallListWindow(AppState& state, ErrorReporter& errors, QWidget* parent = nullptr);
+    explicit CallListWindow(const DataFiles& files, ErrorReporter& errors,
+                            QWidget* parent = nullptr);
 
     /// Record number of the entry being edited (0 before New or a selection).
     [[nodiscard]] qint32 currentRecord() const { return m_currentRecord; }
@@ -42,7 +43,7 @@ private:
     void setEditorVisible(bool visible);
     void reportWriteFailure();
 
-    AppState& m_state;
+    const DataFiles& m_files;
     ErrorReporter& m_errors;
     qint32 m_currentRecord = 0;
     QString m_editName;

@@ -1,7 +1,7 @@
 #include "ConnectionProfile.h"
 
-#include "AppState.h"
 #include "DelimitedReader.h"
+#include "SerialProfile.h"
 #include "SettingsTextFile.h"
 
 #include <QFile>
@@ -10,22 +10,32 @@
 
 namespace dovrane::ConnectionProfile {
 
-bool read(const QString& path, AppState& state)
+bool read(const QString& path, SerialProfile& profile, QString* why)
 {
+    auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    DelimitedReader reader(file.readAll());
+        return fail(file.errorString());
+    const QByteArray content = file.readAll();
     file.close();
+    if (content.isEmpty())
+        return fail(QStringLiteral("the file is empty"));
+    DelimitedReader reader(content);
     const std::optional<qint64> port = reader.nextNumber();
     if (!port || *port < std::numeric_limits<qint16>::min() ||
         *port > std::numeric_limits<qint16>::max())
-        return false;
-    state.ComPort = static_cast<qint16>(*port);
-    const std::optional<QString> rate = reader.nextField();
+        return fail(QStringLiteral("the first line is not a port number"));
+    profile.setComPort(static_cast<qint16>(*port));
+    // The rate is the whole second line: "9600,N,8,1" stays as it is, and the call
+    // that uses it fails with its error instead of quietly dialling at 9600.
+    const std::optional<QString> rate = reader.nextLine();
     if (!rate)
-        return false;
-    state.BaudRate = *rate;
+        return fail(QStringLiteral("there is no baud rate line"));
+    profile.setBaudRate(*rate);
     return true;
 }
 

@@ -4,15 +4,16 @@
 
 namespace dovrane {
 
-struct AppState;
+class SerialProfile;
 
 /// Connection.dat: the modem's serial port number on line 1 in numeric print style
 /// (" 3 "), the baud rate digits on line 2, each line ended by CR LF.
 namespace ConnectionProfile {
 
-/// Reads ComPort and BaudRate into state. false when the file cannot be opened or
+/// Reads the port and the rate into profile. false when the file cannot be opened or
 /// the port is not a 16-bit number; the values read before the failure stay set.
-[[nodiscard]] bool read(const QString& path, AppState& state);
+/// why, when given, says what was wrong in words.
+[[nodiscard]] bool read(const QString& path, SerialProfile& profile, QString* why = nullptr);
 
 /// Writes port and rate; on failure errorText holds "<number> <description>".
 [[nodiscard]] bool write(const QString& path, int comPort, const QString& baudRate,

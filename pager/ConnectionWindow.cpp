@@ -1,8 +1,9 @@
 #include "ConnectionWindow.h"
+#include "WindowParts.h"
 
-#include "AppState.h"
 #include "ConnectionProfile.h"
 #include "ErrorReporter.h"
+#include "SerialProfile.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -35,9 +36,9 @@ int selectedValue(const QListWidget* list)
 
 } // namespace
 
-ConnectionWindow::ConnectionWindow(AppState& state, DataPaths paths, ErrorReporter& errors,
+ConnectionWindow::ConnectionWindow(SerialProfile& profile, DataPaths paths, ErrorReporter& errors,
                                    QWidget* parent)
-    : QWidget(parent, Qt::Window), m_state(state), m_paths(std::move(paths)), m_errors(errors)
+    : QWidget(parent, Qt::Window), m_profile(profile), m_paths(std::move(paths)), m_errors(errors)
 {
     setObjectName(QStringLiteral("frmMyConnection"));
     setWindowTitle(QStringLiteral("MyConnection"));
@@ -78,17 +79,18 @@ ConnectionWindow::ConnectionWindow(AppState& state, DataPaths paths, ErrorReport
     connect(m_lstComPort, &QListWidget::itemSelectionChanged, this, [this] {
         const int port = selectedValue(m_lstComPort);
         if (port > 0)
-            m_state.ComPort = static_cast<qint16>(port);
+            m_profile.setComPort(static_cast<qint16>(port));
     });
     connect(m_lstBaudRate, &QListWidget::itemSelectionChanged, this, [this] {
         const int rate = selectedValue(m_lstBaudRate);
         if (rate > 0)
-            m_state.BaudRate = QString::number(rate);
+            m_profile.setBaudRate(QString::number(rate));
     });
     connect(m_cmdApply, &QPushButton::clicked, this, &ConnectionWindow::onApply);
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
 
     load();
+    addKeyboardConventions(this, nullptr);
 }
 
 void ConnectionWindow::load()
@@ -104,14 +106,14 @@ void ConnectionWindow::load()
 
     // A port outside the list or a rate that is not a number ends the loading
     // quietly; whatever was selected so far stays selected.
-    const int port = m_state.ComPort;
+    const int port = m_profile.comPort();
     if (port < 0 || port > kPortCount)
         return;
     if (port > 0)
         m_lstComPort->setCurrentRow(port - 1);
 
     bool numeric = false;
-    const qint64 rate = m_state.BaudRate.trimmed().toLongLong(&numeric);
+    const qint64 rate = m_profile.baudRate().trimmed().toLongLong(&numeric);
     if (!numeric)
         return;
     for (int row = 0; row < int(kRates.size()); ++row) {
@@ -134,11 +136,10 @@ void ConnectionWindow::onApply()
             "Please select a baud rate.  Click the number to make sure the background is blue."));
         return;
     }
-    m_state.ComPort = static_cast<qint16>(port);
-    m_state.BaudRate = QString::number(rate);
+    m_profile.setComPort(static_cast<qint16>(port));
+    m_profile.setBaudRate(QString::number(rate));
     QString error;
-    if (!ConnectionProfile::write(m_paths.connectionFile(), m_state.ComPort, m_state.BaudRate,
-                                  &error))
+    if (!ConnectionProfile::write(m_paths.connectionFile(), port, QString::number(rate), &error))
         m_errors.report(error);
 }
 

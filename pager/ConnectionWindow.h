@@ -11,7 +11,7 @@ class QPushButton;
 namespace dovrane {
 
 class ErrorReporter;
-struct AppState;
+class SerialProfile;
 
 /// "MyConnection": picks the modem's serial port and baud rate. A click in either
 /// list changes ComPort or BaudRate at once, for the next call; Apply also saves
@@ -20,14 +20,14 @@ class ConnectionWindow : public QWidget
 {
     Q_OBJECT
 public:
-    ConnectionWindow(AppState& state, DataPaths paths, ErrorReporter& errors,
+    ConnectionWindow(SerialProfile& profile, DataPaths paths, ErrorReporter& errors,
                      QWidget* parent = nullptr);
 
 private:
     void load();
     void onApply();
 
-    AppState& m_state;
+    SerialProfile& m_profile;
     DataPaths m_paths;
     ErrorReporter& m_errors;
 

@@ -1,11 +1,12 @@
 #include "PagerDialer.h"
 
 #include "AlarmLog.h"
-#include "AppState.h"
 #include "CallList.h"
 #include "Clock.h"
+#include "DataFiles.h"
 #include "ErrorReporter.h"
 #include "SerialPort.h"
+#include "SerialProfile.h"
 #include "TextField.h"
 #include "TimeOfDay.h"
 
@@ -38,9 +39,10 @@ QString trimBlanks(const QString& text)
 
 } // namespace
 
-PagerDialer::PagerDialer(AppState& state, Clock& clock, SerialPort& port, AlarmLog& log,
-                         ErrorReporter& errors, QObject* parent)
-    : QObject(parent), m_app(state), m_clock(clock), m_port(port), m_log(log), m_errors(errors)
+PagerDialer::PagerDialer(const DataFiles& files, const SerialProfile& profile, Clock& clock,
+                         SerialPort& port, AlarmLog& log, ErrorReporter& errors, QObject* parent)
+    : QObject(parent), m_files(files), m_profile(profile), m_clock(clock), m_port(port), m_log(log),
+      m_errors(errors)
 {
     m_tmrHangUp = m_clock.createTimer(this);
     m_tmrHangUp->setObjectName(QStringLiteral("tmrHangUp"));
@@ -64,7 +66,7 @@ QByteArray PagerDialer::dialCommand(const QString& number)
 
 void PagerDialer::StartCallSequence()
 {
-    CallIndex = 1;
+    m_callIndex = 1;
     callFromIndex();
 }
 
@@ -72,24 +74,24 @@ void PagerDialer::callFromIndex()
 {
     for (;;) {
         // The handle is looked up on every read: the loader may have replaced it.
-        if (!CallList::read(m_app.CallListFile.get(), CallIndex, m_record))
+        if (!CallList::read(m_files.callList(), m_callIndex, m_record))
             return;
         const CallRecord record = CallList::split(m_record);
         if (record.inUse()) {
-            DialNumber = record.CallNumber;
-            DialPager();
+            DialPager(record.CallNumber);
             return;
         }
-        if (CallIndex == std::numeric_limits<qint16>::max())
+        if (m_callIndex == std::numeric_limits<qint16>::max())
             return;
-        ++CallIndex;
+        ++m_callIndex;
     }
 }
 
-void PagerDialer::DialPager()
+void PagerDialer::DialPager(const QString& number)
 {
-    m_port.setCommPort(m_app.ComPort);
-    if (!m_port.setSettings(trimBlanks(m_app.BaudRate) + QStringLiteral(",N,8,1"))) {
+    m_dialNumber = number;
+    m_port.setCommPort(m_profile.comPort());
+    if (!m_port.setSettings(trimBlanks(m_profile.baudRate()) + QStringLiteral(",N,8,1"))) {
         fail(false);
         return;
     }
@@ -116,13 +118,13 @@ void PagerDialer::DialPager()
 
 bool PagerDialer::startWait(Step step, const char* command)
 {
-    ModemReply.clear();
+    m_modemReply.clear();
     m_step = step;
     if (!send(QByteArray(command) + '\r')) {
         fail(true);
         return false;
     }
-    WaitStart = static_cast<qint32>(roundHalfEven(m_clock.secondsAfterMidnight()));
+    m_waitStart = static_cast<qint32>(roundHalfEven(m_clock.secondsAfterMidnight()));
     return true;
 }
 
@@ -132,14 +134,14 @@ PagerDialer::Pass PagerDialer::waitPass()
         return Pass::PortClosed;
     const QString got = TextField::decode(m_port.readAll());
     if (m_step == Step::Wait3)
-        ModemReply = got;
+        m_modemReply = got;
     else
-        ModemReply += got;
-    if (ModemReply.contains(QLatin1String("OK")))
+        m_modemReply += got;
+    if (m_modemReply.contains(QLatin1String("OK")))
         return Pass::Ended;
     const double limit = m_step == Step::Wait3 ? 1.0 : 2.0;
     // Seconds after midnight on both sides: a wait that spans midnight ends at once.
-    if (std::abs(m_clock.secondsAfterMidnight() - WaitStart) > limit)
+    if (std::abs(m_clock.secondsAfterMidnight() - m_waitStart) > limit)
         return Pass::Ended;
     return Pass::Waiting;
 }
@@ -191,11 +193,10 @@ void PagerDialer::runWaits()
 
 void PagerDialer::finishDial()
 {
-    ModemReply.clear();
-    Q_EMIT statusChanged(QStringLiteral("Dialing ") + DialNumber);
-    m_app.LogText = DialNumber;
-    m_log.WriteAlarmLog();
-    if (!send(dialCommand(DialNumber))) {
+    m_modemReply.clear();
+    Q_EMIT statusChanged(QStringLiteral("Dialing ") + m_dialNumber);
+    m_log.WriteAlarmLog(m_dialNumber);
+    if (!send(dialCommand(m_dialNumber))) {
         fail(true);
         return;
     }
@@ -213,8 +214,8 @@ void PagerDialer::onHangUp()
     m_tmrHangUp->stop();
     Q_EMIT statusChanged(QString());
     const int opened = m_callsOpened;
-    if (CallIndex < std::numeric_limits<qint16>::max()) {
-        ++CallIndex;
+    if (m_callIndex < std::numeric_limits<qint16>::max()) {
+        ++m_callIndex;
         callFromIndex();
     }
     // Without a next call (end of the list, or its port failed) the line is idle.

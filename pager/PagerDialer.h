@@ -11,7 +11,8 @@ class Clock;
 class ClockTimer;
 class ErrorReporter;
 class SerialPort;
-struct AppState;
+class DataFiles;
+class SerialProfile;
 
 /// Pages the call list through a Hayes modem: each entry in use is called in record
 /// order, the line is left alone for 25 s, then the hang-up timer ends the call and
@@ -36,24 +37,18 @@ public:
     static constexpr int kHangUpMs = 25000;
     static constexpr int kPollMs = 20;
 
-    PagerDialer(AppState& state, Clock& clock, SerialPort& port, AlarmLog& log,
-                ErrorReporter& errors, QObject* parent = nullptr);
+    PagerDialer(const DataFiles& files, const SerialProfile& profile, Clock& clock,
+                SerialPort& port, AlarmLog& log, ErrorReporter& errors, QObject* parent = nullptr);
 
     /// Calls the first call list entry in use. Returns once the set-up dialogue has
     /// started (or at once when no entry is in use); the dial command follows from
     /// the event loop within about 6.5 s.
     void StartCallSequence();
-    /// Places one call to DialNumber, which the caller sets first.
-    void DialPager();
+    /// Places one call to number (a call list number field exactly as stored).
+    void DialPager(const QString& number);
 
     /// Record number of the entry being called.
-    qint16 CallIndex = 0;
-    /// The entry's number field exactly as stored (24 characters, blank-padded).
-    QString DialNumber;
-    /// What has been read from the modem during the current wait.
-    QString ModemReply;
-    /// Start of the current wait: seconds after midnight, rounded half to even.
-    qint32 WaitStart = 0;
+    [[nodiscard]] qint16 callIndex() const { return m_callIndex; }
 
     [[nodiscard]] State state() const { return m_state; }
     /// tmrHangUp, 25 s after the last dial command.
@@ -99,7 +94,8 @@ private:
     void callFromIndex();
     void setState(State state);
 
-    AppState& m_app;
+    const DataFiles& m_files;
+    const SerialProfile& m_profile;
     Clock& m_clock;
     SerialPort& m_port;
     AlarmLog& m_log;
@@ -111,6 +107,13 @@ private:
     /// The sequence's own record buffer, never shared with the call list window.
     QByteArray m_record;
     int m_callsOpened = 0;
+    qint16 m_callIndex = 0;
+    /// The entry's number field exactly as stored (24 characters, blank-padded).
+    QString m_dialNumber;
+    /// What has been read from the modem during the current wait.
+    QString m_modemReply;
+    /// Start of the current wait: seconds after midnight, rounded half to even.
+    qint32 m_waitStart = 0;
 };
 
 } // namespace dovrane

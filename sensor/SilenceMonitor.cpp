@@ -1,7 +1,8 @@
 #include "SilenceMonitor.h"
 
+#include "Account.h"
 #include "AlarmLog.h"
-#include "AppState.h"
+#include "AlarmPlan.h"
 #include "AudioInput.h"
 #include "Clock.h"
 #include "ElapsedText.h"
@@ -32,9 +33,11 @@ double secondsAfterMidnight(const QDateTime& now)
 
 } // namespace
 
-SilenceMonitor::SilenceMonitor(AppState& state, Clock& clock, AudioInput& audio, AlarmLog& log,
-                               ErrorReporter& errors, QObject* parent)
-    : QObject(parent), m_state(state), m_clock(clock), m_audio(audio), m_log(log), m_errors(errors)
+SilenceMonitor::SilenceMonitor(const AlarmPlan& plan, const Account& account, Clock& clock,
+                               AudioInput& audio, AlarmLog& log, ErrorReporter& errors,
+                               QObject* parent)
+    : QObject(parent), m_plan(plan), m_account(account), m_clock(clock), m_audio(audio), m_log(log),
+      m_errors(errors)
 {
     m_timer1 = m_clock.createTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -47,7 +50,8 @@ SilenceMonitor::SilenceMonitor(AppState& state, Clock& clock, AudioInput& audio,
     connect(m_tmrClock, &ClockTimer::timeout, this, &SilenceMonitor::clockTick);
 
     m_schedule = std::make_unique<WeeklySchedule>(
-        m_state, m_log, [this] { StartSensor(); }, [this] { StopSensor(); });
+        m_plan, m_log, [this] { return m_running; }, [this] { StartSensor(); },
+        [this] { StopSensor(); });
 
     connect(&m_audio, &AudioInput::bufferReady, this, &SilenceMonitor::bufferFilled);
 
@@ -58,8 +62,7 @@ SilenceMonitor::~SilenceMonitor() = default;
 
 void SilenceMonitor::log(const QString& text)
 {
-    m_state.LogText = text;
-    m_log.WriteAlarmLog();
+    m_log.WriteAlarmLog(text);
 }
 
 void SilenceMonitor::startClicked()
@@ -76,7 +79,7 @@ void SilenceMonitor::stopClicked()
 
 void SilenceMonitor::StartSensor()
 {
-    if (m_state.SensorRunning)
+    if (m_running)
         return;
     for (int attempt = 1;; ++attempt) {
         if (attemptStart(m_clock.now()))
@@ -95,8 +98,8 @@ bool SilenceMonitor::attemptStart(const QDateTime& now)
 {
     if (!m_audio.start())
         return false;
-    m_state.SensorRunning = true;
-    m_state.AlarmOn = false;
+    m_running = true;
+    m_alarmOn = false;
     setSilenceStart(now);
     Q_EMIT elapsedTextChanged(QString());
     m_timer1->start();
@@ -107,8 +110,8 @@ bool SilenceMonitor::attemptStart(const QDateTime& now)
 void SilenceMonitor::StopSensor()
 {
     Q_EMIT alarmLightChanged(false);
-    m_state.SensorRunning = false;
-    m_state.AlarmOn = false;
+    m_running = false;
+    m_alarmOn = false;
     m_audio.stop();
     Q_EMIT monitoringChanged(false);
     m_timer1->stop();
@@ -162,47 +165,46 @@ void SilenceMonitor::silenceTick()
     carryOver(now);
 
     const double elapsed = std::abs(secondsAfterMidnight(now) - double(m_silenceStart));
-    m_state.SilenceSecs = static_cast<qint32>(roundHalfEven(elapsed));
-    Q_EMIT elapsedTextChanged(FormatElapsed(m_state.SilenceSecs));
+    m_silenceSecs = static_cast<qint32>(roundHalfEven(elapsed));
+    Q_EMIT elapsedTextChanged(FormatElapsed(m_silenceSecs));
 
-    if (m_state.SilenceSecs >= m_alarmDelay && !m_state.AlarmOn) {
+    if (m_silenceSecs >= m_alarmDelay && !m_alarmOn) {
         if (raiseAlarm(now))
             return;
     }
-    if (m_state.SilenceSecs < 1 && m_state.AlarmOn)
+    if (m_silenceSecs < 1 && m_alarmOn)
         clearAlarm(now);
 }
 
 bool SilenceMonitor::raiseAlarm(const QDateTime& now)
 {
-    m_state.AlarmOn = true;
+    m_alarmOn = true;
     Q_EMIT alarmLightChanged(true);
     log(QStringLiteral("Alarm") + QString(16, QLatin1Char(' ')));
-    if (m_state.SendPage && m_state.SensorRunning) {
+    if (m_plan.sendPage() && m_running) {
         Q_EMIT callSequenceRequested();
         return true;
     }
-    if (m_state.SendEmail && m_state.SensorRunning)
+    if (m_plan.sendEmail() && m_running)
         requestMail(now, QStringLiteral(" Silence Alarm"));
     return false;
 }
 
 void SilenceMonitor::clearAlarm(const QDateTime& now)
 {
-    m_state.AlarmOn = false;
+    m_alarmOn = false;
     Q_EMIT alarmLightChanged(false);
-    m_state.SilenceSecs = 0;
+    m_silenceSecs = 0;
     log(QStringLiteral("Alarm End") + QString(12, QLatin1Char(' ')));
-    if (m_state.SendEmail)
+    if (m_plan.sendEmail())
         requestMail(now, QStringLiteral(" End Silence Alarm"));
 }
 
 void SilenceMonitor::requestMail(const QDateTime& now, const QString& event)
 {
-    m_state.MailSubject = m_state.Facility + QStringLiteral(" Alarm");
-    m_state.MailBody = now.date().toString(QStringLiteral("MM-dd-yyyy")) + QLatin1Char(' ') +
-                       now.time().toString(QStringLiteral("HH:mm:ss")) + event;
-    Q_EMIT mailRequested();
+    Q_EMIT mailRequested(m_account.facility() + QStringLiteral(" Alarm"),
+                         now.date().toString(QStringLiteral("MM-dd-yyyy")) + QLatin1Char(' ') +
+                             now.time().toString(QStringLiteral("HH:mm:ss")) + event);
 }
 
 void SilenceMonitor::clockTick()

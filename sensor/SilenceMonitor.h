@@ -8,12 +8,13 @@
 
 namespace dovrane {
 
+class Account;
 class AlarmLog;
+class AlarmPlan;
 class AudioInput;
 class Clock;
 class ClockTimer;
 class ErrorReporter;
-struct AppState;
 class WeeklySchedule;
 
 /// The monitoring logic of the main window, without the window: switching the
@@ -27,9 +28,16 @@ class SilenceMonitor : public QObject
 public:
     static constexpr int kTickMs = 100;
 
-    SilenceMonitor(AppState& state, Clock& clock, AudioInput& audio, AlarmLog& log,
-                   ErrorReporter& errors, QObject* parent = nullptr);
+    SilenceMonitor(const AlarmPlan& plan, const Account& account, Clock& clock, AudioInput& audio,
+                   AlarmLog& log, ErrorReporter& errors, QObject* parent = nullptr);
     ~SilenceMonitor() override;
+
+    /// Monitoring is on (the input was started and not stopped since).
+    [[nodiscard]] bool isRunning() const { return m_running; }
+    [[nodiscard]] bool alarmOn() const { return m_alarmOn; }
+    /// Whole seconds of silence at the last alarm tick.
+    [[nodiscard]] qint32 silenceSecs() const { return m_silenceSecs; }
+    [[nodiscard]] const WeeklySchedule& schedule() const { return *m_schedule; }
 
     /// Seconds of silence that raise the alarm (0 or less: at the first tick).
     void setAlarmDelay(qint16 seconds) { m_alarmDelay = seconds; }
@@ -81,8 +89,8 @@ Q_SIGNALS:
     void monitoringChanged(bool on);
     /// The alarm was raised with "Send Page": dial the call list.
     void callSequenceRequested();
-    /// MailSubject and MailBody are set: send them.
-    void mailRequested();
+    /// The alarm or its end is to be mailed to the address book.
+    void mailRequested(const QString& subject, const QString& body);
 
 private:
     [[nodiscard]] bool attemptStart(const QDateTime& now);
@@ -94,7 +102,8 @@ private:
     void requestMail(const QDateTime& now, const QString& event);
     void log(const QString& text);
 
-    AppState& m_state;
+    const AlarmPlan& m_plan;
+    const Account& m_account;
     Clock& m_clock;
     AudioInput& m_audio;
     AlarmLog& m_log;
@@ -103,6 +112,9 @@ private:
     ClockTimer* m_tmrClock = nullptr;
     std::unique_ptr<WeeklySchedule> m_schedule;
 
+    bool m_running = false;
+    bool m_alarmOn = false;
+    qint32 m_silenceSecs = 0;
     qint16 m_alarmDelay = 0;
     qint32 m_threshold = 0;
     qint32 m_silenceStart = 0;

@@ -1,7 +1,7 @@
 #include "WeeklySchedule.h"
 
 #include "AlarmLog.h"
-#include "AppState.h"
+#include "AlarmPlan.h"
 
 #include <QLocale>
 
@@ -21,29 +21,45 @@ qint16 weekdaySundayFirst(const QDate& date)
     return static_cast<qint16>(date.dayOfWeek() % 7 + 1);
 }
 
-WeeklySchedule::WeeklySchedule(AppState& state, AlarmLog& log, std::function<void()> startSensor,
+std::optional<QDateTime> nextScheduledStart(const AlarmPlan& plan, const QDateTime& now)
+{
+    constexpr qint32 kSecondsPerDay = 86400;
+    const qint32 second = now.time().msecsSinceStartOfDay() / 1000;
+    // A week ahead and one day more: today's start may already be past.
+    for (int offset = 0; offset <= 7; ++offset) {
+        const QDate date = now.date().addDays(offset);
+        const int day = weekdaySundayFirst(date);
+        const qint32 start = plan.dayStartSecs(day);
+        if (plan.dayEnabled(day) != 1 || start < 0 || start >= kSecondsPerDay)
+            continue;
+        if (offset == 0 && start <= second)
+            continue;
+        return QDateTime(date, QTime::fromMSecsSinceStartOfDay(start * 1000));
+    }
+    return std::nullopt;
+}
+
+WeeklySchedule::WeeklySchedule(const AlarmPlan& plan, AlarmLog& log,
+                               std::function<bool()> isRunning, std::function<void()> startSensor,
                                std::function<void()> stopSensor)
-    : m_state(state), m_log(log), m_startSensor(std::move(startSensor)),
-      m_stopSensor(std::move(stopSensor))
+    : m_plan(plan), m_log(log), m_isRunning(std::move(isRunning)),
+      m_startSensor(std::move(startSensor)), m_stopSensor(std::move(stopSensor))
 {}
 
 void WeeklySchedule::apply(const QDateTime& now)
 {
-    m_state.DayOfWeek = weekdaySundayFirst(now.date());
-    const auto day = static_cast<std::size_t>(m_state.DayOfWeek);
+    m_dayOfWeek = weekdaySundayFirst(now.date());
+    const int day = m_dayOfWeek;
     const qint32 second = now.time().msecsSinceStartOfDay() / 1000;
+    const bool enabled = m_plan.dayEnabled(day) == 1;
 
-    if (m_state.DayEnabled[day] == 1 && !m_state.SensorRunning &&
-        second == m_state.DayStartSecs[day]) {
+    if (enabled && !m_isRunning() && second == m_plan.dayStartSecs(day)) {
         m_startSensor();
-        m_state.LogText = QStringLiteral("Timed Start Sensor");
-        m_log.WriteAlarmLog();
+        m_log.WriteAlarmLog(QStringLiteral("Timed Start Sensor"));
     }
-    if (m_state.DayEnabled[day] == 1 && m_state.SensorRunning &&
-        second == m_state.DayStopSecs[day]) {
+    if (enabled && m_isRunning() && second == m_plan.dayStopSecs(day)) {
         m_stopSensor();
-        m_state.LogText = QStringLiteral("Timed Stop Sensor");
-        m_log.WriteAlarmLog();
+        m_log.WriteAlarmLog(QStringLiteral("Timed Stop Sensor"));
     }
 }
 

@@ -4,11 +4,12 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace dovrane {
 
 class AlarmLog;
-struct AppState;
+class AlarmPlan;
 
 /// The main window's clock caption: full weekday name (system language), two
 /// blanks, MM/dd/yyyy, two blanks, HH:mm:ss.
@@ -16,6 +17,13 @@ struct AppState;
 
 /// 1 = Sunday .. 7 = Saturday.
 [[nodiscard]] qint16 weekdaySundayFirst(const QDate& date);
+
+/// The next moment after now (whole seconds) at which the schedule would start
+/// monitoring: the first enabled day, today included, whose start second lies
+/// ahead and within 0..86399 (a start outside the day is never met). Nothing when
+/// no day can start.
+[[nodiscard]] std::optional<QDateTime> nextScheduledStart(const AlarmPlan& plan,
+                                                          const QDateTime& now);
 
 /// Starts and stops monitoring at each weekday's start and stop second. It acts
 /// only on the exact whole second (the clock cut, not rounded), so a second that
@@ -25,17 +33,21 @@ struct AppState;
 class WeeklySchedule
 {
 public:
-    WeeklySchedule(AppState& state, AlarmLog& log, std::function<void()> startSensor,
-                   std::function<void()> stopSensor);
+    WeeklySchedule(const AlarmPlan& plan, AlarmLog& log, std::function<bool()> isRunning,
+                   std::function<void()> startSensor, std::function<void()> stopSensor);
 
-    /// One clock tick: sets DayOfWeek, then applies today's start and stop.
+    /// One clock tick: notes the weekday, then applies today's start and stop.
     void apply(const QDateTime& now);
+    /// The weekday of the last tick, 1 = Sunday .. 7 = Saturday (0 before the first).
+    [[nodiscard]] qint16 dayOfWeek() const { return m_dayOfWeek; }
 
 private:
-    AppState& m_state;
+    const AlarmPlan& m_plan;
     AlarmLog& m_log;
+    std::function<bool()> m_isRunning;
     std::function<void()> m_startSensor;
     std::function<void()> m_stopSensor;
+    qint16 m_dayOfWeek = 0;
 };
 
 } // namespace dovrane

@@ -11,8 +11,8 @@
 // shows the failed log write. Windows are saved without their frames.
 
 #include "ApplicationIdentity.h"
-#include "AppState.h"
 #include "MainWindow.h"
+#include "SilenceMonitor.h"
 #include "SystemParts.h"
 
 #include <QAction>
@@ -145,9 +145,8 @@ int main(int argc, char* argv[])
     QDir().mkpath(parser.value(outOption));
     Shooter shooter(parser.value(outOption), parser.value(timeoutOption).toInt() * 1000);
 
-    dovrane::AppState state;
     dovrane::SystemParts parts;
-    dovrane::MainWindow window(state, parts.services());
+    dovrane::MainWindow window(parts.services());
     window.resize(window.sizeHint().expandedTo(QSize(460, 0)));
     window.show();
 
@@ -155,7 +154,7 @@ int main(int argc, char* argv[])
     if (QWidget* error = topLevel(QStringLiteral("frmError")))
         error->close();
 
-    if (!waitUntil([&] { return state.SensorRunning; }, shooter.timeoutMs())) {
+    if (!waitUntil([&] { return window.station().monitor().isRunning(); }, shooter.timeoutMs())) {
         out() << "monitoring did not start (check the schedule in DVParams.dat)" << Qt::endl;
         return 1;
     }
@@ -206,7 +205,7 @@ int main(int argc, char* argv[])
     waitUntil([] { return topLevel(QStringLiteral("frmError")) != nullptr; }, shooter.timeoutMs());
     shooter.save(topLevel(QStringLiteral("frmError")), QStringLiteral("error-message"));
 
-    window.closeDataFiles();
+    window.station().shutdown();
     out() << (shooter.missing() ? "INCOMPLETE " : "DONE ") << shooter.missing() << " missing"
           << Qt::endl;
     return shooter.missing() ? 1 : 0;

@@ -1,4 +1,5 @@
 #include "AboutWindow.h"
+#include "WindowParts.h"
 
 #include "AppIcon.h"
 
@@ -72,6 +73,7 @@ AboutWindow::AboutWindow(QWidget* parent, SystemInfoTool tool)
     layout->addLayout(top, 0, 0);
     layout->setRowStretch(1, 1);
     layout->addLayout(buttons, 2, 1, Qt::AlignBottom);
+    addKeyboardConventions(this, nullptr);
 }
 
 void AboutWindow::StartSysInfo()

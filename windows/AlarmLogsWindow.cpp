@@ -73,6 +73,7 @@ AlarmLogsWindow::AlarmLogsWindow(DataPaths paths, QWidget* parent)
     setWindowTitle(QStringLiteral("Load Alarm Log"));
     loadDates();
     m_cmdOk->show();
+    addKeyboardConventions(this, nullptr);
 }
 
 void AlarmLogsWindow::loadDates()
@@ -113,13 +114,14 @@ void AlarmLogsWindow::showChoosing()
     m_option2->show();
     m_lstDate->show();
     m_cmdOk->show();
+    m_lstDate->setFocus();
     setWindowTitle(QStringLiteral("Select Log"));
 }
 
 void AlarmLogsWindow::showLog()
 {
     const QListWidgetItem* selected = m_lstDate->currentItem();
-    if (!selected)
+    if (!selected || !selected->isSelected())
         return;
     const QString entry = selected->text();
     m_option1->hide();

@@ -19,6 +19,7 @@ ErrorWindow::ErrorWindow(QWidget* parent) : QDialog(parent)
     m_lblMessage->setWordWrap(true);
     m_lblMessage->setMinimumWidth(320);
     m_lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_lblMessage->setTextFormat(Qt::PlainText); // a message is never markup
 
     m_okButton = new QPushButton(QStringLiteral("OK"), this);
     m_okButton->setObjectName(QStringLiteral("OKButton"));

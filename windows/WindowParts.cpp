@@ -5,6 +5,8 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
 #include <QWidget>
 
 namespace dovrane {
@@ -34,12 +36,29 @@ QFont fixedPitchFont(const QString& family)
 
 QAction* addFilesExitMenu(QMenuBar* bar, QWidget* window)
 {
-    QMenu* files = bar->addMenu(QStringLiteral("Files"));
+    QMenu* files = bar->addMenu(QStringLiteral("&Files"));
     files->setObjectName(QStringLiteral("mnuFiles"));
-    QAction* exit = files->addAction(QStringLiteral("Exit"));
+    QAction* exit = files->addAction(QStringLiteral("E&xit"));
     exit->setObjectName(QStringLiteral("mnuExit"));
     QObject::connect(exit, &QAction::triggered, window, &QWidget::close);
     return exit;
+}
+
+void addKeyboardConventions(QWidget* window, QMenuBar* bar, bool closeOnEscape)
+{
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+    if (bar) {
+        auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), window);
+        QObject::connect(f10, &QShortcut::activated, bar, [bar] {
+            if (!bar->actions().isEmpty())
+                bar->setActiveAction(bar->actions().first());
+        });
+    }
+    if (closeOnEscape) {
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+        QObject::connect(escape, &QShortcut::activated, window, &QWidget::close);
+    }
 }
 
 } // namespace dovrane

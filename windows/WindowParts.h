@@ -17,4 +17,9 @@ namespace dovrane {
 /// window, as every editor window has it. Returns the Exit item.
 QAction* addFilesExitMenu(QMenuBar* bar, QWidget* window);
 
+/// What any desktop program does with the keyboard: Enter presses the focused
+/// button, F10 opens the menu bar (when there is one), and for an editor window
+/// (closeOnEscape) Escape closes it the way its Close button does.
+void addKeyboardConventions(QWidget* window, QMenuBar* bar, bool closeOnEscape = true);
+
 } // namespace dovrane

@@ -1,7 +1,8 @@
 // The monitoring logic on real capture: the system clock, the system's sound input on
 // a private PulseAudio source fed by the test, and the alarm log in a temporary data folder.
+#include "Account.h"
 #include "AlarmLog.h"
-#include "AppState.h"
+#include "AlarmPlan.h"
 #include "Clock.h"
 #include "DataPaths.h"
 #include "ErrorReporter.h"
@@ -71,7 +72,7 @@ private Q_SLOTS:
         connect(&m_rig->monitor, &SilenceMonitor::alarmLightChanged, this, [this](bool on) {
             if (on && m_lightOn < 0)
                 m_lightOn = now();
-            else if (!on && m_lightOn >= 0 && m_lightOff < 0 && m_rig->state.SensorRunning)
+            else if (!on && m_lightOn >= 0 && m_lightOff < 0 && m_rig->monitor.isRunning())
                 m_lightOff = now();
         });
     }
@@ -92,7 +93,7 @@ private Q_SLOTS:
         QVERIFY(alarmCameInTime(m_lastSound));
         // The alarm stays while the silence goes on.
         QTest::qWait(1500);
-        QVERIFY(m_rig->state.AlarmOn);
+        QVERIFY(m_rig->monitor.alarmOn());
 
         m_pulse.playTone(kToneAmplitude, 0);
         QVERIFY(waitForLight(false, 5000));
@@ -100,7 +101,7 @@ private Q_SLOTS:
         qInfo("alarm cleared %.3f s after the first sound buffer", clearing);
         QVERIFY2(m_firstSoundAfterAlarm >= 0 && clearing >= 0 && clearing <= 0.2 + 0.8,
                  qPrintable(QString::number(clearing)));
-        QVERIFY(!m_rig->state.AlarmOn);
+        QVERIFY(!m_rig->monitor.alarmOn());
         QCOMPARE(loggedEvents(), (QStringList{kAlarmLine, kAlarmEndLine}));
         QVERIFY2(m_reports.isEmpty(), qPrintable(m_reports.join(QLatin1Char('\n'))));
     }
@@ -112,7 +113,7 @@ private Q_SLOTS:
         QTest::qWait(300);
         const double started = now();
         m_rig->monitor.StartSensor();
-        QVERIFY(m_rig->state.SensorRunning);
+        QVERIFY(m_rig->monitor.isRunning());
         QVERIFY(alarmCameInTime(started));
         QCOMPARE(m_lastSound, -1.0);
         m_rig->monitor.StopSensor();
@@ -139,7 +140,7 @@ private Q_SLOTS:
         QVERIFY(alarmCameInTime(m_lastSound));
         QVERIFY2(restart ? m_pulse.startServerAgain() : m_pulse.reloadSource(),
                  qPrintable(m_pulse.errorString()));
-        QVERIFY(m_rig->state.SensorRunning);
+        QVERIFY(m_rig->monitor.isRunning());
         // The tone never stopped: once capture is back the alarm ends by itself.
         QVERIFY(waitForLight(false, 20000));
         QVERIFY(m_firstSoundAfterAlarm > m_lightOn);
@@ -154,13 +155,14 @@ private:
     {
         QTemporaryDir dir;
         DataPaths paths{dir.path()};
-        AppState state;
+        AlarmPlan plan;
+        Account account;
         SystemClock clock;
         ErrorReporter errors;
         std::unique_ptr<AudioInput> input = makeSystemAudioInput();
         AudioInput& audio = *input;
-        AlarmLog log{state, clock, paths, errors};
-        SilenceMonitor monitor{state, clock, audio, log, errors};
+        AlarmLog log{clock, paths, errors};
+        SilenceMonitor monitor{plan, account, clock, audio, log, errors};
     };
 
     /// Seconds since the test began.
@@ -170,7 +172,7 @@ private:
     [[nodiscard]] bool soundHeard()
     {
         m_rig->monitor.StartSensor();
-        return m_rig->state.SensorRunning &&
+        return m_rig->monitor.isRunning() &&
                QTest::qWaitFor([&] { return m_lastSound >= 0; }, 5000);
     }
 
@@ -187,7 +189,7 @@ private:
             return false;
         const double silence = m_lightOn - silenceFrom;
         qInfo("alarm %.2f s after the silence began", silence);
-        return silence >= kEarliest && silence <= kLatest && m_rig->state.AlarmOn &&
+        return silence >= kEarliest && silence <= kLatest && m_rig->monitor.alarmOn() &&
                loggedEvents() == QStringList{kAlarmLine};
     }
 

@@ -2,53 +2,39 @@
 
 namespace dovrane::test {
 
+bool FakeSerialPort::fail(int number, const char* description)
+{
+    m_errorNumber = number;
+    m_errorDescription = QString::fromLatin1(description);
+    return false;
+}
+
 bool FakeSerialPort::setSettings(const QString& settings)
 {
-    record(QStringLiteral("Settings=%1").arg(settings));
-    return true;
+    properties << QStringLiteral("Settings=") + settings;
+    // Like the real port: rate, parity, data bits, stop bits and nothing more.
+    return settings.count(QLatin1Char(',')) == 3 || fail(380, "Invalid property value");
 }
 
 bool FakeSerialPort::open()
 {
-    record(QStringLiteral("PortOpen=1"));
-    if (m_open) {
-        m_errorNumber = 8005;
-        m_errorDescription = QStringLiteral("Port already open");
-        return false;
-    }
-    if (failOpen) {
-        m_errorNumber = 8002;
-        m_errorDescription = QStringLiteral("Invalid port number");
-        return false;
-    }
-    ++openCount;
-    m_open = true;
-    return true;
+    if (m_open)
+        return fail(8005, "Port already open");
+    if (failOpen)
+        return fail(8002, "Invalid port number");
+    return m_open = true;
 }
 
 bool FakeSerialPort::write(const QByteArray& data)
 {
-    if (!m_open) {
-        m_errorNumber = 8018;
-        m_errorDescription = QStringLiteral("Operation valid only when the port is open");
-        return false;
-    }
-    if (failWrites) {
-        m_errorNumber = 8020;
-        m_errorDescription = QStringLiteral("Error writing comm device");
-        return false;
-    }
+    if (!m_open)
+        return fail(8018, "Operation valid only when the port is open");
+    if (failWrites)
+        return fail(8020, "Error writing comm device");
     written += data;
-    if (!autoReply.isEmpty() && data.startsWith("AT") && data.endsWith('\r'))
-        pendingInput += autoReply;
+    if (data.startsWith("AT") && data.endsWith('\r'))
+        m_input += autoReply;
     return true;
-}
-
-QByteArray FakeSerialPort::readAll()
-{
-    QByteArray out = pendingInput;
-    pendingInput.clear();
-    return out;
 }
 
 } // namespace dovrane::test

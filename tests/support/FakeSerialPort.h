@@ -6,80 +6,50 @@
 
 namespace dovrane::test {
 
-/// An in-memory modem line: records every property set and every byte written,
-/// and answers with whatever the test queues.
+/// An in-memory modem line: records every property set ("Name=value", in order)
+/// and every byte written, and answers as the test says.
 class FakeSerialPort final : public SerialPort
 {
     Q_OBJECT
 public:
     using SerialPort::SerialPort;
 
-    void setCommPort(int portNumber) override
-    {
-        record(QStringLiteral("CommPort=%1").arg(portNumber));
-        m_port = portNumber;
-    }
+    void setCommPort(int n) override { set("CommPort", n); }
     [[nodiscard]] bool setSettings(const QString& settings) override;
-    void setDtrEnable(bool on) override { record(QStringLiteral("DTREnable=%1").arg(on)); }
-    void setRtsEnable(bool on) override { record(QStringLiteral("RTSEnable=%1").arg(on)); }
-    void setEofEnable(bool on) override { record(QStringLiteral("EOFEnable=%1").arg(on)); }
-    void setHandshaking(Handshaking mode) override
-    {
-        record(QStringLiteral("Handshaking=%1").arg(int(mode)));
-    }
-    void setInBufferSize(int bytes) override
-    {
-        record(QStringLiteral("InBufferSize=%1").arg(bytes));
-    }
-    void setInputLen(int chars) override { record(QStringLiteral("InputLen=%1").arg(chars)); }
-    void setInputModeText(bool text) override
-    {
-        record(QStringLiteral("InputMode=%1").arg(text ? 0 : 1));
-    }
-    void setNullDiscard(bool discard) override
-    {
-        record(QStringLiteral("NullDiscard=%1").arg(discard));
-    }
-    void setOutBufferSize(int bytes) override
-    {
-        record(QStringLiteral("OutBufferSize=%1").arg(bytes));
-    }
-    void setRThreshold(int chars) override { record(QStringLiteral("RThreshold=%1").arg(chars)); }
-
+    void setDtrEnable(bool on) override { set("DTREnable", on); }
+    void setRtsEnable(bool on) override { set("RTSEnable", on); }
+    void setEofEnable(bool on) override { set("EOFEnable", on); }
+    void setHandshaking(Handshaking mode) override { set("Handshaking", int(mode)); }
+    void setInBufferSize(int bytes) override { set("InBufferSize", bytes); }
+    void setInputLen(int chars) override { set("InputLen", chars); }
+    void setInputModeText(bool text) override { set("InputMode", text ? 0 : 1); }
+    void setNullDiscard(bool discard) override { set("NullDiscard", discard); }
+    void setOutBufferSize(int bytes) override { set("OutBufferSize", bytes); }
+    void setRThreshold(int chars) override { set("RThreshold", chars); }
     [[nodiscard]] bool open() override;
-    void close() override
-    {
-        if (m_open)
-            record(QStringLiteral("PortOpen=0"));
-        m_open = false;
-        ++m_closeCount;
-    }
+    void close() override { m_open = false; }
     [[nodiscard]] bool isOpen() const override { return m_open; }
     [[nodiscard]] bool write(const QByteArray& data) override;
-    [[nodiscard]] QByteArray readAll() override;
-
+    [[nodiscard]] QByteArray readAll() override { return std::exchange(m_input, {}); }
     [[nodiscard]] int lastErrorNumber() const override { return m_errorNumber; }
     [[nodiscard]] QString lastErrorDescription() const override { return m_errorDescription; }
 
-    // What the test sees and controls.
-    QStringList properties;  ///< "Name=value" in the order they were set
-    QByteArray written;      ///< every byte written while open
-    QByteArray pendingInput; ///< handed out by the next readAll()
-    /// Queued as input after every written command that starts with "AT" and ends
-    /// with a carriage return, like a modem answering (e.g. "OK\r\n"); empty = silent.
+    QStringList properties;
+    QByteArray written; ///< every byte written while open
+    /// Queued as input after every "AT...\r" written, as a modem answers; empty: silent.
     QByteArray autoReply;
-    bool failOpen = false;   ///< the next opens fail as for a missing port
+    bool failOpen = false;   ///< opens fail as for a missing port
     bool failWrites = false; ///< writes fail as on a line that went away
-    int openCount = 0;
-    [[nodiscard]] int closeCount() const { return m_closeCount; }
-    [[nodiscard]] int portNumber() const { return m_port; }
 
 private:
-    void record(const QString& p) { properties.append(p); }
+    void set(const char* name, int value)
+    {
+        properties << QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(value);
+    }
+    bool fail(int number, const char* description);
 
     bool m_open = false;
-    int m_port = 0;
-    int m_closeCount = 0;
+    QByteArray m_input;
     int m_errorNumber = 0;
     QString m_errorDescription;
 };

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "DataPaths.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace dovrane {
+
+/// What `dovrane --check` finds wrong in a data folder: record lengths, times of
+/// day, day flags, the input device, the modem port and rate, the mail program, the
+/// account file and the log folder. It only reads: the loaders create what is
+/// missing, so none of them is used here.
+class DataFolderCheck
+{
+public:
+    struct Finding
+    {
+        QString name; ///< "DVParams.dat" ... "logs"
+        QString problem;
+        bool operator==(const Finding&) const = default;
+    };
+
+    /// inputCount: how many sound inputs the machine lists, nothing when the list
+    /// cannot be had. mailProgram: the sendmail program found, or empty.
+    DataFolderCheck(DataPaths paths, std::optional<int> inputCount, QString mailProgram);
+
+    [[nodiscard]] QList<Finding> run() const;
+
+    /// The report: for each name in order, "NAME: OK" or one "NAME: problem" line
+    /// per finding.
+    [[nodiscard]] static QStringList lines(const QList<Finding>& findings);
+
+private:
+    void checkParams(QList<Finding>& out) const;
+    void checkConnection(QList<Finding>& out) const;
+    void checkRecords(QList<Finding>& out, const QString& name, int recordLength) const;
+    void checkAccount(QList<Finding>& out) const;
+    void checkLogs(QList<Finding>& out) const;
+    [[nodiscard]] bool mailIsTheAction() const;
+
+    DataPaths m_paths;
+    std::optional<int> m_inputCount;
+    QString m_mailProgram;
+};
+
+} // namespace dovrane

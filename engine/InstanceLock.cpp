@@ -1,0 +1,35 @@
+#include "InstanceLock.h"
+
+#include <QDir>
+
+namespace dovrane {
+
+InstanceLock::InstanceLock(const DataPaths& paths)
+    : m_dataDir(paths.dataDir()), m_lock(paths.file(QStringLiteral("dovrane.lock")))
+{
+    // Never stale by age: only a dead owner frees it.
+    m_lock.setStaleLockTime(0);
+}
+
+bool InstanceLock::acquire()
+{
+    QDir().mkpath(m_dataDir);
+    if (m_lock.tryLock(0))
+        return true;
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (m_lock.error() == QLockFile::LockFailedError && m_lock.getLockInfo(&pid, &host, &app)) {
+        m_error = QStringLiteral("Dovrane is already running on the data folder %1 (process %2 "
+                                 "on %3)")
+                      .arg(QDir::toNativeSeparators(m_dataDir))
+                      .arg(pid)
+                      .arg(host);
+    } else {
+        m_error = QStringLiteral("The data folder %1 cannot be locked")
+                      .arg(QDir::toNativeSeparators(m_dataDir));
+    }
+    return false;
+}
+
+} // namespace dovrane

@@ -1,0 +1,105 @@
+#include "Station.h"
+
+#include "Account.h"
+#include "AlarmLog.h"
+#include "AlarmMailer.h"
+#include "AlarmPlan.h"
+#include "AudioInput.h"
+#include "Clock.h"
+#include "DataFiles.h"
+#include "MailTransport.h"
+#include "PagerDialer.h"
+#include "ParamsFile.h"
+#include "SerialProfile.h"
+#include "SilenceMonitor.h"
+#include "StartupLoader.h"
+
+namespace dovrane {
+
+Station::Station(Services services, QObject* parent)
+    : QObject(parent), m_services(std::move(services))
+{
+    m_files = new DataFiles(this);
+    m_plan = new AlarmPlan(this);
+    m_account = new Account(this);
+    m_serialProfile = new SerialProfile(this);
+    m_alarmLog = new AlarmLog(m_services.clock, m_services.paths, m_errors, this);
+    m_loader = std::make_unique<StartupLoader>(*m_files, *m_plan, *m_account, *m_serialProfile,
+                                               m_services.paths, m_errors);
+    m_monitor = new SilenceMonitor(*m_plan, *m_account, m_services.clock, m_services.audio,
+                                   *m_alarmLog, m_errors, this);
+    m_dialer = new PagerDialer(*m_files, *m_serialProfile, m_services.clock, m_services.serial,
+                               *m_alarmLog, m_errors, this);
+    m_dialer->setObjectName(QStringLiteral("pagerDialer"));
+    m_mailer =
+        new AlarmMailer(*m_files, *m_account, m_services.clock, m_services.mail, *m_alarmLog, this);
+
+    connect(m_monitor, &SilenceMonitor::callSequenceRequested, m_dialer,
+            &PagerDialer::StartCallSequence);
+    connect(m_monitor, &SilenceMonitor::mailRequested, m_mailer, &AlarmMailer::SendMail);
+
+    // A lost capture is silence to the alarm; the operator is also told why, and
+    // told again when the input is back.
+    connect(&m_services.audio, &AudioInput::captureLost, this,
+            [this](const QString& description) { m_errors.report(description); });
+    connect(&m_services.audio, &AudioInput::captureRegained, this,
+            [this](const QString& description) { m_errors.report(description); });
+    connect(&m_services.mail, &MailTransport::failed, this,
+            [this](int number, const QString& description) {
+                m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
+            });
+}
+
+void Station::start()
+{
+    LoadDataFiles();
+    LoadParams();
+}
+
+Station::~Station()
+{
+    m_files->close();
+}
+
+void Station::LoadDataFiles()
+{
+    m_loader->LoadDataFiles();
+}
+
+void Station::LoadParams()
+{
+    ParamsFile file(m_services.paths.paramsFile());
+    if (!file.open())
+        return;
+    m_services.audio.selectDevice(file.read(ParamsFile::InputDevice));
+    m_monitor->setAlarmDelay(static_cast<qint16>(file.read(ParamsFile::AlarmDelay)));
+    m_monitor->setThreshold(file.read(ParamsFile::Threshold));
+    file.close();
+}
+
+void Station::reload()
+{
+    LoadDataFiles();
+    LoadParams();
+    ParamsFile file(m_services.paths.paramsFile());
+    if (!file.open())
+        return;
+    const qint32 action = file.read(ParamsFile::AlarmAction);
+    file.close();
+    if (action == 1 || action == 2) {
+        m_plan->setSendPage(action == 1);
+        m_plan->setSendEmail(action == 2);
+    }
+}
+
+void Station::shutdown()
+{
+    // Timers that fall due in the same pass of the event loop would still run: stop
+    // them all, so no alarm tick, schedule tick or next call follows.
+    for (ClockTimer* timer : findChildren<ClockTimer*>())
+        timer->stop();
+    m_services.audio.stop();
+    m_files->close();
+}
+
+} // namespace dovrane

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "DataPaths.h"
+#include "ErrorReporter.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace dovrane {
+
+class Account;
+class AlarmLog;
+class AlarmMailer;
+class AlarmPlan;
+class AudioInput;
+class Clock;
+class DataFiles;
+class MailTransport;
+class PagerDialer;
+class SerialPort;
+class SerialProfile;
+class SilenceMonitor;
+class StartupLoader;
+
+/// The parts of the outside world the station works with. main() hands in the real
+/// ones; tests hand in fakes.
+struct Services
+{
+    Clock& clock;
+    AudioInput& audio;
+    SerialPort& serial;
+    MailTransport& mail;
+    DataPaths paths;
+    /// A second, never-started input for windows that only list the devices.
+    std::function<std::unique_ptr<AudioInput>()> makeDeviceLister;
+};
+
+/// The whole monitor without a window: the data files and what is read from them,
+/// the alarm log, the silence monitor with its weekly schedule, the pager and the
+/// alarm mail, wired to each other here and nowhere else. The main window and the
+/// headless runner both hold one and only show what it says; every failure meant
+/// for the operator comes out of errors().
+class Station : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Station(Services services, QObject* parent = nullptr);
+    ~Station() override;
+
+    /// Loads the data files and the parameters; the clock tick, and with it the
+    /// weekly schedule, already runs. Call once, after connecting to errors().
+    void start();
+
+    /// Creates the folders and (re)reads the connection profile, the call list and
+    /// address book handles, the alarm action and schedule, and the account.
+    void LoadDataFiles();
+    /// Reads the input device, the silence delay and the threshold (once, at start).
+    void LoadParams();
+    /// Everything a change of the data files should reach at once, as when the
+    /// account and Preferences windows close: the loader's files, the alarm action
+    /// as Preferences sets it, and the device, delay and threshold.
+    void reload();
+    /// Ends the run: stops every timer and the capture, closes the data files. No
+    /// "Alarm End" line and no hang-up follow.
+    void shutdown();
+
+    [[nodiscard]] const Services& services() const { return m_services; }
+    [[nodiscard]] const DataPaths& paths() const { return m_services.paths; }
+    [[nodiscard]] ErrorReporter& errors() { return m_errors; }
+    [[nodiscard]] AlarmLog& alarmLog() const { return *m_alarmLog; }
+    [[nodiscard]] SilenceMonitor& monitor() const { return *m_monitor; }
+    [[nodiscard]] PagerDialer& dialer() const { return *m_dialer; }
+    [[nodiscard]] AlarmMailer& mailer() const { return *m_mailer; }
+    [[nodiscard]] const DataFiles& files() const { return *m_files; }
+    [[nodiscard]] AlarmPlan& plan() const { return *m_plan; }
+    [[nodiscard]] Account& account() const { return *m_account; }
+    [[nodiscard]] SerialProfile& serialProfile() const { return *m_serialProfile; }
+
+private:
+    Services m_services;
+    ErrorReporter m_errors;
+    DataFiles* m_files = nullptr;
+    AlarmPlan* m_plan = nullptr;
+    Account* m_account = nullptr;
+    SerialProfile* m_serialProfile = nullptr;
+    AlarmLog* m_alarmLog = nullptr;
+    std::unique_ptr<StartupLoader> m_loader;
+    SilenceMonitor* m_monitor = nullptr;
+    PagerDialer* m_dialer = nullptr;
+    AlarmMailer* m_mailer = nullptr;
+};
+
+} // namespace dovrane

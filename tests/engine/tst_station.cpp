@@ -1,0 +1,277 @@
+// The station's whole road on fakes: data files in, clicks, sound and silence over
+// stepped time, and out come the alarm log lines, the modem bytes and the mails.
+
+#include "AlarmPlan.h"
+#include "PagerDialer.h"
+#include "SilenceMonitor.h"
+#include "StationRig.h"
+
+#include <QtTest>
+
+using namespace dovrane;
+using namespace dovrane::test;
+
+namespace {
+
+const QDateTime kMonday(QDate(2006, 6, 19), QTime(12, 0)); // a Monday
+const QByteArray kLoud = FakeAudioInput::toneBuffer(8000);
+const QByteArray kQuiet = FakeAudioInput::constantBuffer(100, -200);
+const QByteArray kSetup = "ATZ\rATS7=60\rATS0=0Q0V1X4&C1&D2M1\r";
+
+QByteArray dial(const QByteArray& number)
+{
+    const QByteArray field = number.leftJustified(24, ' ');
+    return "ATDT " + number + "@*99*" + field + "\r";
+}
+
+QString alarm(const char* time)
+{
+    return QLatin1String(time) + QStringLiteral(" Alarm") + QString(16, QLatin1Char(' '));
+}
+
+QString alarmEnd(const char* time)
+{
+    return QLatin1String(time) + QStringLiteral(" Alarm End") + QString(12, QLatin1Char(' '));
+}
+
+QString call(const char* time, const char* number)
+{
+    return QLatin1String(time) + QLatin1Char(' ') + QString::fromLatin1(number).leftJustified(24);
+}
+
+QString mailed(const char* time, const char* address)
+{
+    return QLatin1String(time) + QStringLiteral(" Email--> ") +
+           QString::fromLatin1(address).leftJustified(39);
+}
+
+} // namespace
+
+class tst_Station : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void alarmRoad_data()
+    {
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<int>("action"); // 0 none, 1 page, 2 mail
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<QStringList>("log");    // every line of the start day
+        QTest::addColumn<QByteArray>("modem");   // every byte written to the port
+        QTest::addColumn<QStringList>("mails");  // "recipients|subject|body"
+        QTest::addColumn<QStringList>("errors"); // shown to the operator
+
+        const QString start = QStringLiteral("12:00:00 Manual Start Sensor");
+        const QStringList none;
+        // The silence is counted in whole seconds rounded half to even, so a delay of
+        // 5 s is reached 4.6 s after the last sound.
+        QTest::newRow("silence pages the call list, skipping a deleted entry")
+            << kMonday << 1 << 5 << QStringList{"start", "quiet 60"}
+            << QStringList{start, alarm("12:00:04"), call("12:00:04", "5551001"),
+                           call("12:00:29", "5553003")}
+            << kSetup + dial("5551001") + "+++,H" + kSetup + dial("5553003") + "+++,H" << none
+            << none;
+        const QString alarmMail =
+            QStringLiteral("a@example.org,c@example.org|WXYZ Alarm|06-19-2006 %1 %2Silence Alarm");
+        QTest::newRow("silence and its end mail the qualifying entries")
+            << kMonday << 2 << 5 << QStringList{"start", "quiet 7", "sound 2"}
+            << QStringList{start,
+                           alarm("12:00:04"),
+                           mailed("12:00:04", "a@example.org"),
+                           mailed("12:00:04", "c@example.org"),
+                           alarmEnd("12:00:07"),
+                           mailed("12:00:07", "a@example.org"),
+                           mailed("12:00:07", "c@example.org")}
+            << QByteArray()
+            << QStringList{alarmMail.arg("12:00:04", ""), alarmMail.arg("12:00:07", "End ")}
+            << none;
+        QTest::newRow("sound keeps the alarm away; quiet below the threshold does not")
+            << kMonday << 2 << 5 << QStringList{"start", "sound 20", "quiet 4.5", "sound 2"}
+            << QStringList{start} << QByteArray() << none << none;
+        QTest::newRow("no buffers at all count as silence")
+            << kMonday << 0 << 3 << QStringList{"start", "gap 4"}
+            << QStringList{start, alarm("12:00:02")} << QByteArray() << none << none;
+        QTest::newRow("stop during the alarm: no end line, no end mail")
+            << kMonday << 2 << 2 << QStringList{"start", "quiet 3", "stop", "sound 3"}
+            << QStringList{start, alarm("12:00:01"), mailed("12:00:01", "a@example.org"),
+                           mailed("12:00:01", "c@example.org"), "12:00:03 Manual Stop Sensor"}
+            << QByteArray() << QStringList{alarmMail.arg("12:00:01", "")} << none;
+        // Under a second of silence ends the alarm in the same tick that raised it.
+        QTest::newRow("delay 0 raises and ends at every tick")
+            << kMonday << 0 << 0 << QStringList{"start", "quiet 0.1"}
+            << QStringList{start, alarm("12:00:00"), alarmEnd("12:00:00")} << QByteArray() << none
+            << none;
+        QTest::newRow("five failed starts log the loop error")
+            << kMonday << 0 << 5 << QStringList{"fail 5", "start", "gap 10"}
+            << QStringList{start, "12:00:00 Loop error in Start"} << QByteArray() << none
+            << QStringList(5, "Device busy");
+        QTest::newRow("the fifth start works")
+            << kMonday << 0 << 5 << QStringList{"fail 4", "start", "gap 6"}
+            << QStringList{start, alarm("12:00:04")} << QByteArray() << none
+            << QStringList(4, "Device busy");
+        QTest::newRow("the schedule starts and stops on the exact second")
+            << kMonday << 0 << 100 << QStringList{"scheduled", "sound 12"}
+            << QStringList{"12:00:05 Timed Start Sensor", "12:00:10 Timed Stop Sensor"}
+            << QByteArray() << none << none;
+        QTest::newRow("a missing modem port is shown and ends the call sequence")
+            << kMonday << 1 << 1 << QStringList{"busy", "start", "quiet 30"}
+            << QStringList{start, alarm("12:00:00")} << QByteArray() << none
+            << QStringList{"8002 Invalid port number"};
+        const QDateTime lateSunday(QDate(2006, 6, 18), QTime(23, 59, 50));
+        QTest::newRow("silence across midnight is counted on, in the new day's file")
+            << lateSunday << 0 << 15 << QStringList{"start", "sound 5", "quiet 20"}
+            << QStringList{"23:59:50 Manual Start Sensor", alarm("00:00:09")} << QByteArray()
+            << none << none;
+        QTest::newRow("sound across midnight raises nothing")
+            << lateSunday << 0 << 5 << QStringList{"start", "sound 20", "quiet 4"}
+            << QStringList{"23:59:50 Manual Start Sensor"} << QByteArray() << none << none;
+        QTest::newRow("an alarm before midnight ends after it")
+            << lateSunday << 0 << 3 << QStringList{"start", "quiet 12", "sound 1"}
+            << QStringList{"23:59:50 Manual Start Sensor", alarm("23:59:52"), alarmEnd("00:00:02")}
+            << QByteArray() << none << none;
+        QTest::newRow("a silent modem still gets every command, each wait on its own limit")
+            << kMonday << 1 << 1 << QStringList{"silent", "start", "quiet 8"}
+            << QStringList{start, alarm("12:00:00"), call("12:00:06", "5551001")}
+            << kSetup + dial("5551001") << none << none;
+        QTest::newRow("a line that fails mid-call is closed and shown")
+            << kMonday << 1 << 1 << QStringList{"silent", "start", "quiet 2", "cut", "quiet 30"}
+            << QStringList{start, alarm("12:00:00")} << QByteArray("ATZ\r") << none
+            << QStringList{"8020 Error writing comm device"};
+        QTest::newRow("a new alarm during a call goes on down the list")
+            << kMonday << 1 << 1
+            << QStringList{"start", "quiet 2", "sound 1", "quiet 2", "sound 1", "quiet 60"}
+            << QStringList{start,
+                           alarm("12:00:00"),
+                           call("12:00:00", "5551001"),
+                           alarmEnd("12:00:02"),
+                           alarm("12:00:03"),
+                           alarmEnd("12:00:05"),
+                           alarm("12:00:06"),
+                           call("12:00:25", "5553003")}
+            << kSetup + dial("5551001") + "+++,H" + kSetup + dial("5553003") + "+++,H" << none
+            << QStringList(2, "8005 Port already open");
+        QTest::newRow("SIGHUP's reload switches the action from page to mail")
+            << kMonday << 1 << 1 << QStringList{"mail-instead", "start", "quiet 2"}
+            << QStringList{start, alarm("12:00:00"), mailed("12:00:00", "a@example.org"),
+                           mailed("12:00:00", "c@example.org")}
+            << QByteArray() << QStringList{alarmMail.arg("12:00:00", "")} << none;
+        QTest::newRow("lost capture, lost input and failed mail reach the operator")
+            << kMonday << 2 << 1 << QStringList{"start", "lost", "quiet 1", "mailfail"}
+            << QStringList{start, alarm("12:00:00"), mailed("12:00:00", "a@example.org"),
+                           mailed("12:00:00", "c@example.org")}
+            << QByteArray() << QStringList{alarmMail.arg("12:00:00", "")}
+            << QStringList{"Input gone", "75 Mail program failed"};
+        // Files changed on disk, then SIGHUP's reload.
+        QTest::newRow("a rate line with commas fails at the call, shown to the operator")
+            << kMonday << 1 << 1 << QStringList{"conn: 1 |9600,N,8,1", "start", "quiet 2"}
+            << QStringList{start, alarm("12:00:00")} << QByteArray() << none
+            << QStringList{"380 Invalid property value"};
+        QTest::newRow("an empty Connection.dat says what was not loaded")
+            << kMonday << 0 << 1 << QStringList{"conn:"} << QStringList{} << QByteArray() << none
+            << QStringList{"Connection.dat cannot be read (the file is empty): the call list, "
+                           "alarm action, weekly schedule, address book and account were not "
+                           "loaded"};
+        QTest::newRow("a facility with a comma and a number with a line break")
+            << kMonday << 2 << 1 << QStringList{"user:WXYZ Radio, Studio 1", "start", "quiet 2"}
+            << QStringList{start, alarm("12:00:00"), mailed("12:00:00", "a@example.org"),
+                           mailed("12:00:00", "c@example.org")}
+            << QByteArray()
+            << QStringList{"a@example.org,c@example.org|WXYZ Radio, Studio 1 Alarm|06-19-2006 "
+                           "12:00:00 Silence Alarm"}
+            << none;
+        QTest::newRow("a line break in a stored number stays on one log line")
+            << kMonday << 1 << 1 << QStringList{"calls:555\r\n1001", "start", "quiet 2"}
+            << QStringList{start, alarm("12:00:00"), call("12:00:00", "555  1001")}
+            << kSetup + "ATDT 555  1001@*99*555  1001" + QByteArray(15, ' ') + "\r" << none << none;
+    }
+
+    void alarmRoad()
+    {
+        QFETCH(QDateTime, start);
+        QFETCH(int, action);
+        QFETCH(int, delay);
+        QFETCH(QStringList, script);
+        QFETCH(QStringList, log);
+        QFETCH(QByteArray, modem);
+        QFETCH(QStringList, mails);
+        QFETCH(QStringList, errors);
+
+        StationRig rig(start);
+        const int day = start.date().dayOfWeek() % 7 + 1;
+        const qint32 now = start.time().msecsSinceStartOfDay() / 1000;
+        const bool scheduled = script.contains(QStringLiteral("scheduled"));
+        rig.params(delay, 300, action, scheduled ? day : 0, now + 5, now + 10);
+        rig.connection();
+        rig.callList({DataFolder::callRecord('1', "Alice", "5551001"),
+                      DataFolder::callRecord('0', "Bob", "5552002"),
+                      DataFolder::callRecord('1', "Carol", "5553003")});
+        rig.addressBook(
+            {DataFolder::addressRecord('1', "A", "a@example.org"),
+             DataFolder::addressRecord('0', "B", "b@example.org"),
+             DataFolder::addressRecord('2', "C", "c@example.org", "0100000", 11 * 3600, 13 * 3600),
+             DataFolder::addressRecord('2', "D", "d@example.org", "1011111", 11 * 3600,
+                                       13 * 3600)});
+        rig.user("WXYZ");
+        rig.serial.autoReply = "OK\r\n";
+        Station& station = rig.start();
+
+        for (const QString& step : script) {
+            const QStringList w = step.split(QLatin1Char(' '));
+            const double s = w.value(1).toDouble();
+            if (w[0] == QLatin1String("start"))
+                station.monitor().startClicked();
+            else if (w[0] == QLatin1String("stop"))
+                station.monitor().stopClicked();
+            else if (w[0] == QLatin1String("fail"))
+                rig.audio.failNextStarts(int(s));
+            else if (w[0] == QLatin1String("busy"))
+                rig.serial.failOpen = true;
+            else if (w[0] == QLatin1String("silent"))
+                rig.serial.autoReply.clear();
+            else if (w[0] == QLatin1String("cut"))
+                rig.serial.failWrites = true;
+            else if (w[0] == QLatin1String("lost"))
+                Q_EMIT rig.audio.captureLost(QStringLiteral("Input gone"));
+            else if (w[0] == QLatin1String("mailfail"))
+                Q_EMIT rig.mail.failed(75, QStringLiteral("Mail program failed"));
+            else if (step.startsWith(QLatin1String("conn:"))) {
+                rig.connection(
+                    step.mid(5).replace(QLatin1Char('|'), QStringLiteral("\r\n")).toLatin1());
+                station.reload();
+            } else if (step.startsWith(QLatin1String("user:"))) {
+                rig.user(step.mid(5).toLatin1());
+                station.reload();
+            } else if (step.startsWith(QLatin1String("calls:"))) {
+                rig.callList({DataFolder::callRecord('1', "X", step.mid(6).toLatin1())});
+                station.reload();
+            } else if (w[0] == QLatin1String("mail-instead")) {
+                rig.params(delay, 300, 2);
+                station.reload();
+            } else if (w[0] != QLatin1String("scheduled"))
+                rig.run(s, w[0] == QLatin1String("sound")   ? kLoud
+                           : w[0] == QLatin1String("quiet") ? kQuiet
+                                                            : QByteArray());
+        }
+
+        QCOMPARE(rig.logLines(start.date()) + rig.logLines(start.date().addDays(1)), log);
+        QCOMPARE(rig.serial.written, modem);
+        if (!modem.isEmpty()) // every call sets the whole line up, in this order
+            QCOMPARE(rig.serial.properties.mid(0, 12).join(' '),
+                     "CommPort=1 Settings=9600,N,8,1 DTREnable=1 RTSEnable=1 EOFEnable=0 "
+                     "Handshaking=2 InBufferSize=2048 InputLen=0 InputMode=0 NullDiscard=0 "
+                     "OutBufferSize=512 RThreshold=1");
+        QStringList sent;
+        for (const MailMessage& m : rig.mail.sent)
+            sent << m.recipients.join(QLatin1Char(',')) + QLatin1Char('|') + m.subject +
+                        QLatin1Char('|') + m.body;
+        QCOMPARE(sent, mails);
+        QCOMPARE(rig.reported(), errors);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Station)
+#include "tst_station.moc"

@@ -1,0 +1,129 @@
+# The program as a service: `dovrane --check` over broken data folders, and the
+# headless program talking to a notification socket as systemd's would.
+#   test_service.py PROGRAM TOOLS_DIR [CheckTest|NotifyTest]
+
+import datetime, os, re, signal, socket, struct, subprocess, sys, tempfile, time, unittest
+
+PROGRAM, TOOLS = map(os.path.abspath, sys.argv[1:3])
+PULSE, STOP = {}, []
+
+
+def setUpModule():
+    # A private sound server with one input ("Dovrane Test Input", device 0) that
+    # delivers nothing while nobody feeds it: silence to the program.
+    script = os.path.join(TOOLS, "pulse-fixture.sh")
+    out = subprocess.run(["sh", script, "start", "--owner", str(os.getpid())], check=True,
+                         capture_output=True, text=True, timeout=60).stdout
+    PULSE.update(re.findall(r"^export (PULSE_\w+)='([^']*)'$", out, re.M))
+    STOP[:] = ["sh", script, "stop", re.search(r"DOVRANE_PULSE_DIR='([^']*)'", out)[1]]
+
+
+def tearDownModule():
+    subprocess.run(STOP, timeout=60)
+
+
+def params(delay=5, device=0, action=1, days=[(1, 21600, 64800)] * 7):
+    """DVParams.dat: 28 little-endian int32 records; days are (enabled, start, stop) from Sunday."""
+    return struct.pack("<28i", delay, 0, 0, device, action, 0, 0, *(d[i] for i in range(3) for d in days))
+
+
+def write(folder, name, content):
+    """Bytes as a file, a text as a symbolic link to it, a number as User.dat with that mode, None: nothing."""
+    path = os.path.join(folder, name)
+    if isinstance(content, str):
+        return os.symlink(content, path)
+    if content is not None:
+        with open(path, "wb") as f:
+            f.write(content if isinstance(content, bytes) else b"Studio A\r\noperator\r\nsecret\r\n")
+        os.chmod(path, 0o600 if isinstance(content, bytes) else content)
+
+
+GOOD = {"DVParams.dat": params(), "Connection.dat": b" 1 \r\n9600\r\n", "COM1": "/dev/null",
+        "CallList.dat": b"1" + b"Night desk".ljust(15) + b"5550100".ljust(24), "AddressBook.dat": bytes(240),
+        "User.dat": 0o600}
+NO_MAIL = [] if any(map(os.path.exists, ["/usr/sbin/sendmail", "/usr/lib/sendmail"])) else [
+    "e-mail is the alarm action but no sendmail program was found (on PATH, /usr/sbin/sendmail, /usr/lib/sendmail)"]
+# (what is changed from GOOD, extra environment, {name: problems}); None as changes: no data folder at all.
+ROWS = [
+    ({}, {}, {}),
+    ({"DVParams.dat": params()[:10]}, {}, {"DVParams.dat": ["length 10 bytes is not a whole number of 4-byte records"]}),
+    ({"DVParams.dat": params(days=[(2, 0, 3600), (1, -1, 86400)] + [(0, 0, 0)] * 5)}, {}, {"DVParams.dat": [
+        "Sunday is switched on with 2, not 0 or 1", "Monday start time -1 is outside 0..86399",
+        "Monday stop time 86400 is outside 0..86399"]}),
+    ({"DVParams.dat": params(device=1)}, {}, {"DVParams.dat": [
+        "input device 1 does not exist (the machine lists 1 sound input, numbered from 0)"]}),
+    ({}, {"PULSE_SERVER": "unix:/nonexistent"}, {"DVParams.dat": [
+        "input device 0 cannot be checked: the list of sound inputs cannot be had (is the sound server running?)"]}),
+    ({"DVParams.dat": params(action=2), "User.dat": None}, {"PATH": "/nonexistent"},
+     {"DVParams.dat": NO_MAIL, "User.dat": ["missing"]}),
+    ({"Connection.dat": b" 9 \r\nfast\r\n"}, {}, {"Connection.dat": ["port 9 is not 1..8", 'rate "fast" is not a number']}),
+    ({"Connection.dat": b" 2 \r\n\r\n", "COM2": "/nonexistent/ttyUSB7"}, {}, {"Connection.dat": [
+        "port 2: COM2 links to /nonexistent/ttyUSB7, which is absent", 'rate "" is not a number']}),
+    ({"Connection.dat": b"x\r\n9600\r\n", "CallList.dat": b"1" * 41, "AddressBook.dat": bytes(100)}, {}, {
+        "Connection.dat": ['port "x" is not a number'],
+        "CallList.dat": ["length 41 bytes is not a whole number of 40-byte records"],
+        "AddressBook.dat": ["length 100 bytes is not a whole number of 120-byte records"]}),
+    ({"User.dat": 0o644, "logs": None}, {}, {"User.dat": [
+        "other users can read it, and it holds a password (chmod 600 it)"], "logs": ["missing"]}),
+    (None, {}, {name: ["missing"] for name in ["DVParams.dat", "Connection.dat", "CallList.dat", "AddressBook.dat", "logs"]}),
+]
+NAMES = ["DVParams.dat", "Connection.dat", "CallList.dat", "AddressBook.dat", "User.dat", "logs"]
+
+
+class CheckTest(unittest.TestCase):
+    def test_broken_folders(self):
+        for number, (changes, env, problems) in enumerate(ROWS):
+            with self.subTest(row=number), tempfile.TemporaryDirectory() as tmp:
+                data = os.path.join(tmp, "Dovrane")
+                if changes is not None:
+                    for name, content in {**GOOD, "logs": True, **changes}.items():
+                        os.makedirs(data, exist_ok=True)
+                        os.mkdir(os.path.join(data, name)) if content is True else write(data, name, content)
+                before = sorted(os.walk(tmp))
+                run = subprocess.run([PROGRAM, "--check", "--data-dir", data], capture_output=True, text=True,
+                                     env={**os.environ, **PULSE, **env}, timeout=60)
+                expected = [f"{n}: {p}" for n in NAMES for p in problems.get(n) or ["OK"]]
+                self.assertEqual(run.stdout.splitlines(), expected, run.stderr)
+                self.assertEqual(run.returncode, 1 if any(problems.values()) else 0)
+                self.assertEqual(sorted(os.walk(tmp)), before, "the check wrote to the data folder")
+
+
+class NotifyTest(unittest.TestCase):
+    def test_ready_status_watchdog_stopping(self):
+        tmp = self.enterContext(tempfile.TemporaryDirectory())
+        listener = self.enterContext(socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM))
+        listener.bind(os.path.join(tmp, "notify"))
+        listener.settimeout(1)
+        # Every day starts monitoring 4 s from now; with no sound, the 1 s delay raises the alarm.
+        start = datetime.datetime.now().replace(microsecond=0) + datetime.timedelta(seconds=4)
+        secs = start.hour * 3600 + start.minute * 60 + start.second
+        write(tmp, "DVParams.dat", params(delay=1, action=0, days=[(1, secs, (secs + 3600) % 86400)] * 7))
+        env = {**os.environ, **PULSE, "NOTIFY_SOCKET": os.path.join(tmp, "notify"), "WATCHDOG_USEC": "1000000"}
+        env.pop("QT_QPA_PLATFORM", None)
+        proc = self.enterContext(subprocess.Popen(["sh", "-c", 'WATCHDOG_PID=$$ exec "$0" "$@"', PROGRAM, "--headless",
+                                                   "--data-dir", tmp], env=env, stderr=subprocess.PIPE, text=True))
+        messages = self.receive(listener, lambda m: any(s.startswith("STATUS=ALARM") for s in m), 60)
+        proc.send_signal(signal.SIGTERM)
+        messages += self.receive(listener, lambda m: "STOPPING=1" in m, 20)
+        self.assertEqual(proc.wait(timeout=20), 0)
+        self.assertEqual((messages[0], messages[-1]), ("READY=1", "STOPPING=1"))
+        statuses = [re.sub(r"since \d\d:\d\d:\d\d$", "since T", m) for m in messages if m.startswith("STATUS=")]
+        idle = "STATUS=Idle until " + start.strftime("%a %H:%M" + (":%S" if start.second else ""))
+        self.assertEqual(statuses, [idle, "STATUS=Monitoring, no alarm", "STATUS=ALARM since T"])
+        self.assertGreaterEqual(messages.count("WATCHDOG=1"), 2)
+        errors = proc.stderr.read().splitlines()
+        self.assertIn("<3>Connection Profile must be setup", errors)
+        self.assertEqual([e for e in errors if not re.match(r"<[0-7]>", e)], [])
+
+    def receive(self, listener, done, limit):
+        messages, end = [], time.monotonic() + limit
+        while not done(messages) and time.monotonic() < end:
+            try:
+                messages += listener.recv(4096).decode().split("\n")
+            except socket.timeout:
+                pass
+        return messages
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-serialport-dev libgl-dev
+  # (a build without libpulse-dev captures through Qt Multimedia: qt6-multimedia-dev)
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libpulse-dev
   libsystemd-dev
   # the Debian package (cpack -G DEB finds its dependencies with dpkg-shlibdeps) and its check
   dpkg-dev file lintian

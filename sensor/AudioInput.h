@@ -9,8 +9,9 @@ namespace dovrane {
 
 /// The sound-card input: lists the devices, captures 44100 Hz 16-bit stereo from
 /// the selected one and hands over one buffer of 4096 bytes (1024 frames) at a
-/// time on the thread that owns it. The real one is QAudioSource; tests use a
-/// generator of silence, tones and gaps.
+/// time on the thread that owns it. The real one is libpulse (Qt Multimedia where
+/// libpulse is missing), made by makeSystemAudioInput(); tests use a generator of
+/// silence, tones and gaps.
 class AudioInput : public QObject
 {
     Q_OBJECT
@@ -41,7 +42,8 @@ Q_SIGNALS:
     /// once per outage, with a description for the operator. Capture is still
     /// retried and resumes by itself if the source opens again.
     void captureLost(const QString& description);
-    /// Buffers flow again after captureLost(); once per outage.
+    /// Capture is back after captureLost(): sent once, with a description for the
+    /// operator.
     void captureRegained(const QString& description);
 };
 

@@ -199,10 +199,14 @@ void QtAudioInput::reopenAfterError()
     // server is back; the attempt itself does.
     close(); // a part buffer from before the outage must not join the new stream
     if (open(m_device)) {
+        const bool reported = m_failedPolls >= kPollsBeforeReport;
         m_failed = false;
         m_failedPolls = 0;
         m_error.clear();
         qCInfo(lcAudio) << m_device.description() << "capture is back";
+        if (reported)
+            Q_EMIT captureRegained(
+                QStringLiteral("%1: capture is back").arg(m_device.description()));
         return;
     }
     if (++m_failedPolls == kPollsBeforeReport) {

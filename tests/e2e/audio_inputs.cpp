@@ -8,7 +8,7 @@
 // list is printed once it is not empty and, with DESCRIPTION, once it holds that
 // device, or after 10 s. Exit code 1 when DESCRIPTION never showed up.
 
-#include "QtAudioInput.h"
+#include "SystemAudioInput.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -18,7 +18,7 @@
 
 namespace {
 
-bool listHolds(const dovrane::QtAudioInput& input, const QString& wanted)
+bool listHolds(const dovrane::AudioInput& input, const QString& wanted)
 {
     if (input.deviceCount() == 0)
         return false;
@@ -37,7 +37,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QString wanted = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    dovrane::QtAudioInput input;
+    const std::unique_ptr<dovrane::AudioInput> audio = dovrane::makeSystemAudioInput();
+    const dovrane::AudioInput& input = *audio;
     const QDeadlineTimer deadline(10000);
 
     QTimer poll;

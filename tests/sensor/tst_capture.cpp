@@ -1,7 +1,7 @@
-// Capture through Qt Multimedia from a private PulseAudio server whose pipe source
+// Capture through the system's sound input from a private PulseAudio server whose pipe source
 // this test feeds with known sound.
 #include "PulseFixture.h"
-#include "QtAudioInput.h"
+#include "SystemAudioInput.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,7 +10,6 @@
 
 using dovrane::AudioInput;
 using dovrane::ChannelPeaks;
-using dovrane::QtAudioInput;
 using dovrane::test::PulseFixture;
 
 class TstCapture : public QObject
@@ -22,13 +21,13 @@ public:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_index = m_pulse.indexIn(QtAudioInput());
+        m_index = m_pulse.indexIn(*dovrane::makeSystemAudioInput());
         QVERIFY2(m_index >= 0, "the test source is not among the inputs");
     }
     void init()
     {
         m_pulse.playSilence();
-        m_input = std::make_unique<QtAudioInput>();
+        m_input = dovrane::makeSystemAudioInput();
         m_buffers.clear();
         m_offThread = false;
         connect(m_input.get(), &AudioInput::bufferReady, this, [this](const QByteArray& b) {
@@ -176,7 +175,7 @@ private:
 
     PulseFixture& m_pulse;
     int m_index = -1;
-    std::unique_ptr<QtAudioInput> m_input;
+    std::unique_ptr<AudioInput> m_input;
     QList<QByteArray> m_buffers;
     bool m_offThread = false;
 };

@@ -26,8 +26,10 @@ done
 grep -q -- '--data-dir %h/.local/share/Dovrane-%i$' "$units/dovrane@.service" || { echo "template: no data folder per instance"; fail=1; }
 "$out/root/usr/bin/dovrane" --version | grep -qx "Dovrane $(dpkg-deb -f "$deb" Version)" || { echo "wrong version"; fail=1; }
 depends=$(dpkg-deb -I "$deb" | sed -n 's/^ Depends: //p')
-libs="libqt6core6 libqt6multimedia6 libqt6serialport6 libqt6widgets6 libsystemd0"
-readelf -d "$out/root/usr/bin/dovrane" 2>/dev/null | grep -q 'libpulse\.so' && libs="$libs libpulse0"
+libs="libqt6core6 libqt6serialport6 libqt6widgets6 libsystemd0"
+programs="$out/root/usr/bin/dovrane $out/root/usr/libexec/dovrane/dovrane-gui"
+readelf -d $programs 2>/dev/null | grep -q 'libpulse\.so' && libs="$libs libpulse0"
+readelf -d $programs 2>/dev/null | grep -q 'libQt6Multimedia\.so' && libs="$libs libqt6multimedia6"
 for lib in $libs; do
     case "$depends" in *"$lib "*|*"$lib,"*|*"$lib") ;; *) echo "Depends lacks $lib: $depends"; fail=1 ;; esac
 done

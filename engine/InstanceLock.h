@@ -15,7 +15,8 @@ class InstanceLock
 public:
     explicit InstanceLock(const DataPaths& paths);
 
-    /// false with errorString() set when another process holds the folder.
+    /// false with errorString() set when another process holds the folder; true
+    /// also when the folder cannot hold a lock file at all.
     [[nodiscard]] bool acquire();
     [[nodiscard]] QString errorString() const { return m_error; }
 

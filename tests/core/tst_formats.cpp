@@ -205,10 +205,10 @@ private Q_SLOTS:
                       " ops+alarm@x.com ", "b@y.org"}) // the last two are safe
                     to << MailFormat::safeRecipient(QString::fromLatin1(a));
                 to.removeAll(QString());
-                const QDateTime date(QDate(2006, 6, 15), QTime(14, 3, 27), QTimeZone(7200));
+                const QDateTime date(QDate(2006, 6, 5), QTime(14, 3, 27), QTimeZone(7200));
                 out = MailFormat::compose(to, f[0], f[1], {"D\r\nBcc: e <m@s>", "1@s", date});
                 out.replace("From: D  Bcc: e <m@s>\nTo: ops+alarm@x.com,\n b@y.org\nSubject: ", "");
-                out.replace("\nDate: Thu, 15 Jun 2006 14:03:27 +0200\nMessage-ID: "
+                out.replace("\nDate: Mon, 5 Jun 2006 14:03:27 +0200\nMessage-ID: "
                             "<1@s>\nMIME-Version: 1.0\nContent-Type: text/plain; "
                             "charset=UTF-8\nContent-Transfer-Encoding: ",
                             " | ");

@@ -39,6 +39,7 @@ class TestFormats : public QObject
 {
     Q_OBJECT
 
+    template <typename... T> static void columns(auto... n) { (QTest::addColumn<T>(n), ...); }
     static void row(const char* tag, const auto&... v) { (QTest::newRow(tag) << ... << v); }
 
 private Q_SLOTS:
@@ -46,9 +47,7 @@ private Q_SLOTS:
     // written give the bytes.
     void format_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("fields");
+        columns<QString, QByteArray, QString>("kind", "bytes", "fields");
         const auto params = [](std::initializer_list<std::pair<int, qint32>> records) {
             B out(4 * std::prev(records.end())->first, '\0'); // record n: int32 LE at 4 (n - 1)
             for (const auto& [n, value] : records)
@@ -94,8 +93,8 @@ private Q_SLOTS:
             "07:00:00 Timed Start Sensor\r\n14:03:27 " +
                 B(all).replace('\r', ' ').replace('\n', ' ') + "\r\n",
             TextField::decode(all));
-        row("no log folder", "lost >", B("2 No such file or directory"), "lost");
-        // The mail message from "D\r\nBcc: e@y.com <m@s>": between the fixed header lines
+        row("no log folder: reported, errno first", "lost >", B("2 "), "lost");
+        // The mail message from "D\r\nBcc: e <m@s>": between the fixed header lines
         // (" | "), the subject, the transfer encoding and the body.
         row("long subject folded at blanks", "mail >",
             "word" + B(" word").repeated(13) + "\n word" + B(" word").repeated(14) +
@@ -201,21 +200,20 @@ private Q_SLOTS:
                     DataFolder::write(file, "07:00:00 Timed Start Sensor\r\n");
                 ManualClock clock(QDateTime(QDate(2006, 6, 15), QTime(14, 3, 27, 999)));
                 AlarmLog(clock, folder.paths, errors).WriteAlarmLog(fields);
-                out = reported.isEmpty() ? bytesOf(file) : reported[0][0].toString().toLatin1();
+                out = reported.isEmpty() ? bytesOf(file)
+                                         : reported[0][0].toString().left(2).toLatin1();
             } else if (k == u"mail") {
                 QStringList to;
-                for (const char* a : {"a@x.com\r\nb@y.com", " -oQ/tmp/x@y.com", "a@x.com,b@y.com",
-                                      "a\x7f@x.com", "<a@x.com>", "a;b@x.com", "operator", "@x.com",
-                                      "a@", " ops+alarm@x.com ", "b@y.org"})
+                for (const char* a :
+                     {"a@x\r\nb@y", " -o@x", "a@x,b@y", "a\x7f@x", "<a@x>", "a;b@x", "@x", "a@",
+                      " ops+alarm@x.com ", "b@y.org"}) // the last two are safe
                     to << MailFormat::safeRecipient(QString::fromLatin1(a));
                 to.removeAll(QString());
-                const QDateTime date(QDate(2006, 6, 15), QTime(14, 3, 27), QTimeZone(7200));
-                out = MailFormat::compose(to, f[0], f[1],
-                                          {"D\r\nBcc: e@y.com <m@s>", "1.2@studio", date});
-                out.replace(
-                    "From: D  Bcc: e@y.com <m@s>\nTo: ops+alarm@x.com,\n b@y.org\nSubject: ", "");
-                out.replace("\nDate: Thu, 15 Jun 2006 14:03:27 +0200\nMessage-ID: "
-                            "<1.2@studio>\nMIME-Version: 1.0\nContent-Type: text/plain; "
+                const QDateTime date(QDate(2006, 6, 5), QTime(14, 3, 27), QTimeZone(7200));
+                out = MailFormat::compose(to, f[0], f[1], {"D\r\nBcc: e <m@s>", "1@s", date});
+                out.replace("From: D  Bcc: e <m@s>\nTo: ops+alarm@x.com,\n b@y.org\nSubject: ", "");
+                out.replace("\nDate: Mon, 5 Jun 2006 14:03:27 +0200\nMessage-ID: "
+                            "<1@s>\nMIME-Version: 1.0\nContent-Type: text/plain; "
                             "charset=UTF-8\nContent-Transfer-Encoding: ",
                             " | ");
                 QCOMPARE(MailFormat::arguments(to), QStringList({"-i", "--"}) + to);

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Capture through a private PulseAudio server that stays away for SECONDS (default
-# 30) before it is started again: the long-outage case of tst_pulse_recovery with
+# 30) before it is started again: the long-outage case of tst_capture with
 # that length. Capture must come back by itself, with one captureLost and one
 # captureRegained; the diagnostics show each retry.
 #
@@ -10,4 +10,4 @@ seconds=${1:-30}
 build=${2:-build}
 cd "$(dirname "$0")/.."
 DOVRANE_OUTAGE_SECONDS=$seconds QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="dovrane.*=true" \
-    exec "$build/tests/tst_pulse_recovery" longOutageIsReportedAndHealsByItself
+    exec "$build/tests/tst_capture" longOutageHealsByItself

@@ -52,8 +52,8 @@ class E2E(unittest.TestCase):
         return time.monotonic()
 
     def monitor(self, action, *args, **setup):
-        """Sound, and the weekly schedule starting monitoring at 10:00:04 on a Wednesday."""
-        self.launch_at("2024-05-15 10:00:00", 8000, action, *args, schedule={4: (1, 36004, 39600)}, **setup)
+        """Sound, and the weekly schedule starting monitoring at 10:00:05 on a Wednesday."""
+        self.launch_at("2024-05-15 10:00:00", 8000, action, *args, schedule={4: (1, 36005, 39600)}, **setup)
         self.assertTrue(self.r.wait_event("Timed Start Sensor", 25), self.r.events())
 
     def alarm_and_end(self, settle):
@@ -109,13 +109,13 @@ class E2E(unittest.TestCase):
                           [(at + datetime.timedelta(seconds=s)).strftime("%m-%d-%Y %H:%M:%S ") + kind for s in (0, 1)])
 
     def test_midnight(self):
-        """No action, the clock at 23:59:50 on the Saturday that ends a year: dead air
+        """No action, the clock at 23:59:48 on the Saturday that ends a year: dead air
         raises the alarm before midnight, sound after it ends the alarm, each line in its
         own day's log, and the Sunday's own entry stops monitoring."""
         saturday, sunday = datetime.date(2022, 12, 31), datetime.date(2023, 1, 1)
-        launched = self.launch_at("2022-12-31 23:59:50", 0, 0, schedule={7: (1, 86400 - 7, 0), 1: (1, 43200, 6)})
+        launched = self.launch_at("2022-12-31 23:59:48", 0, 0, schedule={7: (1, 86400 - 7, 0), 1: (1, 43200, 6)})
         self.assertTrue(self.r.wait_event(ALARM, 15), self.r.events())
-        time.sleep(max(0.0, launched + 11.5 - time.monotonic()))  # just past midnight for the program
+        time.sleep(max(0.0, launched + 13.5 - time.monotonic()))  # just past midnight for the program
         self.r.tone(8000)
         self.assertTrue(self.r.wait_event("Timed Stop Sensor", 15), self.r.events())
         self.assertEqual(self.r.terminate(), 0)

@@ -122,13 +122,10 @@ def soak(a, r):
     print("".join("  %-34s %s\n" % item for item in FIGURES.items()), end="")
 
 
-def start_monitoring(r, action):
+def start_monitoring(r, action, start_peer):
     r.start_pulse()
     r.tone(TONE)
-    if action == 1:
-        r.start_modem()
-    else:
-        r.start_sink()
+    start_peer()
     now = rig.seconds_now()[0]
     if now > 86399 - 1200:
         sys.exit("reliability: too close to midnight for the fault run; start it after 00:00")
@@ -154,7 +151,7 @@ def sound(r, mark):
 
 def page_faults(a, r):
     """Send Page: (a) the capture source unloaded, later loaded again; (b) the modem dies in a call."""
-    if not start_monitoring(r, 1):
+    if not start_monitoring(r, 1, r.start_modem):
         return
     first, second = (rig.fixed(number, 24).decode() for _, _, number in CALLS)
     m = len(r.log_lines())
@@ -190,7 +187,7 @@ def page_faults(a, r):
 def email_faults(a, r):
     """Send Email: (c) the SMTP sink stopped, later started again; (d) the log folder deleted;
     (e) the sound server killed and kept down for 30 s."""
-    if not start_monitoring(r, 2):
+    if not start_monitoring(r, 2, r.start_sink):
         return
     mails = lambda n: rig.wait_for(lambda: len(r.messages()) == n, 20)  # noqa: E731
     m = len(r.log_lines())

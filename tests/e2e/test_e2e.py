@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """The built program from the outside, one scenario per CTest test along the whole real road
 (tests/tools/dovrane_rig.py). libfaketime sets the program's wall clock, and only that, to
-a known moment, so that no scenario waits for midnight.  test_e2e.py --program P [E2E.test_x]
-"""
+a known moment, so that no scenario waits for midnight.  test_e2e.py --program P [E2E.test_x]"""
 
 import argparse
 import datetime
@@ -25,7 +24,7 @@ from dovrane_rig import ALARM, ALARM_END  # noqa: E402
 
 PROGRAM = "build/dovrane"
 SETUP = b"ATZ\r" b"ATS7=60\r" b"ATS0=0Q0V1X4&C1&D2M1\r"
-NUMBER = "  5550101"  # leading blanks: trimmed in the first copy, kept in the second
+NUMBER, THIRD = "  5550101", "9,5550103"  # leading blanks: trimmed in the first copy, kept in the second
 FACILITY = "WKDR Studio B"
 WEDNESDAY = datetime.date(2024, 5, 15)
 
@@ -64,19 +63,23 @@ class E2E(unittest.TestCase):
         self.assertTrue(self.r.wait_event(ALARM_END, 15), self.r.events())
 
     def test_page(self):
-        """Send Page, window offscreen: dead air dials the entry in use through a real serial
-        port; closing the program during the call ends it at once, sending no hang-up."""
+        """Send Page, window offscreen: dead air dials the call list through a real serial port;
+        25 s later the hang-up skips the deleted entry and the next one is called; closing the
+        program during that call ends it at once, sending no hang-up."""
         self.r.start_modem()
-        self.monitor(1, calls=[(False, "Bob", "5550102"), (True, "Alice", NUMBER)])
+        self.monitor(1, calls=[(True, "Alice", NUMBER), (False, "Bob", "5550102"), (True, "Carol", THIRD)])
         time.sleep(3)  # a tone longer than the delay raises nothing
         self.assertEqual((self.r.events(), self.r.modem_bytes()), (["Timed Start Sensor"], b""))
-        dial = SETUP + b"ATDT 5550101@*99*" + rig.fixed(NUMBER, 24) + b"\r"
-        self.alarm_and_end(lambda: self.r.modem_bytes() == dial)
+        first, third = (SETUP + b"ATDT %s@*99*%s\r" % (n.strip().encode(), rig.fixed(n, 24)) for n in (NUMBER, THIRD))
+        self.alarm_and_end(lambda: self.r.modem_bytes() == first)
+        calls = first + b"+++,H" + third
+        self.assertTrue(rig.wait_for(lambda: self.r.modem_bytes() == calls, 40), self.r.modem_bytes())
         self.assertEqual(self.r.terminate(), 0)
         opened = lambda: [e for e in self.r.modem_events() if not e.startswith("CMD")]  # noqa: E731
-        self.assertTrue(rig.wait_for(lambda: opened() == ["OPEN", "CLOSE"], 10), self.r.modem_events())
-        self.assertEqual(self.r.modem_bytes(), dial)
-        self.assertEqual(self.r.events(), ["Timed Start Sensor", ALARM, rig.fixed(NUMBER, 24).decode(), ALARM_END])
+        self.assertTrue(rig.wait_for(lambda: opened() == ["OPEN", "CLOSE"] * 2, 10), self.r.modem_events())
+        self.assertEqual(self.r.modem_bytes(), calls)
+        self.assertEqual(self.r.events(), ["Timed Start Sensor", ALARM, rig.fixed(NUMBER, 24).decode(), ALARM_END,
+                                           rig.fixed(THIRD, 24).decode()])
 
     def test_email(self):
         """Send Email, headless: the alarm and its end go through sendmail (msmtp) and

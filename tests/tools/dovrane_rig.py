@@ -96,8 +96,7 @@ def seconds_now():
     return now.hour * 3600 + now.minute * 60 + now.second, now
 
 
-def wait_for(predicate, timeout, step=0.05):
-    """Polls until predicate() is true or the time is up; returns its last value."""
+def wait_for(predicate, timeout, step=0.05):  # returns predicate()'s last value
     end = time.monotonic() + timeout
     while not predicate() and time.monotonic() < end:
         time.sleep(step)

@@ -14,6 +14,8 @@ packages=(
   pulseaudio pulseaudio-utils msmtp
   # tests: modem simulator plumbing, clock shifting, SMTP sink, screenshots
   socat faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils
+  # processor-time comparison (scripts/measure_cpu.py)
+  ffmpeg
 )
 
 missing=()

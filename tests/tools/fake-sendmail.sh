@@ -5,28 +5,16 @@
 #   ok (default)  exit 0
 #   fail          print "fake-sendmail: relay refused" on stderr, exit 75
 #   hang          read the message, then sleep far past any time limit
-#   slow          take $FAKE_SENDMAIL_DELAY seconds (default 2), then exit 0
 # A file "mode.N" in the directory overrides the mode for run N only.
 dir=${FAKE_SENDMAIL_DIR:?FAKE_SENDMAIL_DIR is not set}
 n=1
 while [ -e "$dir/args.$n" ]; do n=$((n + 1)); done
-: > "$dir/args.$n"
-for a in "$@"; do printf '%s\n' "$a" >> "$dir/args.$n"; done
-cat > "$dir/message.$n.part"
-mv "$dir/message.$n.part" "$dir/message.$n"
-
+printf '%s\n' "$@" >"$dir/args.$n"
+cat >"$dir/message.$n.part" && mv "$dir/message.$n.part" "$dir/message.$n"
 mode=${FAKE_SENDMAIL_MODE:-ok}
 [ -f "$dir/mode.$n" ] && mode=$(cat "$dir/mode.$n")
 case "$mode" in
-fail)
-    echo "fake-sendmail: relay refused" >&2
-    exit 75
-    ;;
-hang)
-    exec sleep 3600
-    ;;
-slow)
-    sleep "${FAKE_SENDMAIL_DELAY:-2}"
-    ;;
+fail) echo "fake-sendmail: relay refused" >&2 && exit 75 ;;
+hang) exec sleep 3600 ;;
 esac
 exit 0

@@ -1,29 +1,10 @@
 #!/usr/bin/python3
-"""A Hayes modem on a pseudo-terminal, for tests that drive a real serial port.
+"""modem_sim.py --link DIR/COM1 [--capture FILE] [--events FILE] [--mode ok]: a Hayes modem
+on a pseudo-terminal linked as --link. It answers "OK\\r\\n" to every AT command, appends
+every byte received to --capture and writes "<unix time> OPEN", "... CLOSE" (the program
+opening and closing the port) and "... CMD <command>" lines to --events. It prints
+"READY <device>" once the link is there; SIGTERM or SIGINT remove the link and end it."""
 
-It creates a pseudo-terminal, links its device as --link (for example
-<data folder>/COM1), records every byte the program sends, answers "OK\\r\\n" to
-each AT command line, and notes each open and close of the port by the program.
-
-    modem_sim.py --link DIR/COM1 [--capture FILE] [--events FILE]
-                 [--mode ok|silent|late] [--late SECONDS] [--control FILE]
-
---capture  every received byte, appended as it arrives (the exact stream)
---events   one line per event: "<unix time> OPEN", "<unix time> CLOSE",
-           "<unix time> CMD <command>", "<unix time> REPLY <text>"
---mode     ok: answer at once; silent: never answer; late: answer after --late s
---control  if this file exists when a command arrives, its first line sets the
-           mode ("ok", "silent" or "late <seconds>"), so a test can switch it
-
-Once the link is in place it prints "READY <device>" on stdout. SIGTERM or
-SIGINT removes the link and ends it.
-
-Opens and closes are seen through inotify on the device (a pseudo-terminal
-master gets no event of its own when the other side is closed and reopened in
-quick succession); without inotify, a hang-up on the master counts as a close.
-"""
-
-import argparse
 import ctypes
 import os
 import select
@@ -33,222 +14,81 @@ import sys
 import time
 import tty
 
-IN_OPEN = 0x20
-IN_CLOSE_WRITE = 0x08
-IN_CLOSE_NOWRITE = 0x10
-
-
-class Inotify:
-    def __init__(self, path):
-        self.fd = -1
-        try:
-            libc = ctypes.CDLL("libc.so.6", use_errno=True)
-            fd = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
-            if fd < 0:
-                return
-            if libc.inotify_add_watch(fd, os.fsencode(path),
-                                      IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0:
-                os.close(fd)
-                return
-            self.fd = fd
-        except OSError:
-            self.fd = -1
-
-    def events(self):
-        """Masks of the events waiting, in order."""
-        out = []
-        try:
-            data = os.read(self.fd, 65536)
-        except BlockingIOError:
-            return out
-        offset = 0
-        while offset + 16 <= len(data):
-            _wd, mask, _cookie, length = struct.unpack_from("iIII", data, offset)
-            offset += 16 + length
-            out.append(mask)
-        return out
-
-
-class Modem:
-    def __init__(self, args):
-        self.args = args
-        self.master, slave = os.openpty()
-        self.device = os.ttyname(slave)
-        # Raw from the start, so nothing is echoed or translated before the program
-        # sets the line up itself.
-        tty.setraw(slave)
-        self.inotify = Inotify(self.device)
-        os.close(slave)
-        os.set_blocking(self.master, False)
-        if self.inotify.fd >= 0:
-            # Our own close of the slave above is not the program's.
-            self.inotify.events()
-        self.opens = 0
-        self.line = b""
-        self.pending = []  # (due time, reply bytes), sent while the port is open
-        self.capture = open(args.capture, "ab", buffering=0) if args.capture else None
-        self.events = open(args.events, "a", buffering=1) if args.events else None
-        self.link = args.link
-        if os.path.lexists(self.link):
-            os.unlink(self.link)
-        os.symlink(self.device, self.link)
-
-    def log(self, text):
-        if self.events:
-            self.events.write("%.3f %s\n" % (time.time(), text))
-
-    def mode(self):
-        mode, late = self.args.mode, self.args.late
-        if self.args.control and os.path.exists(self.args.control):
-            with open(self.args.control) as f:
-                words = (f.readline().split() or ["ok"])
-            mode = words[0]
-            if len(words) > 1:
-                late = float(words[1])
-        return mode, late
-
-    def opened(self):
-        self.opens += 1
-        if self.opens == 1:
-            self.log("OPEN")
-
-    def closed(self):
-        if self.opens == 0:
-            return
-        self.opens -= 1
-        if self.opens == 0:
-            self.log("CLOSE")
-
-    def drain(self):
-        while True:
-            try:
-                data = os.read(self.master, 4096)
-            except (BlockingIOError, OSError):
-                return
-            if not data:
-                return
-            self.received(data)
-
-    def received(self, data):
-        if self.capture:
-            self.capture.write(data)
-        for byte in data:
-            if byte == 13:
-                self.command(self.line)
-                self.line = b""
-            else:
-                self.line += bytes([byte])
-
-    def command(self, line):
-        # A Hayes modem starts a command at "AT" and ignores what came before it,
-        # such as an escape sequence that was not followed by a carriage return.
-        upper = line.upper()
-        start = upper.find(b"AT")
-        if start < 0:
-            return
-        text = line[start:].decode("latin-1")
-        self.log("CMD " + text)
-        mode, late = self.mode()
-        if mode == "silent":
-            return
-        due = time.monotonic() + (late if mode == "late" else 0.0)
-        self.pending.append((due, b"OK\r\n"))
-        self.flush_replies()
-
-    def flush_replies(self):
-        now = time.monotonic()
-        keep = []
-        for due, reply in self.pending:
-            if due <= now and self.opens > 0:
-                try:
-                    os.write(self.master, reply)
-                    self.log("REPLY " + reply.decode("latin-1").strip())
-                except OSError:
-                    pass
-            else:
-                keep.append((due, reply))
-        self.pending = keep
-
-    def run(self):
-        print("READY " + self.device, flush=True)
-        poller = select.poll()
-        if self.inotify.fd >= 0:
-            poller.register(self.inotify.fd, select.POLLIN)
-        watching_master = False
-        master_was_hung_up = True
-        while True:
-            want_master = self.opens > 0 or self.inotify.fd < 0
-            if want_master != watching_master:
-                if want_master:
-                    poller.register(self.master, select.POLLIN)
-                else:
-                    poller.unregister(self.master)
-                watching_master = want_master
-            timeout = 200
-            if self.pending:
-                wait = min(due for due, _ in self.pending) - time.monotonic()
-                timeout = max(0, min(timeout, int(wait * 1000) + 1))
-            ready = poller.poll(timeout)
-            hung_up = False
-            for fd, flags in ready:
-                if fd == self.inotify.fd:
-                    # A close and the next open may both be behind us already, with
-                    # the bytes of both sessions in the master. Nothing tells them
-                    # apart, so read everything first: the command parser skips the
-                    # unterminated hang-up escape, and replies wait for an open port.
-                    masks = self.inotify.events()
-                    self.drain()
-                    for mask in masks:
-                        if mask & IN_OPEN:
-                            self.opened()
-                        elif mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE):
-                            self.closed()
-                elif fd == self.master:
-                    if flags & select.POLLIN:
-                        self.drain()
-                    if flags & select.POLLHUP:
-                        hung_up = True
-            if self.inotify.fd < 0:
-                # Fallback: the master hangs up while nobody has the device open.
-                if hung_up and not master_was_hung_up:
-                    self.closed()
-                elif not hung_up and master_was_hung_up and ready:
-                    self.opened()
-                master_was_hung_up = hung_up
-            if hung_up:
-                time.sleep(0.005)  # a hung-up master stays readable; don't spin
-            self.flush_replies()
-
-    def stop(self):
-        try:
-            if os.path.islink(self.link) and os.readlink(self.link) == self.device:
-                os.unlink(self.link)
-        except OSError:
-            pass
+IN_OPEN, IN_CLOSE = 0x20, 0x08 | 0x10
 
 
 def main():
-    parser = argparse.ArgumentParser(description="Hayes modem simulator on a pty")
-    parser.add_argument("--link", required=True)
-    parser.add_argument("--capture")
-    parser.add_argument("--events")
-    parser.add_argument("--mode", choices=["ok", "silent", "late"], default="ok")
-    parser.add_argument("--late", type=float, default=3.0)
-    parser.add_argument("--control")
-    args = parser.parse_args()
+    opts = dict(zip(sys.argv[1::2], sys.argv[2::2]))
+    if "--link" not in opts or opts.get("--mode", "ok") != "ok":  # the one mode left: answer at once
+        sys.exit(__doc__)
+    link, (master, slave) = opts["--link"], os.openpty()
+    device = os.ttyname(slave)
+    tty.setraw(slave)  # nothing echoed or translated before the program sets the line up
+    # Opens and closes are seen through inotify on the device: the master gets no event of
+    # its own when the port is closed and opened again in quick succession.
+    libc = ctypes.CDLL(None, use_errno=True)
+    notify = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+    if libc.inotify_add_watch(notify, os.fsencode(device), IN_OPEN | IN_CLOSE) < 0:
+        sys.exit("modem_sim: inotify: " + os.strerror(ctypes.get_errno()))
+    os.close(slave)
+    os.read(notify, 4096)  # our own close of the slave is not the program's
+    os.set_blocking(master, False)
+    capture = open(opts.get("--capture", os.devnull), "ab", buffering=0)
+    events = open(opts.get("--events", os.devnull), "a", buffering=1)
+    if os.path.lexists(link):
+        os.unlink(link)
+    os.symlink(device, link)
 
-    modem = Modem(args)
-
-    def stop(_signum, _frame):
-        modem.stop()
+    def end(*_):
+        if os.path.islink(link) and os.readlink(link) == device:
+            os.unlink(link)
         sys.exit(0)
 
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGINT, stop)
-    try:
-        modem.run()
-    finally:
-        modem.stop()
+    def note(text):
+        events.write("%.3f %s\n" % (time.time(), text))
+
+    signal.signal(signal.SIGTERM, end)
+    signal.signal(signal.SIGINT, end)
+    print("READY " + device, flush=True)
+    opens, line, replies = 0, b"", 0
+    for _ in range(5 * 86400):  # at most 0.2 s a turn: a day
+        ready = select.select([notify] + ([master] if opens else []), [], [], 0.2)[0]
+        changes = os.read(notify, 65536) if notify in ready else b""
+        # A close and the next open may both be behind us, the bytes of both sessions
+        # waiting in the master: read them all first. The parser skips the hang-up
+        # escape, which has no carriage return, and replies wait for an open port.
+        data = b""
+        for _ in range(1000):
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            data += chunk
+        capture.write(data)
+        *commands, line = (line + data).split(b"\r")
+        for command in commands:
+            at = command.upper().find(b"AT")  # a modem ignores what comes before "AT"
+            if at >= 0:
+                note("CMD " + command[at:].decode("latin-1"))
+                replies += 1
+        for _, mask, _, _ in struct.iter_unpack("iIII", changes):  # no names: the watch is on a file
+            if mask & IN_OPEN:
+                opens += 1
+                if opens == 1:
+                    note("OPEN")
+            elif opens:
+                opens -= 1
+                if opens == 0:
+                    note("CLOSE")
+        if opens and replies:
+            try:
+                os.write(master, b"OK\r\n" * replies)
+            except OSError:
+                pass
+            replies = 0
+    end()
 
 
 if __name__ == "__main__":

@@ -1,0 +1,170 @@
+#!/usr/bin/python3
+"""The built program from the outside, one scenario per CTest test along the whole real road
+(tests/tools/dovrane_rig.py). libfaketime sets the program's wall clock, and only that, to
+a known moment, so that no scenario waits for midnight.  test_e2e.py --program P [E2E.test_x]"""
+
+import argparse
+import datetime
+import email
+import email.policy
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools"))
+import dovrane_rig as rig  # noqa: E402
+from dovrane_rig import ALARM, ALARM_END  # noqa: E402
+
+PROGRAM = "build/dovrane"
+SETUP = b"ATZ\r" b"ATS7=60\r" b"ATS0=0Q0V1X4&C1&D2M1\r"
+NUMBER, THIRD = "  5550101", "9,5550103"  # leading blanks: trimmed in the first copy, kept in the second
+FACILITY = "WKDR Studio B"
+WEDNESDAY = datetime.date(2024, 5, 15)
+
+
+class E2E(unittest.TestCase):
+    maxDiff = None
+
+    def setUp(self):
+        work = tempfile.mkdtemp(prefix="dovrane-e2e-")
+        self.addCleanup(shutil.rmtree, work, True)
+        self.r = rig.Rig(work, PROGRAM)
+        # Last in, first out: the report comes once everything has stopped. CTest shows
+        # it only for a failing test.
+        self.addCleanup(lambda: sys.stderr.write("---- %s ----\n%s" % (self.id(), self.r.report())))
+        self.addCleanup(self.r.close)
+
+    def launch_at(self, moment, level, action, *args, **setup):
+        """A fresh sound server playing a tone of that level, a 2 s delay, threshold 500,
+        and the program with args, its clock starting at moment; returns when it started."""
+        self.r.start_pulse()
+        self.r.tone(level)
+        self.r.write_setup(2, 500, action, **setup)
+        self.r.launch(*args, LD_PRELOAD=rig.LIBFAKETIME, FAKETIME="@" + moment, FAKETIME_DONT_FAKE_MONOTONIC="1")
+        return time.monotonic()
+
+    def monitor(self, action, *args, **setup):
+        """Sound, and the weekly schedule starting monitoring at 10:00:05 on a Wednesday."""
+        self.launch_at("2024-05-15 10:00:00", 8000, action, *args, schedule={4: (1, 36005, 39600)}, **setup)
+        self.assertTrue(self.r.wait_event("Timed Start Sensor", 25), self.r.events())
+
+    def alarm_and_end(self, settle):
+        """Dead air until the alarm and settle() are there, then sound until its end."""
+        self.r.tone(0)
+        self.assertTrue(rig.wait_for(lambda: ALARM in self.r.events() and settle(), 20), self.r.events())
+        self.r.tone(8000)
+        self.assertTrue(self.r.wait_event(ALARM_END, 15), self.r.events())
+
+    def test_page(self):
+        """Send Page, window offscreen: dead air dials the call list through a real serial port;
+        25 s later the hang-up skips the deleted entry and the next one is called; closing the
+        program during that call ends it at once, sending no hang-up."""
+        self.r.start_modem()
+        self.monitor(1, calls=[(True, "Alice", NUMBER), (False, "Bob", "5550102"), (True, "Carol", THIRD)])
+        time.sleep(3)  # a tone longer than the delay raises nothing
+        self.assertEqual((self.r.events(), self.r.modem_bytes()), (["Timed Start Sensor"], b""))
+        first, third = (SETUP + b"ATDT %s@*99*%s\r" % (n.strip().encode(), rig.fixed(n, 24)) for n in (NUMBER, THIRD))
+        self.alarm_and_end(lambda: self.r.modem_bytes() == first)
+        calls = first + b"+++,H" + third
+        self.assertTrue(rig.wait_for(lambda: self.r.modem_bytes() == calls, 40), self.r.modem_bytes())
+        self.assertEqual(self.r.terminate(), 0)
+        opened = lambda: [e for e in self.r.modem_events() if not e.startswith("CMD")]  # noqa: E731
+        self.assertTrue(rig.wait_for(lambda: opened() == ["OPEN", "CLOSE"] * 2, 10), self.r.modem_events())
+        self.assertEqual(self.r.modem_bytes(), calls)
+        self.assertEqual(self.r.events(), ["Timed Start Sensor", ALARM, rig.fixed(NUMBER, 24).decode(), ALARM_END,
+                                           rig.fixed(THIRD, 24).decode()])
+
+    def test_email(self):
+        """Send Email, headless: the alarm and its end go through sendmail (msmtp) and
+        SMTP to the address book entries the delivery rule picks, in record order."""
+        self.r.start_sink()
+        self.monitor(2, "--headless", facility=FACILITY, addresses=[
+            (True, "1", "Ops desk", "ops@studio.invalid"), (False, "1", "Gone", "gone@studio.invalid"),
+            (True, "0", "Never", "never@studio.invalid", {4: (1, 1, 86399)}),
+            (True, "2", "Day shift", "day@studio.invalid", {4: (1, 36000, 36060)}),
+            (True, "2", "Late shift", "late@studio.invalid", {4: (1, 36060, 86399)}),
+            (True, "2", "Thursdays", "thursday@studio.invalid", {5: (1, 1, 86399)}),
+            (True, "1", "Engineer", "  lead@studio.invalid")])
+        self.alarm_and_end(lambda: len(self.r.messages()) == 1)
+        self.assertTrue(rig.wait_for(lambda: len(self.r.messages()) == 2, 15), self.r.messages())
+        self.assertEqual(self.r.terminate(), 0)
+
+        chosen = ["ops@studio.invalid", "day@studio.invalid", "  lead@studio.invalid"]
+        logged = [rig.email_event(a) for a in chosen]
+        self.assertEqual(self.r.events(), ["Timed Start Sensor", ALARM] + logged + [ALARM_END] + logged)
+        log = {line[9:]: line[:8] for line in self.r.log(WEDNESDAY)}
+        kinds = [("Silence Alarm", ALARM), ("End Silence Alarm", ALARM_END)]
+        for message, (kind, event) in zip(self.r.messages(), kinds):
+            self.assertEqual(message["mail_from"], "dovrane@studio.invalid")
+            self.assertEqual(message["rcpt_tos"], [a.strip() for a in chosen])
+            parsed = email.message_from_string(message["data"], policy=email.policy.default)
+            self.assertEqual(parsed["Subject"], FACILITY + " Alarm")
+            # The mail reads the clock again, just after the log line was written.
+            at = datetime.datetime.combine(WEDNESDAY, datetime.time.fromisoformat(log[event]))
+            self.assertIn(parsed.get_content().strip("\r\n"),
+                          [(at + datetime.timedelta(seconds=s)).strftime("%m-%d-%Y %H:%M:%S ") + kind for s in (0, 1)])
+
+    def test_midnight(self):
+        """No action, the clock at 23:59:48 on the Saturday that ends a year: dead air
+        raises the alarm before midnight, sound after it ends the alarm, each line in its
+        own day's log, and the Sunday's own entry stops monitoring."""
+        saturday, sunday = datetime.date(2022, 12, 31), datetime.date(2023, 1, 1)
+        launched = self.launch_at("2022-12-31 23:59:48", 0, 0, schedule={7: (1, 86400 - 7, 0), 1: (1, 43200, 6)})
+        self.assertTrue(self.r.wait_event(ALARM, 15), self.r.events())
+        time.sleep(max(0.0, launched + 13.5 - time.monotonic()))  # just past midnight for the program
+        self.r.tone(8000)
+        self.assertTrue(self.r.wait_event("Timed Stop Sensor", 15), self.r.events())
+        self.assertEqual(self.r.terminate(), 0)
+        logs = sorted(os.listdir(os.path.join(self.r.data, "logs")))
+        self.assertEqual(logs, [rig.log_name(saturday), rig.log_name(sunday)])
+        self.assertEqual((self.r.events(saturday), self.r.events(sunday)),
+                         (["Timed Start Sensor", ALARM], [ALARM_END, "Timed Stop Sensor"]))
+        self.assertEqual((self.r.log(saturday)[0][:8], self.r.log(sunday)[-1][:8]), ("23:59:53", "00:00:06"))
+
+    def test_lifecycle(self):
+        """A fresh machine gets the data folder and empty data files and no log; SIGTERM and
+        SIGINT end the program cleanly; a data folder that cannot be made does not stop it."""
+        for sig in (signal.SIGTERM, signal.SIGINT):
+            self.r.data = os.path.join(self.r.work, sig.name, "Dovrane")
+            self.r.launch()
+            files = [os.path.join(self.r.data, name) for name in ("CallList.dat", "AddressBook.dat", "DVParams.dat")]
+            self.assertTrue(rig.wait_for(lambda: all(map(os.path.exists, files)), 20), sig.name)
+            self.assertEqual(self.r.terminate(sig), 0, sig.name)
+            self.assertEqual([os.path.getsize(f) for f in files], [0, 0, 0])
+            self.assertEqual(os.listdir(os.path.join(self.r.data, "logs")), [])
+        rig.write(self.r.work, "blocker", b"")
+        self.r.data = os.path.join(self.r.work, "blocker", "Dovrane")
+        self.r.launch()
+        time.sleep(2)
+        self.assertEqual(self.r.terminate(), 0)
+
+    def test_install(self):
+        """cmake --install puts the program, menu entry, icons and user units under the
+        prefix, and the unit starts the installed program headless."""
+        prefix = os.path.join(self.r.work, "prefix")
+        subprocess.run(["cmake", "--install", os.path.dirname(PROGRAM), "--prefix", prefix], check=True,
+                       capture_output=True, timeout=120)
+        icons = "share/icons/hicolor/%s/apps/dovrane.%s"
+        for path in ("bin/dovrane", "share/applications/dovrane.desktop", "lib/systemd/user/dovrane.service",
+                     "lib/systemd/user/dovrane@.service", icons % ("32x32", "png"), icons % ("256x256", "png"),
+                     icons % ("scalable", "svg")):
+            self.assertTrue(os.path.isfile(os.path.join(prefix, path)), path)
+        desktop = set(rig.read(os.path.join(prefix, "share/applications/dovrane.desktop")).splitlines())
+        self.assertLessEqual({"Type=Application", "Name=Dovrane", "Exec=dovrane", "Icon=dovrane"}, desktop)
+        unit = rig.read(os.path.join(prefix, "lib/systemd/user/dovrane.service"))
+        self.assertRegex(unit, "(?m)^ExecStart=%s/bin/dovrane --headless" % re.escape(prefix))
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    args, rest = parser.parse_known_args()
+    PROGRAM = os.path.abspath(args.program)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

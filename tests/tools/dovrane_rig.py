@@ -1,0 +1,424 @@
+#!/usr/bin/python3
+"""Dovrane's real surroundings for the end-to-end tests, reliability runs and measurements:
+a private PulseAudio server playing what is fed into its source's fifo, the modem
+simulator linked as <data>/COM1, an SMTP sink behind msmtp, an X server, the data files
+byte by byte, and the program. A Rig owns a work folder and all it started: close()
+stops it all, and every child also ends when we die. As a program it does the work of
+pulse-fixture.sh (see there) and of its feeder (feed FIFO LEFT RIGHT STEP_MS)."""
+
+import ctypes
+import datetime
+import fcntl
+import glob
+import json
+import math
+import os
+import pathlib
+import random
+import re
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+PYTHON = "/usr/bin/python3"
+TOOLS = os.path.dirname(os.path.abspath(__file__))
+CP = "cp1252"
+ALARM, ALARM_END = "Alarm" + " " * 16, "Alarm End" + " " * 12
+LIBFAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+SOURCE, DESCRIPTION, MARKER = "dovrane_test_input", "Dovrane Test Input", ".dovrane-pulse-fixture"
+DAY = 86400  # also the longest any helper process lives
+
+
+# ---- data files ----
+
+def fixed(text, width):
+    """Blank-padded, cut to width, one byte per character."""
+    data = text.encode(CP, errors="replace")[:width]
+    return data + b" " * (width - len(data))
+
+
+def weekday_number(date):
+    """1 = Sunday .. 7 = Saturday."""
+    return date.isoweekday() % 7 + 1
+
+
+def params_bytes(alarm_delay, input_device, alarm_action, threshold, schedule):
+    """DVParams.dat: 28 little-endian int32 records, numbered from 1. schedule maps
+    weekday 1..7 to (enabled, start second, stop second)."""
+    records = [0] * 29
+    records[1], records[4], records[5], records[7] = alarm_delay, input_device, alarm_action, threshold
+    for day, (enabled, start, stop) in schedule.items():
+        records[7 + day], records[14 + day], records[21 + day] = enabled, start, stop
+    return struct.pack("<28i", *records[1:])
+
+
+def call_record(in_use, name, number):
+    """CallList.dat: 40 bytes."""
+    return (b"1" if in_use else b"0") + fixed(name, 15) + fixed(number, 24)
+
+
+def address_record(in_use, option, name, address, days=None):
+    """AddressBook.dat: 120 bytes. option "0" Never, "1" Always, "2" Sometimes; days maps
+    weekday 1..7 to (ticked, start second, stop second)."""
+    day = [(days or {}).get(d, (0, 0, 0)) for d in range(1, 8)]
+    rec = (b"1" if in_use else b"0") + option.encode() + fixed(name, 16) + fixed(address, 39)
+    rec += b"".join(b"1" if ticked else b"0" for ticked, _, _ in day)
+    return rec + struct.pack("<14i", *(d[1] for d in day), *(d[2] for d in day))
+
+
+def email_event(address):
+    return "Email--> " + fixed(address, 39).decode(CP)
+
+
+def log_name(date):
+    return "AL" + date.strftime("%y%m%d") + ".log"
+
+
+def write(folder, name, data, mode=0o644):
+    os.makedirs(folder, exist_ok=True)
+    with open(os.open(os.path.join(folder, name), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, mode), "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
+    return os.path.join(folder, name)
+
+
+def read(path, binary=False):
+    data = pathlib.Path(path).read_bytes() if os.path.isfile(path) else b""
+    return data if binary else data.decode(CP, errors="replace")
+
+
+def seconds_now():
+    """(seconds after midnight, now) on the real clock."""
+    now = datetime.datetime.now()
+    return now.hour * 3600 + now.minute * 60 + now.second, now
+
+
+def wait_for(predicate, timeout, step=0.05):  # returns predicate()'s last value
+    end = time.monotonic() + timeout
+    while not predicate() and time.monotonic() < end:
+        time.sleep(step)
+    return predicate()
+
+
+# ---- processes ----
+
+def stop(proc, sig=signal.SIGTERM):
+    """Ends a child with sig, after 10 s with SIGKILL; returns its exit code."""
+    if proc.poll() is None:
+        proc.send_signal(sig)
+        try:
+            proc.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    for pipe in filter(None, (proc.stdin, proc.stdout)):
+        pipe.close()
+    return proc.returncode
+
+
+def kill_pidfile(path):
+    """Ends the process whose id the file holds, waiting up to 3 s for it."""
+    pid = int(read(path).strip() or 0)
+    if os.path.exists(path):
+        os.remove(path)
+    try:
+        # Never for 0 or -1, which would reach our whole process group or everyone.
+        for sig in [signal.SIGTERM] + [0] * 30 + [signal.SIGKILL] if pid > 1 else []:
+            os.kill(pid, sig)
+            if "\nState:\tZ" in read("/proc/%d/status" % pid):
+                return  # gone, waiting for whoever adopted it
+            time.sleep(0.1)
+    except ProcessLookupError:
+        pass
+
+
+def cpu_seconds(pid):
+    fields = read("/proc/%d/stat" % pid).rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def rss_kib(pid):
+    return int((re.search(r"^VmRSS:\s+(\d+)", read("/proc/%d/status" % pid), re.M) or [0, 0])[1])
+
+
+# ---- the PulseAudio server; its folder's layout is shared with tests/support/PulseFixture.cpp ----
+
+def pulse_values(d):
+    return {"PULSE_SERVER": "unix:%s/native" % d, "PULSE_COOKIE": d + "/cookie", "DOVRANE_PULSE_DIR": d,
+            "DOVRANE_PULSE_FIFO": d + "/source.fifo", "DOVRANE_PULSE_SOURCE": SOURCE,
+            "DOVRANE_PULSE_DESCRIPTION": DESCRIPTION}
+
+
+def pipe_source(d):
+    return ["module-pipe-source", "source_name=" + SOURCE, "file=%s/source.fifo" % d, "format=s16le",
+            "rate=44100", "channels=2", "source_properties=\"device.description='%s'\"" % DESCRIPTION]
+
+
+def pactl(d, *args):
+    return subprocess.run(["pactl", *args], env=dict(os.environ, **pulse_values(d)), capture_output=True,
+                          text=True, timeout=30).stdout
+
+
+def pulse_daemon(d):
+    """Starts the server of folder d detached, every path it might use inside d; true once it plays."""
+    env = {k: v for k, v in os.environ.items() if k not in ("PULSE_SERVER", "DBUS_SESSION_BUS_ADDRESS", "DISPLAY")}
+    env.update(HOME=d + "/home", XDG_RUNTIME_DIR=d + "/runtime", XDG_CONFIG_HOME=d + "/config",
+               XDG_STATE_HOME=d + "/state", PULSE_RUNTIME_PATH=d + "/runtime/pulse", PULSE_STATE_PATH=d + "/state",
+               PULSE_COOKIE=d + "/cookie")
+    if os.path.exists(d + "/source.fifo"):
+        os.remove(d + "/source.fifo")  # an old fifo is not the new source's
+    write(d, "daemon.pid", subprocess.run(
+        ["sh", "-c", '"$@" </dev/null >>"$0/daemon.log" 2>&1 & echo $!', d, "pulseaudio", "--system=false", "-n",
+         "-F", d + "/server.pa", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--realtime=no",
+         "--high-priority=no", "--disallow-exit=no", "--log-target=stderr", "--log-level=notice"],
+        env=env, capture_output=True, text=True, check=True).stdout)
+    return wait_for(lambda: os.path.exists(d + "/source.fifo") and SOURCE in pactl(d, "list", "short", "sources"),
+                    10, 0.1)
+
+
+def start(owner=None):
+    """A server in a new folder; returns pulse_values(). With an owner process id, the
+    server and folder also go soon after that process ends, even if it crashes."""
+    d = tempfile.mkdtemp(prefix="dovrane-pulse.")
+    write(d, MARKER, b"")
+    for sub in ("home", "config", "runtime", "runtime/pulse", "state"):
+        os.mkdir(os.path.join(d, sub), 0o700)
+    write(d, "server.pa", "load-module module-native-protocol-unix auth-anonymous=1 socket=%s/native\n"
+          "load-module module-null-sink sink_name=dovrane_test_sink sink_properties=device.description=DovraneTestSink"
+          "\nload-module %s\nset-default-source %s\n" % (d, " ".join(pipe_source(d)), SOURCE))
+    if not shutil.which("pulseaudio") or not pulse_daemon(d):
+        sys.stderr.write("pulse-fixture: the server did not come up; its log:\n" + read(d + "/daemon.log"))
+        stop_pulse(d)
+        sys.exit(1)
+    if owner:
+        write(d, "watchdog.pid", str(detach(d + "/watchdog.log", "watch", d, owner)))
+    return pulse_values(d)
+
+
+def detach(log, *args):
+    """This file run with args in a session of its own; returns its process id."""
+    with open(log, "ab") as out:
+        return subprocess.Popen([PYTHON, __file__, *map(str, args)], start_new_session=True,
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=out).pid
+
+
+def tone(d, left, right, step_ms=0):
+    """Feeds the source in the background (see feed) until the next tone or the stop."""
+    kill_pidfile(d + "/feeder.pid")
+    write(d, "feeder.pid", str(detach(d + "/feeder.log", "feed", d + "/source.fifo", left, right, step_ms)))
+
+
+def stop_pulse(d):
+    if not os.path.exists(os.path.join(d, MARKER)):
+        sys.exit("pulse-fixture: not a fixture folder: %s" % d)
+    for name in ("watchdog", "feeder", "daemon"):
+        kill_pidfile("%s/%s.pid" % (d, name))
+    shutil.rmtree(d, ignore_errors=True)
+
+
+def watch(d, owner):
+    for _ in range(DAY):
+        if not os.path.exists(d + "/" + MARKER) or not os.path.exists("/proc/%s" % owner):
+            break
+        time.sleep(1)
+    if os.path.exists(d + "/" + MARKER):
+        os.remove(d + "/watchdog.pid")
+        stop_pulse(d)
+
+
+def feed(fifo, left, right, step_ms=0):
+    """A 441 Hz tone of the given peaks (0 0: silence) into the fifo, 10 ms of 44100 Hz 16-bit
+    stereo at a time at real-time pace, until the source goes away. With step_ms the level
+    jumps that often to a random 10..100 % of the peaks, so level meters never rest."""
+    sine = [math.sin(2 * math.pi * i / 100) for i in range(100)]
+    # 441 frames a chunk and 100 a cycle: 100 chunks hold 441 whole cycles.
+    blocks = [b"".join(struct.pack("<hh", round(left * k * s), round(right * k * s)) for s in sine) * 441
+              for k in ([1.0] if not step_ms else [0.1 + 0.06 * n for n in range(16)])]
+    rng, block = random.Random(1), blocks[-1]
+    fd = os.open(fifo, os.O_WRONLY)
+    fcntl.fcntl(fd, 1031, 8192)  # F_SETPIPE_SZ: a small pipe keeps what the source plays close to now
+    due = time.monotonic()
+    for i in range(DAY * 100):
+        if step_ms and i % max(1, step_ms // 10) == 0:
+            block = rng.choice(blocks)
+        time.sleep(max(0.0, due - time.monotonic()))
+        if time.monotonic() - due > 0.5:
+            due = time.monotonic()  # we were stopped for a while: do not flood the source
+        due += 0.01
+        try:
+            os.write(fd, block[i % 100 * 1764:][:1764])
+        except OSError:
+            return
+
+
+# ---- a Rig ----
+
+class Rig:
+    def __init__(self, workdir, program):
+        self.work, self.program = os.path.abspath(workdir), os.path.abspath(program)
+        self.data, self.bin_dir = os.path.join(self.work, "Dovrane"), os.path.join(self.work, "bin")
+        self.output = os.path.join(self.work, "program.out")
+        os.makedirs(self.bin_dir, exist_ok=True)
+        self.pulse_env, self.children, self.proc, self.sink, self.sinks, self.display = {}, [], None, None, 0, None
+
+    def spawn(self, args, **kwargs):
+        # PR_SET_PDEATHSIG: SIGTERM when we die, even by SIGKILL (a CTest time-out).
+        proc = subprocess.Popen(args, preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM), **kwargs)
+        self.children.append(proc)
+        return proc
+
+    def close(self):
+        for proc in reversed(self.children):
+            stop(proc)
+        if self.pulse_env:
+            stop_pulse(self.pulse_env["DOVRANE_PULSE_DIR"])
+            self.pulse_env = {}
+
+    # sound
+    def start_pulse(self):
+        self.pulse_env = start(owner=os.getpid())
+
+    def tone(self, left, right=None, step_ms=0):
+        tone(self.pulse_env["DOVRANE_PULSE_DIR"], left, left if right is None else right, step_ms)
+
+    def remove_source(self):
+        pactl(self.pulse_env["DOVRANE_PULSE_DIR"], "unload-module", "module-pipe-source")
+
+    def restore_source(self):
+        pactl(self.pulse_env["DOVRANE_PULSE_DIR"], "load-module", *pipe_source(self.pulse_env["DOVRANE_PULSE_DIR"]))
+
+    def kill_server(self):
+        kill_pidfile(self.pulse_env["DOVRANE_PULSE_DIR"] + "/daemon.pid")
+
+    def start_server(self):
+        return pulse_daemon(self.pulse_env["DOVRANE_PULSE_DIR"])
+
+    def device_number(self):  # in the program's own list of inputs
+        helper = os.path.join(os.path.dirname(self.program), "tests", "dovrane_e2e_audio_inputs")
+        run = subprocess.run([helper, DESCRIPTION], env=self.env(), capture_output=True, text=True, timeout=60)
+        if DESCRIPTION not in run.stdout.splitlines():
+            raise RuntimeError("the test source is not among the inputs: %r %s" % (run.stdout, run.stderr))
+        return run.stdout.splitlines().index(DESCRIPTION)
+
+    # mail
+    def start_sink(self, port=0):
+        """smtp_sink.py, a sendmail on PATH that is msmtp towards it; each start its own folder."""
+        self.sinks += 1
+        self.sink = self.spawn([PYTHON, os.path.join(TOOLS, "smtp_sink.py"), "--dir", "%s/mail/%d" % (
+            self.work, self.sinks), "--port", str(port)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.sink_port = int(self.sink.stdout.readline())
+        rc = write(self.work, "msmtprc", "account default\nhost 127.0.0.1\nport %d\nauth off\ntls off\n"
+                   "from dovrane@studio.invalid\nlogfile %s/msmtp.log\n" % (self.sink_port, self.work), 0o600)
+        write(self.bin_dir, "sendmail", "#!/bin/sh\nexec msmtp -C '%s' \"$@\"\n" % rc, 0o755)
+
+    def messages(self):
+        paths = glob.glob(self.work + "/mail/*/msg-*.json")
+        order = [[int(n) for n in re.findall(r"\d+", os.path.relpath(p, self.work))] for p in paths]
+        return [json.loads(read(p)) for _, p in sorted(zip(order, paths))]
+
+    # modem
+    def start_modem(self):
+        os.makedirs(self.data, exist_ok=True)
+        self.modem = self.spawn([PYTHON, os.path.join(TOOLS, "modem_sim.py"), "--link", self.data + "/COM1",
+                                 "--capture", self.work + "/modem.bin", "--events", self.work + "/modem.events"],
+                                stdout=subprocess.PIPE, text=True)
+        if not self.modem.stdout.readline().startswith("READY "):
+            raise RuntimeError("the modem simulator did not start")
+
+    def modem_bytes(self):
+        return read(self.work + "/modem.bin", binary=True)
+
+    def modem_events(self):
+        return [line.split(" ", 1)[1] for line in read(self.work + "/modem.events").splitlines()]
+
+    def kill_modem(self):
+        """The modem dies with its device. The link goes to nowhere: removed, the program would
+        try /dev/ttyS0; left, the dead pseudo-terminal's number may go to another process."""
+        stop(self.modem, signal.SIGKILL)
+        os.remove(self.data + "/COM1")
+        os.symlink(self.work + "/modem-gone", self.data + "/COM1")
+
+    # screen
+    def start_xvfb(self):
+        r, w = os.pipe()
+        self.spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x800x24", "-nolisten", "tcp"], pass_fds=(w,),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        with os.fdopen(r) as f:
+            self.display = ":" + f.readline().strip()
+        return self.display
+
+    def window_shown(self, title, picture=None):
+        """Whether a top-level window has that title; saves a picture of it if asked."""
+        env = dict(os.environ, DISPLAY=self.display)
+        tree = subprocess.run(["xwininfo", "-root", "-children"], env=env, capture_output=True, text=True).stdout
+        found = re.search(r'^\s+(0x[0-9a-f]+) "%s"' % re.escape(title), tree, re.M)
+        if found and picture:
+            subprocess.run(["import", "-window", found[1], picture], env=env, capture_output=True)
+        return bool(found)
+
+    # the program
+    def write_setup(self, alarm_delay, threshold, action, start_secs=0, stop_secs=0, schedule=None, calls=(),
+                    addresses=(), facility="Studio A"):
+        """action: 0 none, 1 page, 2 e-mail; without a schedule, today from start to stop."""
+        schedule = schedule or {weekday_number(datetime.date.today()): (1, start_secs, stop_secs)}
+        write(self.data, "DVParams.dat", params_bytes(alarm_delay, self.device_number(), action, threshold, schedule))
+        write(self.data, "Connection.dat", b" 1 \r\n9600\r\n")
+        write(self.data, "User.dat", "".join(v + "\r\n" for v in (facility, "operator", "secret")).encode(CP))
+        write(self.data, "CallList.dat", b"".join(call_record(*c) for c in calls))
+        write(self.data, "AddressBook.dat", b"".join(address_record(*a) for a in addresses))
+
+    def env(self, **extra):
+        return {**os.environ, **self.pulse_env, "DOVRANE_DATA_DIR": self.data,
+                "PATH": self.bin_dir + ":" + os.environ.get("PATH", "/usr/bin:/bin"), **extra}
+
+    def launch(self, *args, **env):  # offscreen unless env says otherwise
+        with open(self.output, "ab") as out:
+            self.proc = self.spawn([self.program, *args], env=self.env(**{"QT_QPA_PLATFORM": "offscreen", **env}),
+                                   stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+        return self.proc
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def terminate(self, sig=signal.SIGTERM):
+        return stop(self.proc, sig)
+
+    def log(self, date):
+        """The lines of a day's alarm log, each of which ends in CR LF."""
+        data = read(os.path.join(self.data, "logs", log_name(date)), binary=True)
+        assert data == b"" or data.endswith(b"\r\n"), "log lines end with CR LF"
+        return [line.decode(CP) for line in data.split(b"\r\n")[:-1]]
+
+    def log_lines(self):
+        dates = sorted(datetime.datetime.strptime(p[-10:-4], "%y%m%d").date() for p in glob.glob(self.data + "/logs/*"))
+        return [(date, line) for date in dates for line in self.log(date)]
+
+    def events(self, date=None):
+        """The event texts (after "hh:mm:ss ") of a day's log, or of all days'."""
+        return [line[9:] for line in self.log(date)] if date else [line[9:] for _, line in self.log_lines()]
+
+    def wait_event(self, text, timeout, mark=0):
+        """Waits for text among the events after the first `mark` log lines."""
+        return wait_for(lambda: text in self.events()[mark:], timeout)
+
+    def report(self):
+        return "program output:\n%s%s\nmodem events:\n%s\nmsmtp log:\n%s\n" % (
+            read(self.output), "".join("\nalarm log %s: %s" % line for line in self.log_lines()),
+            read(self.work + "/modem.events"), read(self.work + "/msmtp.log"))
+
+
+if __name__ == "__main__":
+    command, args = sys.argv[1] if len(sys.argv) > 1 else "", sys.argv[2:]
+    if command == "start":
+        values = start(owner=args[1] if args[:1] == ["--owner"] and len(args) > 1 else None)
+        print("".join("export %s='%s'\n" % item for item in values.items()), end="", flush=True)
+    elif command in ("tone", "feed") and len(args) in (3, 4):
+        {"tone": tone, "feed": feed}[command](args[0], *map(int, args[1:]))
+    elif command in ("stop", "watch") and args:
+        {"stop": stop_pulse, "watch": watch}[command](*args[:2])
+    else:
+        sys.exit("usage: pulse-fixture.sh start [--owner PID] | tone DIR LEFT RIGHT [STEP_MS] | stop DIR")

@@ -420,5 +420,10 @@ if __name__ == "__main__":
         {"tone": tone, "feed": feed}[command](args[0], *map(int, args[1:]))
     elif command in ("stop", "watch") and args:
         {"stop": stop_pulse, "watch": watch}[command](*args[:2])
+    elif command in ("kill", "stall") and len(args) == 1:  # the server gone; the source starved
+        kill_pidfile(args[0] + ("/daemon.pid" if command == "kill" else "/feeder.pid"))
+    elif command == "revive" and len(args) == 1:
+        sys.exit(0 if pulse_daemon(args[0]) else 1)
     else:
-        sys.exit("usage: pulse-fixture.sh start [--owner PID] | tone DIR LEFT RIGHT [STEP_MS] | stop DIR")
+        sys.exit("usage: pulse-fixture.sh start [--owner PID] | tone DIR LEFT RIGHT [STEP_MS] | "
+                 "stall DIR | kill DIR | revive DIR | stop DIR")

@@ -12,6 +12,9 @@
 #       into the source at real-time pace, in the background, until "stop" or
 #       until the next "tone". With STEP_MS its level jumps that often to a new
 #       random level, as programme audio does.
+#   pulse-fixture.sh stall DIR | kill DIR | revive DIR
+#       Stops feeding the source; ends the server; starts it again on the same
+#       socket and folder.
 #   pulse-fixture.sh stop DIR
 #       Stops the feeder and the server and removes the folder.
 #

@@ -3,11 +3,14 @@
 #include "AlarmPlan.h"
 #include "AudioInput.h"
 #include "ErrorReporter.h"
+#include "InputChoice.h"
 #include "WindowParts.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -85,6 +88,7 @@ PreferencesWindow::PreferencesWindow(AlarmPlan& plan, const QString& paramsPath,
                                      std::unique_ptr<AudioInput> waveIn, ErrorReporter& errors,
                                      QWidget* parent)
     : QWidget(parent, Qt::Window), m_plan(plan), m_errors(errors), m_file(paramsPath),
+      m_settingsPath(QFileInfo(paramsPath).dir().filePath(QStringLiteral("Dovrane.ini"))),
       m_waveIn(waveIn.release())
 {
     setObjectName(QStringLiteral("frmDVPreferences"));
@@ -268,7 +272,11 @@ PreferencesForm PreferencesWindow::formFromControls() const
 void PreferencesWindow::save()
 {
     PreferencesForm form = formFromControls();
-    Preferences::save(m_file, form, m_plan, m_errors);
+    // The device is remembered by name too, so a list in another order later is
+    // noticed rather than monitored blindly.
+    if (Preferences::save(m_file, form, m_plan, m_errors) != Preferences::SaveResult::NoDevice &&
+        m_waveIn)
+        InputChoice::remember(m_settingsPath, *m_waveIn, form.deviceRow);
     if (m_txtThreshold->text() != form.threshold)
         m_txtThreshold->setText(form.threshold);
 }

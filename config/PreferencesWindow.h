@@ -53,6 +53,7 @@ private:
     AlarmPlan& m_plan;
     ErrorReporter& m_errors;
     ParamsFile m_file;
+    QString m_settingsPath; ///< Dovrane.ini beside the parameters file
     AudioInput* m_waveIn = nullptr;
     qint16 m_chosenDelay = 0;
     bool m_saved = false;

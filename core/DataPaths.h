@@ -26,6 +26,8 @@ public:
         return file(QStringLiteral("AddressBook.dat"));
     }
     [[nodiscard]] QString userFile() const { return file(QStringLiteral("User.dat")); }
+    /// Dovrane's own settings, for what goes beyond the data files above.
+    [[nodiscard]] QString settingsFile() const { return file(QStringLiteral("Dovrane.ini")); }
 
     /// Device for serial port number n: "<data folder>/COMn" when that path exists
     /// (usually a link to a device), otherwise /dev/ttyS<n-1>.

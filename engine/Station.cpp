@@ -7,6 +7,7 @@
 #include "AudioInput.h"
 #include "Clock.h"
 #include "DataFiles.h"
+#include "InputChoice.h"
 #include "MailTransport.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
@@ -34,6 +35,7 @@ Station::Station(Services services, QObject* parent)
     m_mailer =
         new AlarmMailer(*m_files, *m_account, m_services.clock, m_services.mail, *m_alarmLog, this);
 
+    m_monitor->setBeforeStart([this] { checkInputDevice(); });
     connect(m_monitor, &SilenceMonitor::callSequenceRequested, m_dialer,
             &PagerDialer::StartCallSequence);
     connect(m_monitor, &SilenceMonitor::mailRequested, m_mailer, &AlarmMailer::SendMail);
@@ -71,10 +73,25 @@ void Station::LoadParams()
     ParamsFile file(m_services.paths.paramsFile());
     if (!file.open())
         return;
-    m_services.audio.selectDevice(file.read(ParamsFile::InputDevice));
+    m_storedDevice = file.read(ParamsFile::InputDevice);
+    m_services.audio.selectDevice(m_storedDevice);
+    checkInputDevice();
     m_monitor->setAlarmDelay(static_cast<qint16>(file.read(ParamsFile::AlarmDelay)));
     m_monitor->setThreshold(file.read(ParamsFile::Threshold));
     file.close();
+}
+
+void Station::checkInputDevice()
+{
+    QString why;
+    const int device = InputChoice::resolve(m_services.paths.settingsFile(), m_services.audio,
+                                            m_storedDevice, &why);
+    if (why.isEmpty() || why == m_inputDeviceNote)
+        return;
+    m_inputDeviceNote = why; // said once, not at every start
+    m_services.audio.selectDevice(device);
+    m_errors.report(why);
+    m_alarmLog->WriteAlarmLog(why);
 }
 
 void Station::reload()

@@ -79,6 +79,10 @@ public:
     [[nodiscard]] SerialProfile& serialProfile() const { return *m_serialProfile; }
 
 private:
+    /// Selects the device chosen in Preferences when the list has moved under the
+    /// stored number, and says so.
+    void checkInputDevice();
+
     Services m_services;
     ErrorReporter m_errors;
     DataFiles* m_files = nullptr;
@@ -90,6 +94,8 @@ private:
     SilenceMonitor* m_monitor = nullptr;
     PagerDialer* m_dialer = nullptr;
     AlarmMailer* m_mailer = nullptr;
+    int m_storedDevice = 0;
+    QString m_inputDeviceNote;
 };
 
 } // namespace dovrane

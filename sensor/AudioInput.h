@@ -25,6 +25,9 @@ public:
 
     [[nodiscard]] virtual int deviceCount() const = 0;
     [[nodiscard]] virtual QString deviceName(int index) const = 0;
+    /// What names the device however the list is ordered (the sound server's own
+    /// name for it); the shown name where there is nothing better.
+    [[nodiscard]] virtual QString deviceId(int index) const { return deviceName(index); }
     /// Later starts record from this device (0-based); a number with no device
     /// behind it makes the next start fail.
     virtual void selectDevice(int index) = 0;

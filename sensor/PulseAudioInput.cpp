@@ -240,6 +240,14 @@ QString PulseAudioInput::deviceName(int index) const
     return m_shared.sources.at(index).description;
 }
 
+QString PulseAudioInput::deviceId(int index) const
+{
+    std::lock_guard lock(m_shared.mutex);
+    if (index < 0 || index >= m_shared.sources.size())
+        return {};
+    return m_shared.sources.at(index).name;
+}
+
 bool PulseAudioInput::start()
 {
     stop();

@@ -47,6 +47,7 @@ public:
 
     [[nodiscard]] int deviceCount() const override;
     [[nodiscard]] QString deviceName(int index) const override;
+    [[nodiscard]] QString deviceId(int index) const override;
     void selectDevice(int index) override { m_selected = index; }
     [[nodiscard]] int selectedDevice() const override { return m_selected; }
     [[nodiscard]] bool start() override;

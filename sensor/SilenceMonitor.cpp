@@ -81,6 +81,8 @@ void SilenceMonitor::StartSensor()
 {
     if (m_running)
         return;
+    if (m_beforeStart)
+        m_beforeStart();
     for (int attempt = 1;; ++attempt) {
         if (attemptStart(m_clock.now()))
             return;

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 namespace dovrane {
@@ -42,6 +43,9 @@ public:
     /// Seconds of silence that raise the alarm (0 or less: at the first tick).
     void setAlarmDelay(qint16 seconds) { m_alarmDelay = seconds; }
     [[nodiscard]] qint16 alarmDelay() const { return m_alarmDelay; }
+    /// Runs before every attempt to start the input (the station checks there that
+    /// the chosen device is still the one selected).
+    void setBeforeStart(std::function<void()> check) { m_beforeStart = std::move(check); }
     /// A buffer is sound when its combined peak is greater than this.
     void setThreshold(qint32 level) { m_threshold = level; }
     [[nodiscard]] qint32 threshold() const { return m_threshold; }
@@ -111,6 +115,7 @@ private:
     ClockTimer* m_timer1 = nullptr;
     ClockTimer* m_tmrClock = nullptr;
     std::unique_ptr<WeeklySchedule> m_schedule;
+    std::function<void()> m_beforeStart;
 
     bool m_running = false;
     bool m_alarmOn = false;

@@ -271,6 +271,26 @@ private Q_SLOTS:
         QCOMPARE(sent, mails);
         QCOMPARE(rig.reported(), errors);
     }
+    // Cards plugged in another order: the device chosen in Preferences is found by
+    // its id, said once in the error window and the log, and captured.
+    void inputDeviceFollowsTheChoice()
+    {
+        StationRig rig(kMonday, {QStringLiteral("Card A"), QStringLiteral("Card B")});
+        rig.params({0, 0, 0, 0}); // device 0
+        rig.connection();
+        DataFolder::write(rig.paths.settingsFile(),
+                          "[input]\ndevice_name=Card B\ndevice_id=Card B\n");
+        Station& station = rig.start();
+        station.monitor().startClicked();
+        station.monitor().stopClicked();
+        station.monitor().startClicked();
+        const QString note = QStringLiteral("Input device changed: device 0 is now \"Card A\"; "
+                                            "monitoring \"Card B\" (now device 1) as chosen in "
+                                            "Preferences");
+        QCOMPARE(rig.audio.selectedDevice(), 1);
+        QCOMPARE(rig.reported(), QStringList{note});
+        QCOMPARE(rig.log().first(), "12:00:00 " + note);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Station)

@@ -38,6 +38,9 @@ public:
     [[nodiscard]] virtual bool isCapturing() const = 0;
     [[nodiscard]] virtual QString errorString() const = 0;
 
+    /// Why a start fails when the selected number names no device.
+    [[nodiscard]] static QString missingDeviceText(int selected, qsizetype installed);
+
 Q_SIGNALS:
     /// One filled buffer of kBufferBytes of interleaved little-endian samples.
     void bufferReady(const QByteArray& buffer);

@@ -51,4 +51,12 @@ ChannelPeaks channelPeaks(const QByteArray& buffer)
     return peaks;
 }
 
+QString AudioInput::missingDeviceText(int selected, qsizetype installed)
+{
+    return installed == 0 ? QStringLiteral("No sound input device is installed")
+                          : QStringLiteral("Sound input device %1 does not exist (%2 installed)")
+                                .arg(selected)
+                                .arg(installed);
+}
+
 } // namespace dovrane

@@ -285,11 +285,7 @@ bool PulseAudioInput::start()
         sources = m_shared.sources;
     }
     if (m_selected < 0 || m_selected >= sources.size()) {
-        m_error = sources.isEmpty()
-                      ? QStringLiteral("No sound input device is installed")
-                      : QStringLiteral("Sound input device %1 does not exist (%2 installed)")
-                            .arg(m_selected)
-                            .arg(sources.size());
+        m_error = missingDeviceText(m_selected, sources.size());
         return false;
     }
     m_sourceName = sources.at(m_selected).name;

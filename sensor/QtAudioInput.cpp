@@ -84,11 +84,7 @@ bool QtAudioInput::start()
     stop();
     const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
     if (m_selected < 0 || m_selected >= devices.size()) {
-        m_error = devices.isEmpty()
-                      ? QStringLiteral("No sound input device is installed")
-                      : QStringLiteral("Sound input device %1 does not exist (%2 installed)")
-                            .arg(m_selected)
-                            .arg(devices.size());
+        m_error = missingDeviceText(m_selected, devices.size());
         return false;
     }
     const QAudioDevice device = devices.at(m_selected);

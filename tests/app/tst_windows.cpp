@@ -28,10 +28,7 @@ QByteArray params(QList<qint32> records, std::initializer_list<std::pair<int, qi
 {
     for (const auto& [record, value] : changes)
         records[record - 1] = value;
-    QByteArray bytes(4 * 28, '\0');
-    for (int i = 0; i < 28; ++i)
-        writeInt32LE(bytes, 4 * i, records[i]);
-    return bytes;
+    return DataFolder::paramsBytes(records);
 }
 
 // Delay 30 s, Alarm Only, relay Off, device 1, Send Email, threshold 12345; Monday

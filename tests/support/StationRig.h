@@ -34,12 +34,16 @@ struct DataFolder
         file.write(bytes);
     }
     /// DVParams.dat from its 28 records (record n at index n - 1).
-    void params(const QList<qint32>& records) const
+    static QByteArray paramsBytes(const QList<qint32>& records)
     {
         QByteArray bytes(4 * 28, '\0');
         for (int i = 0; i < records.size() && i < 28; ++i)
             writeInt32LE(bytes, 4 * i, records[i]);
-        write(paths.paramsFile(), bytes);
+        return bytes;
+    }
+    void params(const QList<qint32>& records) const
+    {
+        write(paths.paramsFile(), paramsBytes(records));
     }
     /// Delay, threshold, action (1 page, 2 mail) and one weekday's window.
     void params(qint32 delay, qint32 threshold, qint32 action, int day = 0, qint32 start = 0,

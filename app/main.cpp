@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 #include <vector>
@@ -93,31 +94,46 @@ int runHeadless(QCoreApplication& app)
     return QCoreApplication::exec();
 }
 
-/// Prints the data folder check and returns 0 when all is well. The sound server
-/// fills the input list in a moment after the connection, so the check waits for
-/// it, on the event loop, for a short while.
-int runCheck()
+/// Runs then(inputs) once the sound server has listed the inputs, or after a short
+/// while without a list: the list comes in a moment after the connection.
+int withInputList(const std::function<int(const dovrane::AudioInput&)>& then)
 {
     const std::unique_ptr<dovrane::AudioInput> input = dovrane::makeSystemAudioInput();
     const QDeadlineTimer deadline(kInputListWaitMs);
     QTimer poll;
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, input.get(), [&] {
-        const int count = input->deviceCount();
-        if (count == 0 && !deadline.hasExpired())
+        if (input->deviceCount() == 0 && !deadline.hasExpired())
             return;
         poll.stop();
-        const dovrane::DataFolderCheck check(dovrane::DataPaths::fromEnvironment(),
-                                             count > 0 ? std::optional(count) : std::nullopt,
-                                             dovrane::SendmailTransport::findProgram());
-        const QList<dovrane::DataFolderCheck::Finding> findings = check.run();
-        for (const QString& line : dovrane::DataFolderCheck::lines(findings))
-            std::printf("%s\n", line.toLocal8Bit().constData());
+        const int status = then(*input);
         std::fflush(stdout);
-        QCoreApplication::exit(findings.isEmpty() ? 0 : 1);
+        QCoreApplication::exit(status);
     });
     poll.start();
     return QCoreApplication::exec();
+}
+
+/// Prints the data folder check and returns 0 when all is well.
+int runCheck(const dovrane::AudioInput& input)
+{
+    const int count = input.deviceCount();
+    const dovrane::DataFolderCheck check(dovrane::DataPaths::fromEnvironment(),
+                                         count > 0 ? std::optional(count) : std::nullopt,
+                                         dovrane::SendmailTransport::findProgram());
+    const QList<dovrane::DataFolderCheck::Finding> findings = check.run();
+    for (const QString& line : dovrane::DataFolderCheck::lines(findings))
+        std::printf("%s\n", line.toLocal8Bit().constData());
+    return findings.isEmpty() ? 0 : 1;
+}
+
+/// Prints "N<tab>name" for every sound input, N being the number Preferences
+/// stores for it; 1 when there is none.
+int listInputs(const dovrane::AudioInput& input)
+{
+    for (int i = 0; i < input.deviceCount(); ++i)
+        std::printf("%d\t%s\n", i, input.deviceName(i).toLocal8Bit().constData());
+    return input.deviceCount() > 0 ? 0 : 1;
 }
 
 } // namespace
@@ -146,7 +162,11 @@ int main(int argc, char* argv[])
         QStringLiteral("data-dir"),
         QStringLiteral("Keep the data files and logs in <dir> (as DOVRANE_DATA_DIR does)."),
         QStringLiteral("dir"));
-    parser.addOptions({headless, check, dataDir});
+    const QCommandLineOption listInputsOption(
+        QStringLiteral("list-inputs"),
+        QStringLiteral("Print the sound inputs with the numbers Preferences stores for them, "
+                       "and exit."));
+    parser.addOptions({headless, check, listInputsOption, dataDir});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -159,7 +179,9 @@ int main(int argc, char* argv[])
         qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
 
     if (parser.isSet(check))
-        return runCheck();
+        return withInputList(runCheck);
+    if (parser.isSet(listInputsOption))
+        return withInputList(listInputs);
     if (parser.isSet(headless)) {
         dovrane::JournalLog::installMessageHandler();
         return runHeadless(app);

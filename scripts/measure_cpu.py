@@ -3,25 +3,10 @@
 
     /usr/bin/python3 scripts/measure_cpu.py [--program build/dovrane] [--seconds 60] [--idle]
 
-One private PulseAudio server, its pipe source fed with programme-like audio: a 441 Hz
-tone whose level jumps every 50 ms to a new random level, so that the level meters must
-redraw all the time (a steady tone lets them rest and hides their cost). On that source:
-
-  - Dovrane --headless (with QT_QPA_PLATFORM=offscreen too, for builds without the flag)
-  - Dovrane with its window on an X server (Xvfb, started here)
-  - ffmpeg -f pulse -i SOURCE -af silencedetect -f null -
-  - parec of the source into /dev/null: the floor, the cost of capturing at all
-  - with --idle, a Dovrane --headless that is not monitoring
-
-They all run at the same time, not one after another: then every row has the same audio,
-the same load from the rest of the machine and the same seconds, which is what makes
-the rows comparable. The price is that they share the cores with each other and with the
-sound server and feeder, so each figure may sit a little above that of a lone run.
-
-Each Dovrane has its own data folder, whose weekly schedule starts monitoring a few
-seconds after launch. The share of one core is utime+stime from /proc/PID/stat over the
-measured seconds, which begin once every Dovrane has logged its start; memory is the
-largest VmRSS seen, sampled every second. Prints a Markdown table.
+Dovrane --headless, Dovrane's window on Xvfb, ffmpeg's silencedetect, parec (the floor) and,
+with --idle, a Dovrane that is not monitoring, all at the same time on one private PulseAudio
+source playing programme-like audio. README.md (Performance) describes the method and the
+figures. Prints a Markdown table.
 """
 
 import argparse
@@ -66,10 +51,8 @@ def main():
             r.pulse_env = first.pulse_env
             # Delay 30 s, threshold 100 (the tone never falls below 1600), no alarm action.
             r.write_setup(30, 100, 0, schedule={today: (0 if name == IDLE else 1, start, stop)})
-            if name == WINDOW:
-                procs[name] = r.launch(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb())
-            else:
-                procs[name] = r.launch("--headless")
+            window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}
+            procs[name] = r.launch(*([] if window else ["--headless"]), **window)
         source, env, quiet = first.pulse_env["DOVRANE_PULSE_SOURCE"], first.env(), subprocess.DEVNULL
         procs[FFMPEG] = first.spawn(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "pulse", "-i",
                                      source, "-af", "silencedetect", "-f", "null", "-"], env=env, stdout=quiet)

@@ -3,9 +3,7 @@
 (tests/tools/dovrane_rig.py). libfaketime sets the program's wall clock, and only that, to
 a known moment, so that no scenario waits for midnight.  test_e2e.py --program P [E2E.test_x]"""
 
-import argparse
 import datetime
-import email
 import email.policy
 import os
 import re
@@ -163,8 +161,6 @@ class E2E(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    args, rest = parser.parse_known_args()
-    PROGRAM = os.path.abspath(args.program)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    at = sys.argv.index("--program")
+    PROGRAM = os.path.abspath(sys.argv[at + 1])
+    unittest.main(argv=sys.argv[:at] + sys.argv[at + 2:], verbosity=2)

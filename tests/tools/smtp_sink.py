@@ -4,8 +4,8 @@ for the mail tests. It prints its port as its first line and keeps each message 
 OUTDIR/msg-N.json (N from 1): {"mail_from": ..., "rcpt_tos": [...], "data": "<text>"}.
 It ends on SIGTERM or SIGINT, when its standard input closes, or after a day."""
 
-import argparse
 import asyncio
+import itertools
 import json
 import os
 import signal
@@ -16,12 +16,11 @@ from aiosmtpd.smtp import SMTP
 
 class Keeper:
     def __init__(self, outdir):
-        self.outdir, self.count = outdir, 0
+        self.outdir, self.count = outdir, itertools.count(1)
 
     async def handle_DATA(self, server, session, envelope):
-        self.count += 1
-        path = os.path.join(self.outdir, "msg-%d.json" % self.count)
-        with open(path + ".part", "w", encoding="utf-8") as f:
+        path = os.path.join(self.outdir, "msg-%d.json" % next(self.count))
+        with open(path + ".part", "w", encoding="utf-8") as f:  # renamed once whole: readers never see half
             json.dump({"mail_from": envelope.mail_from, "rcpt_tos": list(envelope.rcpt_tos),
                        "data": envelope.original_content.decode("utf-8", errors="replace")}, f)
         os.replace(path + ".part", path)
@@ -29,13 +28,11 @@ class Keeper:
 
 
 async def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--dir", required=True)
-    parser.add_argument("--port", type=int, default=0)
-    args = parser.parse_args()
-    os.makedirs(args.dir, exist_ok=True)
-    keeper, loop = Keeper(args.dir), asyncio.get_running_loop()
-    server = await loop.create_server(lambda: SMTP(keeper, hostname="sink.invalid"), "127.0.0.1", args.port)
+    opts = dict(zip(sys.argv[1::2], sys.argv[2::2]))
+    os.makedirs(opts["--dir"], exist_ok=True)
+    keeper, loop = Keeper(opts["--dir"]), asyncio.get_running_loop()
+    server = await loop.create_server(lambda: SMTP(keeper, hostname="sink.invalid"), "127.0.0.1",
+                                      int(opts.get("--port", 0)))
     print(server.sockets[0].getsockname()[1], flush=True)
     stop = loop.create_future()
     done = lambda: stop.done() or stop.set_result(None)  # noqa: E731

@@ -1,11 +1,7 @@
 #!/usr/bin/python3
 """How the built program holds up over a long unattended run, and what the operator sees
 when the things around it fail (real peers from tests/tools/dovrane_rig.py; monitoring is
-started by the weekly schedule). See docs/reliability.md.
-
-    scripts/reliability.py soak [--duration 1800] [--seed 1] [--delay 6]
-    scripts/reliability.py faults [--shots DIR]
-      both: [--program build/dovrane] [--json FILE]; the run's files stay in a temporary folder
+started by the weekly schedule). See docs/reliability.md; --help lists the options.
 
 Each check prints a line; "N passed, N failed" comes last (exit status 0: all passed).
 """
@@ -32,7 +28,6 @@ from dovrane_rig import ALARM, ALARM_END  # noqa: E402
 TONE, THRESHOLD, FAULT_DELAY = 8000, 1000, 4
 ADDRESS = "oncall@studio.invalid"
 CALLS = [(True, "Chief Engineer", "555-0142"), (True, "Transmitter Co", "555-0199")]
-DIAGNOSTICS = {"QT_LOGGING_RULES": "dovrane.*=true"}
 
 
 CHECKS, FIGURES = [], {}
@@ -48,8 +43,7 @@ def plan(rng, duration, delay):
     """[(kind, seconds)], sound first and last; silences 2 s clear of the delay or more."""
     steps, total = [], 0.0
     while total < duration:
-        long = rng.random() >= 0.5
-        silence = rng.uniform(delay + 2, delay + 30) if long else rng.uniform(0.5, max(0.6, delay - 2))
+        silence = rng.uniform(delay + 2, delay + 30) if rng.random() >= 0.5 else rng.uniform(0.5, max(0.6, delay - 2))
         steps += [("sound", round(rng.uniform(3, 25), 2)), ("silence", round(silence, 2))]
         total += steps[-2][1] + steps[-1][1]
     return steps + [("sound", 5.0)]
@@ -126,14 +120,9 @@ def start_monitoring(r, action, start_peer, delay, length, facility, *args, **en
         sys.exit("reliability: the run would cross midnight; start it after 00:00 or shorten it")
     r.write_setup(delay, THRESHOLD, action, start + 8, start + 8 + int(length), calls=CALLS, facility=facility,
                   addresses=[(True, "1", "On Call", ADDRESS)])
-    r.launch(*args, **DIAGNOSTICS, **env)
+    r.launch(*args, QT_LOGGING_RULES="dovrane.*=true", **env)  # diagnostics
     t0 = now.replace(microsecond=0).timestamp() + 8
     return check("monitoring started by the schedule", r.wait_event("Timed Start Sensor", t0 - time.time() + 15)) and t0
-
-
-def start_faults(r, action, start_peer):
-    return start_monitoring(r, action, start_peer, FAULT_DELAY, 1200, "Fault Studio", QT_QPA_PLATFORM="xcb",
-                            DISPLAY=r.start_xvfb())
 
 
 def error_window(a, r, name):
@@ -158,7 +147,8 @@ def sound(r, mark):
 
 def page_faults(a, r):
     """Send Page: (a) the capture source unloaded, later loaded again; (b) the modem dies in a call."""
-    if not start_faults(r, 1, r.start_modem):
+    if not start_monitoring(r, 1, r.start_modem, FAULT_DELAY, 1200, "Fault Studio", QT_QPA_PLATFORM="xcb",
+                            DISPLAY=r.start_xvfb()):
         return
     first, second = (rig.fixed(number, 24).decode() for _, _, number in CALLS)
     m, d = len(r.log_lines()), r.pulse_env["DOVRANE_PULSE_DIR"]
@@ -198,12 +188,12 @@ def page_faults(a, r):
 def email_faults(a, r):
     """Send Email: (c) the SMTP sink stopped, later started again; (d) the log folder deleted;
     (e) the sound server killed and kept down for 30 s."""
-    if not start_faults(r, 2, r.start_sink):
+    if not start_monitoring(r, 2, r.start_sink, FAULT_DELAY, 1200, "Fault Studio", QT_QPA_PLATFORM="xcb",
+                            DISPLAY=r.start_xvfb()):
         return
     mails = lambda n: rig.wait_for(lambda: len(r.messages()) == n, 20)  # noqa: E731
     m = len(r.log_lines())
     check("an alarm and its end, both mailed", silence(r, m) and sound(r, m) and mails(2))
-    port = r.sink_port
     rig.stop(r.sink)
     m = len(r.log_lines())
     check("(c) mail server down: the alarm is still raised and logged", silence(r, m))
@@ -211,7 +201,7 @@ def email_faults(a, r):
           rig.wait_for(lambda: error_window(a, r, "c-smtp-down"), 15))
     check("(c) the alarm's end and both mail attempts are logged",
           sound(r, m) and rig.wait_for(lambda: r.events()[m:].count(rig.email_event(ADDRESS)) == 2, 15))
-    r.start_sink(port)
+    r.start_sink(r.sink_port)
     m = len(r.log_lines())
     check("(c) server back: the next alarm's two mails arrive, no failed one again",
           silence(r, m) and sound(r, m) and mails(4))
@@ -243,34 +233,29 @@ def email_faults(a, r):
     check("the program lives on", r.alive())
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("what", choices=["soak", "faults"])
-    parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"))
-    parser.add_argument("--json", help="also write the checks and figures to this file")
-    parser.add_argument("--duration", type=float, default=1800, help="soak: seconds of monitoring")
-    parser.add_argument("--seed", type=int, default=1, help="soak: the random plan")
-    parser.add_argument("--delay", type=int, default=6, help="soak: the alarm delay, seconds")
-    parser.add_argument("--shots", help="faults: keep pictures of the error window in this folder")
-    args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="dovrane-%s." % args.what)
-    for name, body in [("soak", soak)] if args.what == "soak" else [("page", page_faults), ("email", email_faults)]:
-        r = rig.Rig(os.path.join(work, name), args.program)
-        print("== %s (its files: %s) ==" % (name, r.work), flush=True)
-        try:
-            body(args, r)
-        except Exception as e:  # noqa: BLE001 - report whatever stopped the run, then go on
-            check("the %s run went to its end (%r)" % (name, e), False)
-        finally:
-            r.close()
-    failed = [what for what, ok in CHECKS if not ok]
-    if args.json:
-        with open(args.json, "w") as f:
-            json.dump({"work_folder": work, "checks": CHECKS, "figures": FIGURES}, f, indent=2)
-    print("".join("FAILED: %s\n" % what for what in failed), end="")
-    print("%d passed, %d failed" % (len(CHECKS) - len(failed), len(failed)))
-    return 1 if failed else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+parser.add_argument("what", choices=["soak", "faults"])
+parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"), help="default: build/dovrane")
+parser.add_argument("--json", help="also write the checks and figures to this file")
+parser.add_argument("--duration", type=float, default=1800, help="soak: seconds of monitoring")
+parser.add_argument("--seed", type=int, default=1, help="soak: the random plan")
+parser.add_argument("--delay", type=int, default=6, help="soak: the alarm delay, seconds")
+parser.add_argument("--shots", help="faults: keep pictures of the error window in this folder")
+args = parser.parse_args()
+work = tempfile.mkdtemp(prefix="dovrane-%s." % args.what)
+for name, body in [("soak", soak)] if args.what == "soak" else [("page", page_faults), ("email", email_faults)]:
+    r = rig.Rig(os.path.join(work, name), args.program)
+    print("== %s (its files: %s) ==" % (name, r.work), flush=True)
+    try:
+        body(args, r)
+    except Exception as e:  # noqa: BLE001 - report whatever stopped the run, then go on
+        check("the %s run went to its end (%r)" % (name, e), False)
+    finally:
+        r.close()
+failed = [what for what, ok in CHECKS if not ok]
+if args.json:
+    with open(args.json, "w") as f:
+        json.dump({"work_folder": work, "checks": CHECKS, "figures": FIGURES}, f, indent=2)
+print("".join("FAILED: %s\n" % what for what in failed), end="")
+print("%d passed, %d failed" % (len(CHECKS) - len(failed), len(failed)))
+sys.exit(1 if failed else 0)

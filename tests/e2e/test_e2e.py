@@ -149,10 +149,9 @@ class E2E(unittest.TestCase):
         prefix = os.path.join(self.r.work, "prefix")
         subprocess.run(["cmake", "--install", os.path.dirname(PROGRAM), "--prefix", prefix], check=True,
                        capture_output=True, timeout=120)
-        icons = "share/icons/hicolor/%s/apps/dovrane.%s"
         for path in ("bin/dovrane", "share/applications/dovrane.desktop", "lib/systemd/user/dovrane.service",
-                     "lib/systemd/user/dovrane@.service", icons % ("32x32", "png"), icons % ("256x256", "png"),
-                     icons % ("scalable", "svg")):
+                     "lib/systemd/user/dovrane@.service", "share/icons/hicolor/32x32/apps/dovrane.png",
+                     "share/icons/hicolor/256x256/apps/dovrane.png", "share/icons/hicolor/scalable/apps/dovrane.svg"):
             self.assertTrue(os.path.isfile(os.path.join(prefix, path)), path)
         desktop = set(rig.read(os.path.join(prefix, "share/applications/dovrane.desktop")).splitlines())
         self.assertLessEqual({"Type=Application", "Name=Dovrane", "Exec=dovrane", "Icon=dovrane"}, desktop)

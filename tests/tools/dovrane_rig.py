@@ -110,9 +110,8 @@ def stop(proc, sig=signal.SIGTERM):
 def kill_pidfile(path):
     """Ends the process whose id the file holds, waiting up to 3 s for it."""
     pid = int(read(path).strip() or 0)
-    if os.path.exists(path):
+    with contextlib.suppress(OSError):  # no such file, or no such process
         os.remove(path)
-    with contextlib.suppress(ProcessLookupError):
         # Never for 0 or -1, which would reach our whole process group or everyone.
         for sig in [signal.SIGTERM] + [0] * 30 + [signal.SIGKILL] if pid > 1 else []:
             os.kill(pid, sig)
@@ -270,7 +269,7 @@ class Rig:
         """smtp_sink.py, a sendmail on PATH that is msmtp towards it; each start its own folder."""
         self.sinks += 1
         self.sink = self.spawn([PYTHON, os.path.join(TOOLS, "smtp_sink.py"), "--dir", "%s/mail/%d" % (
-            self.work, self.sinks), "--port", str(port)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+            self.work, self.sinks), "--port", str(port)], stdout=subprocess.PIPE, text=True)
         self.sink_port = int(self.sink.stdout.readline())
         rc = write(self.work, "msmtprc", "account default\nhost 127.0.0.1\nport %d\nauth off\ntls off\n"
                    "from dovrane@studio.invalid\nlogfile %s/msmtp.log\n" % (self.sink_port, self.work), 0o600)

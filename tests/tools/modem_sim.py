@@ -3,13 +3,12 @@
 on a pseudo-terminal linked as --link. It answers "OK\\r\\n" to every AT command, appends
 every byte received to --capture and writes "<unix time> OPEN", "... CLOSE" (the program
 opening and closing the port) and "... CMD <command>" lines to --events. It prints
-"READY <device>" once the link is there; SIGTERM or SIGINT remove the link and end it."""
+"READY <device>" once the link is there, and runs until a signal ends it or for a day."""
 
 import contextlib
 import ctypes
 import os
 import select
-import signal
 import struct
 import sys
 import time
@@ -36,18 +35,10 @@ if os.path.lexists(link):
 os.symlink(device, link)
 
 
-def end(*_):
-    if os.path.islink(link) and os.readlink(link) == device:
-        os.unlink(link)
-    sys.exit(0)
-
-
 def note(text):
     events.write("%.3f %s\n" % (time.time(), text))
 
 
-signal.signal(signal.SIGTERM, end)
-signal.signal(signal.SIGINT, end)
 print("READY " + device, flush=True)
 opens, line, replies = 0, b"", 0
 for _ in range(5 * 86400):  # at most 0.2 s a turn: a day
@@ -75,5 +66,4 @@ for _ in range(5 * 86400):  # at most 0.2 s a turn: a day
         with contextlib.suppress(OSError):
             os.write(master, b"OK\r\n" * replies)
         replies = 0
-end()
 

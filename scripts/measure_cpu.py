@@ -8,7 +8,6 @@ figures. Prints a Markdown table.
 """
 
 import argparse
-import datetime
 import os
 import shutil
 import subprocess
@@ -36,18 +35,17 @@ work = tempfile.mkdtemp(prefix="dovrane-cpu.")
 # One rig per Dovrane, for its own data folder; the first one's server and X serve all.
 rigs = {name: rig.Rig(os.path.join(work, str(n)), args.program)
         for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle)}
-first = rigs[HEADLESS]
+first, procs = rigs[HEADLESS], {}
 try:
     first.start_pulse()
     first.tone(16000, 16000, step_ms=50)
     start, stop = rig.seconds_now()[0] + 6, rig.seconds_now()[0] + int(args.seconds) + 60
     if stop > 86399:
         sys.exit("measure_cpu: too close to midnight for a schedule that starts today")
-    procs, today = {}, rig.weekday_number(datetime.date.today())
     for name, r in rigs.items():
         r.pulse_env = first.pulse_env
         # Delay 30 s, threshold 100 (the tone never falls below 1600), no alarm action.
-        r.write_setup(30, 100, 0, schedule={today: (0 if name == IDLE else 1, start, stop)})
+        r.write_setup(30, 100, 0, start, stop, schedule={1: (0, 0, 0)} if name == IDLE else None)  # IDLE: no day on
         window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}
         procs[name] = r.launch(*([] if window else ["--headless"]), **window)
     source, env, quiet = first.pulse_env["DOVRANE_PULSE_SOURCE"], first.env(), subprocess.DEVNULL

@@ -60,7 +60,7 @@ def soak(a, r):
     pid = r.proc.pid
     rss, cpu0, switches, at = [], rig.cpu_seconds(pid), [], t0
     for n, (kind, length) in enumerate(steps):
-        while time.time() < at and r.alive():
+        while time.time() < at and r.proc.poll() is None:
             if len(rss) * 10 <= time.time() - t0:
                 rss.append(rig.rss_kib(pid))  # every 10 s
             time.sleep(0.05)
@@ -69,17 +69,14 @@ def soak(a, r):
         at += length
         print("  %6.0f s  step %d/%d: %s for %.1f s" % (time.time() - t0, n + 1, len(steps), kind, length), flush=True)
     r.wait_event("Timed Stop Sensor", at + 8 - time.time())
-    if not check("the program ran on to the end", r.alive()):
+    if not check("the program ran on to the end", r.proc.poll() is None):
         return
     wall, cpu = time.time() - t0, rig.cpu_seconds(pid) - cpu0
 
-    mails = [rig.email_event(ADDRESS)]
-    expected, due = ["Timed Start Sensor"], []
-    for when, kind, length in switches:
-        if kind == "silence" and length > a.delay:
-            expected += [ALARM] + mails + [ALARM_END] + mails
-            due += [when + a.delay, when + length]
-    expected.append("Timed Stop Sensor")
+    alarms = [(when, length) for when, kind, length in switches if kind == "silence" and length > a.delay]
+    mail = rig.email_event(ADDRESS)
+    expected = ["Timed Start Sensor"] + [ALARM, mail, ALARM_END, mail] * len(alarms) + ["Timed Stop Sensor"]
+    due = [t for when, length in alarms for t in (when + a.delay, when + length)]
     lines = r.log_lines()
     got = [line[9:] for _, line in lines]
     n = next((n for n in range(max(len(got), len(expected))) if got[n:n + 1] != expected[n:n + 1]), 0)
@@ -89,19 +86,17 @@ def soak(a, r):
     lags = [round(datetime.datetime.combine(d, datetime.time.fromisoformat(line[:8])).timestamp() - when, 1)
             for when, (d, line) in zip(due, [x for x in lines if x[1][9:] in (ALARM, ALARM_END)])]
     check("every alarm raised and ended within -2..+3 s of its due time", all(-2 <= x <= 3 for x in lags))
-    alarms = expected.count(ALARM)
-    rig.wait_for(lambda: len(r.messages()) >= 2 * alarms, 20)
+    rig.wait_for(lambda: len(r.messages()) >= 2 * len(alarms), 20)
     texts = [m["data"].strip().splitlines() for m in r.messages()]
     got_mails = [("Subject: Soak Studio Alarm" in text, text[-1][20:]) for text in texts]  # after the date and time
-    check("the sink got %d mails, alarm and end in turn" % (2 * alarms),
-          got_mails == [(True, "Silence Alarm"), (True, "End Silence Alarm")] * alarms)
+    check("the sink got %d mails, alarm and end in turn" % (2 * len(alarms)),
+          got_mails == [(True, "Silence Alarm"), (True, "End Silence Alarm")] * len(alarms))
     warm = rss[6:] or rss  # the first minute holds start-up allocations
     growth = sorted(warm[-3:])[len(warm[-3:]) // 2] - sorted(warm[:3])[len(warm[:3]) // 2]
     check("memory did not grow after the first minute (%+d KiB)" % growth, growth <= 4096)
-    silences = [length for _, kind, length in switches if kind == "silence"]
     FIGURES.update(
         seed=a.seed, planned_s=round(total), wall_s=round(wall), log_lines=len(got),
-        silences_longer_shorter_than_delay=[sum(s > a.delay for s in silences), sum(s <= a.delay for s in silences)],
+        silences_longer_shorter_than_delay=[len(alarms), len(steps) // 2 - len(alarms)],  # steps: pairs + 1
         alarm_lag_s=[min(lags[0::2], default=0), max(lags[0::2], default=0)],
         end_lag_s=[min(lags[1::2], default=0), max(lags[1::2], default=0)],
         rss_kib_first_last_max=[rss[0], rss[-1], max(rss)], rss_samples=len(rss), cpu_s=round(cpu, 1),
@@ -135,14 +130,10 @@ def error_window(a, r, name):
     return bool(found)
 
 
-def silence(r, mark):
-    r.tone(0)
-    return r.wait_event(ALARM, FAULT_DELAY + 10, mark)
-
-
-def sound(r, mark):
-    r.tone(TONE)
-    return r.wait_event(ALARM_END, 15, mark)
+def alarm(r, mark, end=False):
+    """Silence until the alarm is raised or, with end, sound until it ends, among the events after mark."""
+    r.tone(TONE if end else 0)
+    return r.wait_event(ALARM_END if end else ALARM, 15 if end else FAULT_DELAY + 10, mark)
 
 
 def page_faults(a, r):
@@ -163,7 +154,7 @@ def page_faults(a, r):
     time.sleep(27)  # its hang-up
 
     m = len(r.log_lines())
-    check("(b) a new alarm dials the first entry", silence(r, m) and r.wait_event(first, 15, m))
+    check("(b) a new alarm dials the first entry", alarm(r, m) and r.wait_event(first, 15, m))
     time.sleep(5)
     # The modem dies with its device. The link goes to nowhere: removed, the program would
     # try /dev/ttyS0; left, the dead pseudo-terminal's number may go to another process.
@@ -175,14 +166,14 @@ def page_faults(a, r):
     time.sleep(24)  # the hang-up comes 25 s after the dial, then the next entry's call
     check("(b) at the hang-up the next call cannot open the port: error window", error_window(a, r, "b-next-call"))
     check("(b) ... and that entry is neither logged nor called", second not in r.events()[m:])
-    check("(b) sound back: the alarm ends", sound(r, m))
+    check("(b) sound back: the alarm ends", alarm(r, m, end=True))
     m = len(r.log_lines())
-    check("(b) a later silence raises an alarm, and its end is logged", silence(r, m) and sound(r, m))
+    check("(b) a later silence raises an alarm, and its end is logged", alarm(r, m) and alarm(r, m, end=True))
     r.start_modem()
     m = len(r.log_lines())
     check("(b) modem back: the next alarm dials the first entry again",
-          silence(r, m) and r.wait_event(first, 15, m) and sound(r, m))
-    check("the program lives on", r.alive())
+          alarm(r, m) and r.wait_event(first, 15, m) and alarm(r, m, end=True))
+    check("the program lives on", r.proc.poll() is None)
 
 
 def email_faults(a, r):
@@ -193,18 +184,18 @@ def email_faults(a, r):
         return
     mails = lambda n: rig.wait_for(lambda: len(r.messages()) == n, 20)  # noqa: E731
     m = len(r.log_lines())
-    check("an alarm and its end, both mailed", silence(r, m) and sound(r, m) and mails(2))
+    check("an alarm and its end, both mailed", alarm(r, m) and alarm(r, m, end=True) and mails(2))
     rig.stop(r.sink)
     m = len(r.log_lines())
-    check("(c) mail server down: the alarm is still raised and logged", silence(r, m))
+    check("(c) mail server down: the alarm is still raised and logged", alarm(r, m))
     check("(c) the mail program's failure is shown in the error window",
           rig.wait_for(lambda: error_window(a, r, "c-smtp-down"), 15))
     check("(c) the alarm's end and both mail attempts are logged",
-          sound(r, m) and rig.wait_for(lambda: r.events()[m:].count(rig.email_event(ADDRESS)) == 2, 15))
+          alarm(r, m, end=True) and rig.wait_for(lambda: r.events()[m:].count(rig.email_event(ADDRESS)) == 2, 15))
     r.start_sink(r.sink_port)
     m = len(r.log_lines())
     check("(c) server back: the next alarm's two mails arrive, no failed one again",
-          silence(r, m) and sound(r, m) and mails(4))
+          alarm(r, m) and alarm(r, m, end=True) and mails(4))
 
     logs = os.path.join(r.data, "logs")
     shutil.rmtree(logs)
@@ -215,7 +206,7 @@ def email_faults(a, r):
     check("(d) log folder deleted: the alarm and its end are still mailed", mails(6))
     check("(d) ... their lines are lost and the folder is not made again", not os.path.exists(logs))
     os.makedirs(logs)
-    check("(d) folder made again by hand: the next alarm is logged", silence(r, 0) and sound(r, 0) and mails(8))
+    check("(d) folder made again by hand: the next alarm is logged", alarm(r, 0) and alarm(r, 0, end=True) and mails(8))
 
     m, said, d = len(r.log_lines()), len(rig.read(r.output)), r.pulse_env["DOVRANE_PULSE_DIR"]
     rig.kill_pidfile(d + "/daemon.pid")
@@ -230,7 +221,7 @@ def email_faults(a, r):
           "no 'Alarm End' within 30 s of the server's return: capture did not reconnect. The program said:\n    "
               + "\n    ".join(rig.read(r.output)[said:].splitlines()[-8:]))
     check("(e) ... and the alarm and its end are mailed", mails(10))
-    check("the program lives on", r.alive())
+    check("the program lives on", r.proc.poll() is None)
 
 
 parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])

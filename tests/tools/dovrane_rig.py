@@ -42,11 +42,6 @@ def fixed(text, width):
     return data + b" " * (width - len(data))
 
 
-def weekday_number(date):
-    """1 = Sunday .. 7 = Saturday."""
-    return date.isoweekday() % 7 + 1
-
-
 def call_record(in_use, name, number):
     """CallList.dat: 40 bytes."""
     return (b"1" if in_use else b"0") + fixed(name, 15) + fixed(number, 24)
@@ -73,7 +68,6 @@ def write(folder, name, data, mode=0o644):
     os.makedirs(folder, exist_ok=True)
     with open(os.open(os.path.join(folder, name), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, mode), "wb") as f:
         f.write(data.encode() if isinstance(data, str) else data)
-    return os.path.join(folder, name)
 
 
 def read(path, binary=False):
@@ -239,8 +233,7 @@ def feed(fifo, left, right, step_ms=0):
 class Rig:
     def __init__(self, workdir, program):
         self.work, self.program = os.path.abspath(workdir), os.path.abspath(program)
-        self.data, self.bin_dir = os.path.join(self.work, "Dovrane"), os.path.join(self.work, "bin")
-        self.output = os.path.join(self.work, "program.out")
+        self.data, self.bin_dir, self.output = (os.path.join(self.work, n) for n in ("Dovrane", "bin", "program.out"))
         os.makedirs(self.bin_dir, exist_ok=True)
         self.pulse_env, self.children, self.proc, self.sink, self.sinks, self.display = {}, [], None, None, 0, None
 
@@ -255,7 +248,6 @@ class Rig:
             stop(proc)
         if self.pulse_env:
             stop_pulse(self.pulse_env["DOVRANE_PULSE_DIR"])
-            self.pulse_env = {}
 
     # sound
     def start_pulse(self):
@@ -271,9 +263,9 @@ class Rig:
         self.sink = self.spawn([PYTHON, os.path.join(TOOLS, "smtp_sink.py"), "--dir", "%s/mail/%d" % (
             self.work, self.sinks), "--port", str(port)], stdout=subprocess.PIPE, text=True)
         self.sink_port = int(self.sink.stdout.readline())
-        rc = write(self.work, "msmtprc", "account default\nhost 127.0.0.1\nport %d\nauth off\ntls off\n"
-                   "from dovrane@studio.invalid\nlogfile %s/msmtp.log\n" % (self.sink_port, self.work), 0o600)
-        write(self.bin_dir, "sendmail", "#!/bin/sh\nexec msmtp -C '%s' \"$@\"\n" % rc, 0o755)
+        write(self.work, "msmtprc", "account default\nhost 127.0.0.1\nport %d\nauth off\ntls off\n"
+              "from dovrane@studio.invalid\nlogfile %s/msmtp.log\n" % (self.sink_port, self.work), 0o600)
+        write(self.bin_dir, "sendmail", "#!/bin/sh\nexec msmtp -C '%s/msmtprc' \"$@\"\n" % self.work, 0o755)
 
     def messages(self):
         order = lambda p: [int(n) for n in re.findall(r"\d+", os.path.relpath(p, self.work))]  # noqa: E731
@@ -312,7 +304,7 @@ class Rig:
         inputs = subprocess.run([os.path.join(os.path.dirname(self.program), "tests", "dovrane_e2e_audio_inputs"),
                                  DESCRIPTION], env=self.env(), capture_output=True, text=True, timeout=60)
         records = [alarm_delay, 0, 0, inputs.stdout.splitlines().index(DESCRIPTION), action, 0, threshold] + [0] * 21
-        schedule = schedule or {weekday_number(datetime.date.today()): (1, start_secs, stop_secs)}
+        schedule = schedule or {datetime.date.today().isoweekday() % 7 + 1: (1, start_secs, stop_secs)}  # 1: Sunday
         for day, (enabled, start, stop) in schedule.items():
             records[6 + day], records[13 + day], records[20 + day] = enabled, start, stop
         write(self.data, "DVParams.dat", struct.pack("<28i", *records))
@@ -330,12 +322,6 @@ class Rig:
             self.proc = self.spawn([self.program, *args], env=self.env(**{"QT_QPA_PLATFORM": "offscreen", **env}),
                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
         return self.proc
-
-    def alive(self):
-        return self.proc.poll() is None
-
-    def terminate(self, sig=signal.SIGTERM):
-        return stop(self.proc, sig)
 
     def log(self, date):
         """The lines of a day's alarm log, each of which ends in CR LF."""

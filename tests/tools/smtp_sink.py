@@ -34,5 +34,4 @@ async def main():
     await asyncio.sleep(86400)  # a signal ends us at once: each message is on disk whole or not at all
 
 
-if __name__ == "__main__":
-    asyncio.run(main())
+asyncio.run(main())

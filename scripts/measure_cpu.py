@@ -1,31 +1,13 @@
 #!/usr/bin/python3
 """Processor time and memory of Dovrane beside other ways of watching the same input.
 
-    /usr/bin/python3 scripts/measure_cpu.py [--program build/dovrane] [--seconds 60] [--idle]
-
-One private PulseAudio server, its pipe source fed with programme-like audio: a 441 Hz
-tone whose level jumps every 50 ms to a new random level, so that the level meters must
-redraw all the time (a steady tone lets them rest and hides their cost). On that source:
-
-  - Dovrane --headless (with QT_QPA_PLATFORM=offscreen too, for builds without the flag)
-  - Dovrane with its window on an X server (Xvfb, started here)
-  - ffmpeg -f pulse -i SOURCE -af silencedetect -f null -
-  - parec of the source into /dev/null: the floor, the cost of capturing at all
-  - with --idle, a Dovrane --headless that is not monitoring
-
-They all run at the same time, not one after another: then every row has the same audio,
-the same load from the rest of the machine and the same seconds, which is what makes
-the rows comparable. The price is that they share the cores with each other and with the
-sound server and feeder, so each figure may sit a little above that of a lone run.
-
-Each Dovrane has its own data folder, whose weekly schedule starts monitoring a few
-seconds after launch. The share of one core is utime+stime from /proc/PID/stat over the
-measured seconds, which begin once every Dovrane has logged its start; memory is the
-largest VmRSS seen, sampled every second. Prints a Markdown table.
+Dovrane --headless, Dovrane's window on Xvfb, ffmpeg's silencedetect, parec (the floor) and,
+with --idle, a Dovrane that is not monitoring, all at the same time on one private PulseAudio
+source playing programme-like audio. README.md (Performance) describes the method and the
+figures. Prints a Markdown table.
 """
 
 import argparse
-import datetime
 import os
 import shutil
 import subprocess
@@ -44,60 +26,53 @@ FFMPEG = "`ffmpeg -f pulse -i SOURCE -af silencedetect -f null -`"
 PAREC, SERVER = "`parec` of the same source (capturing at all)", "the PulseAudio server, serving all of them"
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"))
-    parser.add_argument("--seconds", type=float, default=60)
-    parser.add_argument("--idle", action="store_true", help="add a Dovrane that is not monitoring")
-    args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="dovrane-cpu.")
-    # One rig per Dovrane, for its own data folder; the first one's server and X serve all.
-    rigs = {name: rig.Rig(os.path.join(work, str(n)), args.program)
-            for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle)}
-    first = rigs[HEADLESS]
-    try:
-        first.start_pulse()
-        first.tone(16000, 16000, step_ms=50)
-        start, stop = rig.seconds_now()[0] + 6, rig.seconds_now()[0] + int(args.seconds) + 60
-        if stop > 86399:
-            sys.exit("measure_cpu: too close to midnight for a schedule that starts today")
-        procs, today = {}, rig.weekday_number(datetime.date.today())
-        for name, r in rigs.items():
-            r.pulse_env = first.pulse_env
-            # Delay 30 s, threshold 100 (the tone never falls below 1600), no alarm action.
-            r.write_setup(30, 100, 0, schedule={today: (0 if name == IDLE else 1, start, stop)})
-            if name == WINDOW:
-                procs[name] = r.launch(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb())
-            else:
-                procs[name] = r.launch("--headless")
-        source, env, quiet = first.pulse_env["DOVRANE_PULSE_SOURCE"], first.env(), subprocess.DEVNULL
-        procs[FFMPEG] = first.spawn(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "pulse", "-i",
-                                     source, "-af", "silencedetect", "-f", "null", "-"], env=env, stdout=quiet)
-        procs[PAREC] = first.spawn(["parec", "-d", source], env=env, stdout=quiet)
-        monitoring = [rigs[HEADLESS], rigs[WINDOW]]
-        if not rig.wait_for(lambda: all("Timed Start Sensor" in r.events() for r in monitoring), 30):
-            sys.exit("measure_cpu: monitoring did not start:\n" + "".join(r.report() for r in monitoring))
-        time.sleep(2)  # let the start settle
-        pids = {name: p.pid for name, p in procs.items()}
-        pids[SERVER] = int(rig.read(first.pulse_env["DOVRANE_PULSE_DIR"] + "/daemon.pid"))
-        cpu0, rss, t0 = {n: rig.cpu_seconds(p) for n, p in pids.items()}, dict.fromkeys(pids, 0), time.monotonic()
-        for second in range(int(args.seconds)):
-            rss = {n: max(rss[n], rig.rss_kib(p)) for n, p in pids.items()}
-            time.sleep(max(0.0, t0 + second + 1 - time.monotonic()))
-        cpu = {n: rig.cpu_seconds(p) - cpu0[n] for n, p in pids.items()}
-        wall = time.monotonic() - t0
-        if not all(p.poll() is None for p in procs.values()) or any(rig.ALARM in r.events() for r in monitoring):
-            sys.exit("measure_cpu: a process ended or an alarm was raised; the figures would not hold")
-    finally:
-        for r in reversed(list(rigs.values())):
-            r.pulse_env = first.pulse_env if r is first else {}  # the server is the first rig's to stop
-            r.close()
-        shutil.rmtree(work, ignore_errors=True)
-    print("%.0f s, all at the same time, programme-like audio (level steps every 50 ms):\n" % wall)
-    print("| process | share of one core | resident memory (max) |\n|---|---|---|")
-    for name in pids:
-        print("| %s | %.2f %% | %.1f MiB |" % (name, 100 * cpu[name] / wall, rss[name] / 1024))
+parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"), help="default: build/dovrane")
+parser.add_argument("--seconds", type=float, default=60, help="measured seconds (default: 60)")
+parser.add_argument("--idle", action="store_true", help="add a Dovrane that is not monitoring")
+args = parser.parse_args()
+work = tempfile.mkdtemp(prefix="dovrane-cpu.")
+# One rig per Dovrane, for its own data folder; the first one's server and X serve all.
+rigs = {name: rig.Rig(os.path.join(work, str(n)), args.program)
+        for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle)}
+first, procs = rigs[HEADLESS], {}
+try:
+    first.start_pulse()
+    first.tone(16000, 16000, step_ms=50)
+    start, stop = rig.seconds_now()[0] + 6, rig.seconds_now()[0] + int(args.seconds) + 60
+    if stop > 86399:
+        sys.exit("measure_cpu: too close to midnight for a schedule that starts today")
+    for name, r in rigs.items():
+        r.pulse_env = first.pulse_env
+        # Delay 30 s, threshold 100 (the tone never falls below 1600), no alarm action.
+        r.write_setup(30, 100, 0, start, stop, schedule={1: (0, 0, 0)} if name == IDLE else None)  # IDLE: no day on
+        window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}
+        procs[name] = r.launch(*([] if window else ["--headless"]), **window)
+    source, env, quiet = first.pulse_env["DOVRANE_PULSE_SOURCE"], first.env(), subprocess.DEVNULL
+    procs[FFMPEG] = first.spawn(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "pulse", "-i",
+                                 source, "-af", "silencedetect", "-f", "null", "-"], env=env, stdout=quiet)
+    procs[PAREC] = first.spawn(["parec", "-d", source], env=env, stdout=quiet)
+    monitoring = [rigs[HEADLESS], rigs[WINDOW]]
+    if not rig.wait_for(lambda: all("Timed Start Sensor" in r.events() for r in monitoring), 30):
+        sys.exit("measure_cpu: monitoring did not start:\n" + "".join(r.report() for r in monitoring))
+    time.sleep(2)  # let the start settle
+    pids = {name: p.pid for name, p in procs.items()}
+    pids[SERVER] = int(rig.read(first.pulse_env["DOVRANE_PULSE_DIR"] + "/daemon.pid"))
+    cpu0, rss, t0 = {n: rig.cpu_seconds(p) for n, p in pids.items()}, dict.fromkeys(pids, 0), time.monotonic()
+    for second in range(int(args.seconds)):
+        rss = {n: max(rss[n], rig.rss_kib(p)) for n, p in pids.items()}
+        time.sleep(max(0.0, t0 + second + 1 - time.monotonic()))
+    cpu = {n: rig.cpu_seconds(p) - cpu0[n] for n, p in pids.items()}
+    wall = time.monotonic() - t0
+    if not all(p.poll() is None for p in procs.values()) or any(rig.ALARM in r.events() for r in monitoring):
+        sys.exit("measure_cpu: a process ended or an alarm was raised; the figures would not hold")
+finally:
+    for r in reversed(list(rigs.values())):
+        r.pulse_env = first.pulse_env if r is first else {}  # the server is the first rig's to stop
+        r.close()
+    shutil.rmtree(work, ignore_errors=True)
+print("%.0f s, all at the same time, programme-like audio (level steps every 50 ms):\n" % wall)
+print("| process | share of one core | resident memory (max) |\n|---|---|---|")
+for name in pids:
+    print("| %s | %.2f %% | %.1f MiB |" % (name, 100 * cpu[name] / wall, rss[name] / 1024))
 
-
-if __name__ == "__main__":
-    main()

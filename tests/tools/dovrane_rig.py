@@ -6,6 +6,7 @@ byte by byte, and the program. A Rig owns a work folder and all it started: clos
 stops it all, and every child also ends when we die. As a program it does the work of
 pulse-fixture.sh (see there) and of its feeder (feed FIFO LEFT RIGHT STEP_MS)."""
 
+import contextlib
 import ctypes
 import datetime
 import fcntl
@@ -41,21 +42,6 @@ def fixed(text, width):
     return data + b" " * (width - len(data))
 
 
-def weekday_number(date):
-    """1 = Sunday .. 7 = Saturday."""
-    return date.isoweekday() % 7 + 1
-
-
-def params_bytes(alarm_delay, input_device, alarm_action, threshold, schedule):
-    """DVParams.dat: 28 little-endian int32 records, numbered from 1. schedule maps
-    weekday 1..7 to (enabled, start second, stop second)."""
-    records = [0] * 29
-    records[1], records[4], records[5], records[7] = alarm_delay, input_device, alarm_action, threshold
-    for day, (enabled, start, stop) in schedule.items():
-        records[7 + day], records[14 + day], records[21 + day] = enabled, start, stop
-    return struct.pack("<28i", *records[1:])
-
-
 def call_record(in_use, name, number):
     """CallList.dat: 40 bytes."""
     return (b"1" if in_use else b"0") + fixed(name, 15) + fixed(number, 24)
@@ -82,7 +68,6 @@ def write(folder, name, data, mode=0o644):
     os.makedirs(folder, exist_ok=True)
     with open(os.open(os.path.join(folder, name), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, mode), "wb") as f:
         f.write(data.encode() if isinstance(data, str) else data)
-    return os.path.join(folder, name)
 
 
 def read(path, binary=False):
@@ -113,26 +98,20 @@ def stop(proc, sig=signal.SIGTERM):
             proc.wait(timeout=10)
         except subprocess.TimeoutExpired:
             proc.kill()
-            proc.wait()
-    for pipe in filter(None, (proc.stdin, proc.stdout)):
-        pipe.close()
-    return proc.returncode
+    return proc.wait()
 
 
 def kill_pidfile(path):
     """Ends the process whose id the file holds, waiting up to 3 s for it."""
     pid = int(read(path).strip() or 0)
-    if os.path.exists(path):
+    with contextlib.suppress(OSError):  # no such file, or no such process
         os.remove(path)
-    try:
         # Never for 0 or -1, which would reach our whole process group or everyone.
         for sig in [signal.SIGTERM] + [0] * 30 + [signal.SIGKILL] if pid > 1 else []:
             os.kill(pid, sig)
             if "\nState:\tZ" in read("/proc/%d/status" % pid):
                 return  # gone, waiting for whoever adopted it
             time.sleep(0.1)
-    except ProcessLookupError:
-        pass
 
 
 def cpu_seconds(pid):
@@ -220,10 +199,7 @@ def stop_pulse(d):
 
 
 def watch(d, owner):
-    for _ in range(DAY):
-        if not os.path.exists(d + "/" + MARKER) or not os.path.exists("/proc/%s" % owner):
-            break
-        time.sleep(1)
+    wait_for(lambda: not os.path.exists(d + "/" + MARKER) or not os.path.exists("/proc/%s" % owner), DAY, 1)
     if os.path.exists(d + "/" + MARKER):
         os.remove(d + "/watchdog.pid")
         stop_pulse(d)
@@ -241,17 +217,15 @@ def feed(fifo, left, right, step_ms=0):
     fd = os.open(fifo, os.O_WRONLY)
     fcntl.fcntl(fd, 1031, 8192)  # F_SETPIPE_SZ: a small pipe keeps what the source plays close to now
     due = time.monotonic()
-    for i in range(DAY * 100):
-        if step_ms and i % max(1, step_ms // 10) == 0:
-            block = rng.choice(blocks)
-        time.sleep(max(0.0, due - time.monotonic()))
-        if time.monotonic() - due > 0.5:
-            due = time.monotonic()  # we were stopped for a while: do not flood the source
-        due += 0.01
-        try:
+    with contextlib.suppress(OSError):  # the source went away
+        for i in range(DAY * 100):
+            if step_ms and i % max(1, step_ms // 10) == 0:
+                block = rng.choice(blocks)
+            time.sleep(max(0.0, due - time.monotonic()))
+            if time.monotonic() - due > 0.5:
+                due = time.monotonic()  # we were stopped for a while: do not flood the source
+            due += 0.01
             os.write(fd, block[i % 100 * 1764:][:1764])
-        except OSError:
-            return
 
 
 # ---- a Rig ----
@@ -259,8 +233,7 @@ def feed(fifo, left, right, step_ms=0):
 class Rig:
     def __init__(self, workdir, program):
         self.work, self.program = os.path.abspath(workdir), os.path.abspath(program)
-        self.data, self.bin_dir = os.path.join(self.work, "Dovrane"), os.path.join(self.work, "bin")
-        self.output = os.path.join(self.work, "program.out")
+        self.data, self.bin_dir, self.output = (os.path.join(self.work, n) for n in ("Dovrane", "bin", "program.out"))
         os.makedirs(self.bin_dir, exist_ok=True)
         self.pulse_env, self.children, self.proc, self.sink, self.sinks, self.display = {}, [], None, None, 0, None
 
@@ -275,7 +248,6 @@ class Rig:
             stop(proc)
         if self.pulse_env:
             stop_pulse(self.pulse_env["DOVRANE_PULSE_DIR"])
-            self.pulse_env = {}
 
     # sound
     def start_pulse(self):
@@ -284,40 +256,20 @@ class Rig:
     def tone(self, left, right=None, step_ms=0):
         tone(self.pulse_env["DOVRANE_PULSE_DIR"], left, left if right is None else right, step_ms)
 
-    def remove_source(self):
-        pactl(self.pulse_env["DOVRANE_PULSE_DIR"], "unload-module", "module-pipe-source")
-
-    def restore_source(self):
-        pactl(self.pulse_env["DOVRANE_PULSE_DIR"], "load-module", *pipe_source(self.pulse_env["DOVRANE_PULSE_DIR"]))
-
-    def kill_server(self):
-        kill_pidfile(self.pulse_env["DOVRANE_PULSE_DIR"] + "/daemon.pid")
-
-    def start_server(self):
-        return pulse_daemon(self.pulse_env["DOVRANE_PULSE_DIR"])
-
-    def device_number(self):  # in the program's own list of inputs
-        helper = os.path.join(os.path.dirname(self.program), "tests", "dovrane_e2e_audio_inputs")
-        run = subprocess.run([helper, DESCRIPTION], env=self.env(), capture_output=True, text=True, timeout=60)
-        if DESCRIPTION not in run.stdout.splitlines():
-            raise RuntimeError("the test source is not among the inputs: %r %s" % (run.stdout, run.stderr))
-        return run.stdout.splitlines().index(DESCRIPTION)
-
     # mail
     def start_sink(self, port=0):
         """smtp_sink.py, a sendmail on PATH that is msmtp towards it; each start its own folder."""
         self.sinks += 1
         self.sink = self.spawn([PYTHON, os.path.join(TOOLS, "smtp_sink.py"), "--dir", "%s/mail/%d" % (
-            self.work, self.sinks), "--port", str(port)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+            self.work, self.sinks), "--port", str(port)], stdout=subprocess.PIPE, text=True)
         self.sink_port = int(self.sink.stdout.readline())
-        rc = write(self.work, "msmtprc", "account default\nhost 127.0.0.1\nport %d\nauth off\ntls off\n"
-                   "from dovrane@studio.invalid\nlogfile %s/msmtp.log\n" % (self.sink_port, self.work), 0o600)
-        write(self.bin_dir, "sendmail", "#!/bin/sh\nexec msmtp -C '%s' \"$@\"\n" % rc, 0o755)
+        write(self.work, "msmtprc", "account default\nhost 127.0.0.1\nport %d\nauth off\ntls off\n"
+              "from dovrane@studio.invalid\nlogfile %s/msmtp.log\n" % (self.sink_port, self.work), 0o600)
+        write(self.bin_dir, "sendmail", "#!/bin/sh\nexec msmtp -C '%s/msmtprc' \"$@\"\n" % self.work, 0o755)
 
     def messages(self):
-        paths = glob.glob(self.work + "/mail/*/msg-*.json")
-        order = [[int(n) for n in re.findall(r"\d+", os.path.relpath(p, self.work))] for p in paths]
-        return [json.loads(read(p)) for _, p in sorted(zip(order, paths))]
+        order = lambda p: [int(n) for n in re.findall(r"\d+", os.path.relpath(p, self.work))]  # noqa: E731
+        return [json.loads(read(p)) for p in sorted(glob.glob(self.work + "/mail/*/msg-*.json"), key=order)]
 
     # modem
     def start_modem(self):
@@ -325,21 +277,13 @@ class Rig:
         self.modem = self.spawn([PYTHON, os.path.join(TOOLS, "modem_sim.py"), "--link", self.data + "/COM1",
                                  "--capture", self.work + "/modem.bin", "--events", self.work + "/modem.events"],
                                 stdout=subprocess.PIPE, text=True)
-        if not self.modem.stdout.readline().startswith("READY "):
-            raise RuntimeError("the modem simulator did not start")
+        self.modem.stdout.readline()  # "READY <device>" once the link is there
 
     def modem_bytes(self):
         return read(self.work + "/modem.bin", binary=True)
 
     def modem_events(self):
         return [line.split(" ", 1)[1] for line in read(self.work + "/modem.events").splitlines()]
-
-    def kill_modem(self):
-        """The modem dies with its device. The link goes to nowhere: removed, the program would
-        try /dev/ttyS0; left, the dead pseudo-terminal's number may go to another process."""
-        stop(self.modem, signal.SIGKILL)
-        os.remove(self.data + "/COM1")
-        os.symlink(self.work + "/modem-gone", self.data + "/COM1")
 
     # screen
     def start_xvfb(self):
@@ -351,21 +295,19 @@ class Rig:
             self.display = ":" + f.readline().strip()
         return self.display
 
-    def window_shown(self, title, picture=None):
-        """Whether a top-level window has that title; saves a picture of it if asked."""
-        env = dict(os.environ, DISPLAY=self.display)
-        tree = subprocess.run(["xwininfo", "-root", "-children"], env=env, capture_output=True, text=True).stdout
-        found = re.search(r'^\s+(0x[0-9a-f]+) "%s"' % re.escape(title), tree, re.M)
-        if found and picture:
-            subprocess.run(["import", "-window", found[1], picture], env=env, capture_output=True)
-        return bool(found)
-
     # the program
     def write_setup(self, alarm_delay, threshold, action, start_secs=0, stop_secs=0, schedule=None, calls=(),
                     addresses=(), facility="Studio A"):
-        """action: 0 none, 1 page, 2 e-mail; without a schedule, today from start to stop."""
-        schedule = schedule or {weekday_number(datetime.date.today()): (1, start_secs, stop_secs)}
-        write(self.data, "DVParams.dat", params_bytes(alarm_delay, self.device_number(), action, threshold, schedule))
+        """action: 0 none, 1 page, 2 e-mail. DVParams.dat holds 28 little-endian int32 records; schedule
+        maps weekday 1..7 to (enabled, start second, stop second), by default today from start to stop.
+        The input is the test source's number in the program's own list of inputs."""
+        inputs = subprocess.run([os.path.join(os.path.dirname(self.program), "tests", "dovrane_e2e_audio_inputs"),
+                                 DESCRIPTION], env=self.env(), capture_output=True, text=True, timeout=60)
+        records = [alarm_delay, 0, 0, inputs.stdout.splitlines().index(DESCRIPTION), action, 0, threshold] + [0] * 21
+        schedule = schedule or {datetime.date.today().isoweekday() % 7 + 1: (1, start_secs, stop_secs)}  # 1: Sunday
+        for day, (enabled, start, stop) in schedule.items():
+            records[6 + day], records[13 + day], records[20 + day] = enabled, start, stop
+        write(self.data, "DVParams.dat", struct.pack("<28i", *records))
         write(self.data, "Connection.dat", b" 1 \r\n9600\r\n")
         write(self.data, "User.dat", "".join(v + "\r\n" for v in (facility, "operator", "secret")).encode(CP))
         write(self.data, "CallList.dat", b"".join(call_record(*c) for c in calls))
@@ -380,12 +322,6 @@ class Rig:
             self.proc = self.spawn([self.program, *args], env=self.env(**{"QT_QPA_PLATFORM": "offscreen", **env}),
                                    stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
         return self.proc
-
-    def alive(self):
-        return self.proc.poll() is None
-
-    def terminate(self, sig=signal.SIGTERM):
-        return stop(self.proc, sig)
 
     def log(self, date):
         """The lines of a day's alarm log, each of which ends in CR LF."""
@@ -412,17 +348,15 @@ class Rig:
 
 
 if __name__ == "__main__":
-    command, args = sys.argv[1] if len(sys.argv) > 1 else "", sys.argv[2:]
+    command, args = (sys.argv[1:] or [""])[0], sys.argv[2:]
     if command == "start":
-        values = start(owner=args[1] if args[:1] == ["--owner"] and len(args) > 1 else None)
+        values = start(owner=args[1] if args[:1] == ["--owner"] else None)
         print("".join("export %s='%s'\n" % item for item in values.items()), end="", flush=True)
-    elif command in ("tone", "feed") and len(args) in (3, 4):
-        {"tone": tone, "feed": feed}[command](args[0], *map(int, args[1:]))
-    elif command in ("stop", "watch") and args:
-        {"stop": stop_pulse, "watch": watch}[command](*args[:2])
-    elif command in ("kill", "stall") and len(args) == 1:  # the server gone; the source starved
+    elif command in ("tone", "feed", "stop", "watch") and args:
+        {"tone": tone, "feed": feed, "stop": stop_pulse, "watch": watch}[command](args[0], *map(int, args[1:]))
+    elif command in ("kill", "stall") and args:  # the server gone; the source starved
         kill_pidfile(args[0] + ("/daemon.pid" if command == "kill" else "/feeder.pid"))
-    elif command == "revive" and len(args) == 1:
+    elif command == "revive" and args:
         sys.exit(0 if pulse_daemon(args[0]) else 1)
     else:
         sys.exit("usage: pulse-fixture.sh start [--owner PID] | tone DIR LEFT RIGHT [STEP_MS] | "

@@ -1,14 +1,14 @@
 #!/usr/bin/python3
-"""modem_sim.py --link DIR/COM1 [--capture FILE] [--events FILE] [--mode ok]: a Hayes modem
+"""modem_sim.py --link DIR/COM1 [--capture FILE] [--events FILE]: a Hayes modem
 on a pseudo-terminal linked as --link. It answers "OK\\r\\n" to every AT command, appends
 every byte received to --capture and writes "<unix time> OPEN", "... CLOSE" (the program
 opening and closing the port) and "... CMD <command>" lines to --events. It prints
-"READY <device>" once the link is there; SIGTERM or SIGINT remove the link and end it."""
+"READY <device>" once the link is there, and runs until a signal ends it or for a day."""
 
+import contextlib
 import ctypes
 import os
 import select
-import signal
 import struct
 import sys
 import time
@@ -16,80 +16,54 @@ import tty
 
 IN_OPEN, IN_CLOSE = 0x20, 0x08 | 0x10
 
+opts = dict(zip(sys.argv[1::2], sys.argv[2::2]))
+link, (master, slave) = opts["--link"], os.openpty()
+device = os.ttyname(slave)
+tty.setraw(slave)  # nothing echoed or translated before the program sets the line up
+# Opens and closes are seen through inotify on the device: the master gets no event of
+# its own when the port is closed and opened again in quick succession.
+libc = ctypes.CDLL(None)
+notify = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+libc.inotify_add_watch(notify, os.fsencode(device), IN_OPEN | IN_CLOSE)
+os.close(slave)
+os.read(notify, 4096)  # our own close of the slave is not the program's
+os.set_blocking(master, False)
+capture = open(opts.get("--capture", os.devnull), "ab", buffering=0)
+events = open(opts.get("--events", os.devnull), "a", buffering=1)
+if os.path.lexists(link):
+    os.unlink(link)
+os.symlink(device, link)
 
-def main():
-    opts = dict(zip(sys.argv[1::2], sys.argv[2::2]))
-    if "--link" not in opts or opts.get("--mode", "ok") != "ok":  # the one mode left: answer at once
-        sys.exit(__doc__)
-    link, (master, slave) = opts["--link"], os.openpty()
-    device = os.ttyname(slave)
-    tty.setraw(slave)  # nothing echoed or translated before the program sets the line up
-    # Opens and closes are seen through inotify on the device: the master gets no event of
-    # its own when the port is closed and opened again in quick succession.
-    libc = ctypes.CDLL(None, use_errno=True)
-    notify = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
-    if libc.inotify_add_watch(notify, os.fsencode(device), IN_OPEN | IN_CLOSE) < 0:
-        sys.exit("modem_sim: inotify: " + os.strerror(ctypes.get_errno()))
-    os.close(slave)
-    os.read(notify, 4096)  # our own close of the slave is not the program's
-    os.set_blocking(master, False)
-    capture = open(opts.get("--capture", os.devnull), "ab", buffering=0)
-    events = open(opts.get("--events", os.devnull), "a", buffering=1)
-    if os.path.lexists(link):
-        os.unlink(link)
-    os.symlink(device, link)
 
-    def end(*_):
-        if os.path.islink(link) and os.readlink(link) == device:
-            os.unlink(link)
-        sys.exit(0)
+def note(text):
+    events.write("%.3f %s\n" % (time.time(), text))
 
-    def note(text):
-        events.write("%.3f %s\n" % (time.time(), text))
 
-    signal.signal(signal.SIGTERM, end)
-    signal.signal(signal.SIGINT, end)
-    print("READY " + device, flush=True)
-    opens, line, replies = 0, b"", 0
-    for _ in range(5 * 86400):  # at most 0.2 s a turn: a day
-        ready = select.select([notify] + ([master] if opens else []), [], [], 0.2)[0]
-        changes = os.read(notify, 65536) if notify in ready else b""
-        # A close and the next open may both be behind us, the bytes of both sessions
-        # waiting in the master: read them all first. The parser skips the hang-up
-        # escape, which has no carriage return, and replies wait for an open port.
-        data = b""
-        for _ in range(1000):
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
+print("READY " + device, flush=True)
+opens, line, replies = 0, b"", 0
+for _ in range(5 * 86400):  # at most 0.2 s a turn: a day
+    ready = select.select([notify] + ([master] if opens else []), [], [], 0.2)[0]
+    changes = os.read(notify, 65536) if notify in ready else b""
+    # A close and the next open may both be behind us, the bytes of both sessions
+    # waiting in the master: read them all first. The parser skips the hang-up
+    # escape, which has no carriage return, and replies wait for an open port.
+    data = b""
+    with contextlib.suppress(OSError):  # nothing more to read, or no port open
+        while chunk := os.read(master, 4096):
             data += chunk
-        capture.write(data)
-        *commands, line = (line + data).split(b"\r")
-        for command in commands:
-            at = command.upper().find(b"AT")  # a modem ignores what comes before "AT"
-            if at >= 0:
-                note("CMD " + command[at:].decode("latin-1"))
-                replies += 1
-        for _, mask, _, _ in struct.iter_unpack("iIII", changes):  # no names: the watch is on a file
-            if mask & IN_OPEN:
-                opens += 1
-                if opens == 1:
-                    note("OPEN")
-            elif opens:
-                opens -= 1
-                if opens == 0:
-                    note("CLOSE")
-        if opens and replies:
-            try:
-                os.write(master, b"OK\r\n" * replies)
-            except OSError:
-                pass
-            replies = 0
-    end()
+    capture.write(data)
+    *commands, line = (line + data).split(b"\r")
+    for command in commands:
+        at = command.upper().find(b"AT")  # a modem ignores what comes before "AT"
+        if at >= 0:
+            note("CMD " + command[at:].decode("latin-1"))
+            replies += 1
+    for _, mask, _, _ in struct.iter_unpack("iIII", changes):  # no names: the watch is on a file
+        was, opens = opens, opens + 1 if mask & IN_OPEN else max(0, opens - 1)
+        if bool(was) != bool(opens):
+            note("OPEN" if opens else "CLOSE")
+    if opens and replies:
+        with contextlib.suppress(OSError):
+            os.write(master, b"OK\r\n" * replies)
+        replies = 0
 
-
-if __name__ == "__main__":
-    main()

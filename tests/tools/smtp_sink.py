@@ -2,26 +2,24 @@
 """smtp_sink.py --dir OUTDIR [--port 0]: an SMTP server on 127.0.0.1 (port 0: a free one)
 for the mail tests. It prints its port as its first line and keeps each message as
 OUTDIR/msg-N.json (N from 1): {"mail_from": ..., "rcpt_tos": [...], "data": "<text>"}.
-It ends on SIGTERM or SIGINT, when its standard input closes, or after a day."""
+It ends on SIGTERM or after a day."""
 
-import argparse
 import asyncio
+import itertools
 import json
 import os
-import signal
 import sys
 
 from aiosmtpd.smtp import SMTP
 
 
-class Keeper:
-    def __init__(self, outdir):
-        self.outdir, self.count = outdir, 0
+OPTS, COUNT = dict(zip(sys.argv[1::2], sys.argv[2::2])), itertools.count(1)
 
+
+class Keeper:
     async def handle_DATA(self, server, session, envelope):
-        self.count += 1
-        path = os.path.join(self.outdir, "msg-%d.json" % self.count)
-        with open(path + ".part", "w", encoding="utf-8") as f:
+        path = os.path.join(OPTS["--dir"], "msg-%d.json" % next(COUNT))
+        with open(path + ".part", "w", encoding="utf-8") as f:  # renamed once whole: readers never see half
             json.dump({"mail_from": envelope.mail_from, "rcpt_tos": list(envelope.rcpt_tos),
                        "data": envelope.original_content.decode("utf-8", errors="replace")}, f)
         os.replace(path + ".part", path)
@@ -29,23 +27,11 @@ class Keeper:
 
 
 async def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--dir", required=True)
-    parser.add_argument("--port", type=int, default=0)
-    args = parser.parse_args()
-    os.makedirs(args.dir, exist_ok=True)
-    keeper, loop = Keeper(args.dir), asyncio.get_running_loop()
-    server = await loop.create_server(lambda: SMTP(keeper, hostname="sink.invalid"), "127.0.0.1", args.port)
+    os.makedirs(OPTS["--dir"], exist_ok=True)
+    server = await asyncio.get_running_loop().create_server(lambda: SMTP(Keeper(), hostname="sink.invalid"),
+                                                            "127.0.0.1", int(OPTS.get("--port", 0)))
     print(server.sockets[0].getsockname()[1], flush=True)
-    stop = loop.create_future()
-    done = lambda: stop.done() or stop.set_result(None)  # noqa: E731
-    for sig in (signal.SIGTERM, signal.SIGINT):
-        loop.add_signal_handler(sig, done)
-    loop.add_reader(sys.stdin.fileno(), lambda: sys.stdin.buffer.read1(4096) or done())
-    await asyncio.wait([stop], timeout=86400)
-    server.close()
-    await server.wait_closed()
+    await asyncio.sleep(86400)  # a signal ends us at once: each message is on disk whole or not at all
 
 
-if __name__ == "__main__":
-    asyncio.run(main())
+asyncio.run(main())

@@ -301,9 +301,10 @@ class Rig:
         """action: 0 none, 1 page, 2 e-mail. DVParams.dat holds 28 little-endian int32 records; schedule
         maps weekday 1..7 to (enabled, start second, stop second), by default today from start to stop.
         The input is the test source's number in the program's own list of inputs."""
-        inputs = subprocess.run([os.path.join(os.path.dirname(self.program), "tests", "dovrane_e2e_audio_inputs"),
-                                 DESCRIPTION], env=self.env(), capture_output=True, text=True, timeout=60)
-        records = [alarm_delay, 0, 0, inputs.stdout.splitlines().index(DESCRIPTION), action, 0, threshold] + [0] * 21
+        inputs = subprocess.run([self.program, "--list-inputs"], env=self.env(), capture_output=True, text=True,
+                                timeout=60).stdout
+        device = int(re.search(r"^(\d+)\t%s$" % re.escape(DESCRIPTION), inputs, re.M)[1])
+        records = [alarm_delay, 0, 0, device, action, 0, threshold] + [0] * 21
         schedule = schedule or {datetime.date.today().isoweekday() % 7 + 1: (1, start_secs, stop_secs)}  # 1: Sunday
         for day, (enabled, start, stop) in schedule.items():
             records[6 + day], records[13 + day], records[20 + day] = enabled, start, stop

@@ -243,6 +243,8 @@ private Q_SLOTS:
               "time of day (Mon Stop);"
               "@plan==email 1:0-0 2:32400-61200 7:72900-86399",
               params(kStored, {{7, 0}, {8, 1}, {16, 32400}}));
+        prefs("times outside the day shown as stored and kept",
+              params(kStored, {{16, -1}, {23, 90000}}), "txtStart_2==-1;txtStop_2==90000;cmdClose");
         prefs("no file: defaults, zeros saved", {},
               "lstWaveIn==0;lstTime==;txtThreshold==0;Option1_2==0;txtStart_1==00:00:00;cmdClose;"
               "@plan==",
@@ -298,8 +300,11 @@ private Q_SLOTS:
              "@said==\"25:99\" is not a time of day (Wed Stop);cmdDelete;"
              "list1:lines==South south@x.com Always;Label3==1",
              south + gone + '0' + east.mid(1));
-        book("send test mails the selected entry", entry('0', "Never", "never@x.com"),
-             "cmdTest;@mail==never@x.com;@log==12:00:00 Email--> never@x.com");
+        book("send test mails the selected entry and says so", entry('0', "Never", "never@x.com"),
+             "cmdTest;@mail==never@x.com;@log==12:00:00 Email--> never@x.com;"
+             "lblStatus==Test message to never@x.com handed to the mail system.");
+        book("a line focused but not selected: Delete and Send Test do nothing", three,
+             "list1=;cmdTest;cmdDelete;@mail==");
         book("empty book: a first entry is Always", "",
              "txtName:visible==false;cmdTest;cmdDelete;@mail==;cmdNew;opt1_1==1;txtName=Chief;"
              "txtNumber=chief@x.com;cmdApply",

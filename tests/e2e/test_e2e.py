@@ -126,12 +126,17 @@ class E2E(unittest.TestCase):
 
     def test_lifecycle(self):
         """A fresh machine gets the data folder and empty data files and no log; SIGTERM and
-        SIGINT end the program cleanly; a data folder that cannot be made does not stop it."""
+        SIGINT end the program cleanly; a second one on the same folder is turned away; a data
+        folder that cannot be made does not stop it."""
         for sig in (signal.SIGTERM, signal.SIGINT):
             self.r.data = os.path.join(self.r.work, sig.name, "Dovrane")
             self.r.launch()
             files = [os.path.join(self.r.data, name) for name in ("CallList.dat", "AddressBook.dat", "DVParams.dat")]
             self.assertTrue(rig.wait_for(lambda: all(map(os.path.exists, files)), 20), sig.name)
+            second = subprocess.run([PROGRAM, "--headless"], env=self.r.env(), capture_output=True, text=True,
+                                    timeout=30)  # one Dovrane per data folder
+            self.assertEqual(second.returncode, 1)
+            self.assertIn("already running on the data folder", second.stderr)
             self.assertEqual(rig.stop(self.r.proc, sig), 0, sig.name)
             self.assertEqual([os.path.getsize(f) for f in files], [0, 0, 0])
             self.assertEqual(os.listdir(os.path.join(self.r.data, "logs")), [])

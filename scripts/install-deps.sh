@@ -13,7 +13,7 @@ packages=(
   # run: sound server, mail through a sendmail-compatible program
   pulseaudio pulseaudio-utils msmtp
   # tests: modem simulator plumbing, clock shifting, SMTP sink, screenshots
-  socat faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils
+  faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils
   # processor-time comparison (scripts/measure_cpu.py)
   ffmpeg
 )

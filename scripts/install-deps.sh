@@ -12,7 +12,7 @@ packages=(
   dpkg-dev file lintian
   # run: sound server, mail through a sendmail-compatible program
   pulseaudio pulseaudio-utils msmtp
-  # tests: modem simulator plumbing, clock shifting, SMTP sink, screenshots
+  # tests: clock shifting, SMTP sink, screenshots
   faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils
   # processor-time comparison (scripts/measure_cpu.py)
   ffmpeg

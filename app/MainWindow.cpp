@@ -16,6 +16,8 @@
 #include "LevelMeter.h"
 #include "PagerDialer.h"
 #include "PreferencesWindow.h"
+#include "SettingsPage.h"
+#include "SettingsWindow.h"
 #include "SilenceMonitor.h"
 #include "WeeklySchedule.h"
 #include "WindowParts.h"
@@ -150,6 +152,8 @@ void MainWindow::buildMenu()
     m_mnuCallList = addItem(setup, "mnuCallList", QStringLiteral("My &Call List"));
     m_mnuMyConnection = addItem(setup, "mnuMyConnection", QStringLiteral("My C&onnection"));
     m_mnuPreferences = addItem(setup, "mnuPreferences", QStringLiteral("&Preferences"));
+    setup->addSeparator();
+    m_mnuSettings = addItem(setup, "mnuSettings", QStringLiteral("Dovrane &Settings"));
     m_mnuAlarmLogs = addItem(nullptr, "mnuAlarmLogs", QStringLiteral("Alarm &Logs"));
     m_mnuAbout = addItem(nullptr, "mnuAbout", QStringLiteral("A&bout"));
 }
@@ -253,6 +257,18 @@ void MainWindow::wireSettingsWindows()
         if (created)
             connect(m_frmMyAccount, &AccountWindow::closed, &m_station, &Station::LoadDataFiles);
     });
+
+    m_mnuSettings->setEnabled(true);
+    connect(m_mnuSettings, &QAction::triggered, this, [this] {
+        QList<SettingsPage*> pages = m_frmSettings ? QList<SettingsPage*>() : makeSettingsPages();
+        showSingle(m_frmSettings, m_station.settings(), std::move(pages), m_station.errors(), this);
+    });
+}
+
+QList<SettingsPage*> MainWindow::makeSettingsPages()
+{
+    QList<SettingsPage*> pages;
+    return pages;
 }
 
 // ---- viewer windows ----

@@ -31,6 +31,8 @@ class MailTransport;
 class PagerDialer;
 class PreferencesWindow;
 class SerialPort;
+class SettingsPage;
+class SettingsWindow;
 class SilenceMonitor;
 class StartupLoader;
 struct AddressBookListPosition;
@@ -61,6 +63,8 @@ private:
     void wireMail();
     void wireSettingsWindows();
     void wireViewerWindows();
+    /// A fresh page for each section of Dovrane's own settings, in tab order.
+    [[nodiscard]] QList<SettingsPage*> makeSettingsPages();
 
     /// Shows the single instance of an editor window, creating it when needed and
     /// bringing it to the front when it is already open.
@@ -86,6 +90,7 @@ private:
     QAction* m_mnuMyAddressBook = nullptr;
     QAction* m_mnuCallList = nullptr;
     QAction* m_mnuMyConnection = nullptr;
+    QAction* m_mnuSettings = nullptr;
     QAction* m_mnuPreferences = nullptr;
     QAction* m_mnuAlarmLogs = nullptr;
     QAction* m_mnuAbout = nullptr;
@@ -102,6 +107,7 @@ private:
     // settings windows
     QPointer<PreferencesWindow> m_frmDVPreferences;
     QPointer<AccountWindow> m_frmMyAccount;
+    QPointer<SettingsWindow> m_frmSettings;
 
     // viewer windows
     QPointer<AlarmLogsWindow> m_frmAlarmLogs;

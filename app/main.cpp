@@ -122,7 +122,8 @@ int runCheck(const dovrane::AudioInput& input)
                                          count > 0 ? std::optional(count) : std::nullopt,
                                          dovrane::SendmailTransport::findProgram());
     const QList<dovrane::DataFolderCheck::Finding> findings = check.run();
-    for (const QString& line : dovrane::DataFolderCheck::lines(findings))
+    const bool withSettings = QFileInfo::exists(check.paths().settingsFile());
+    for (const QString& line : dovrane::DataFolderCheck::lines(findings, withSettings))
         std::printf("%s\n", line.toLocal8Bit().constData());
     return findings.isEmpty() ? 0 : 1;
 }

@@ -4,6 +4,8 @@
 #include "CallList.h"
 #include "DelimitedReader.h"
 #include "ParamsFile.h"
+#include "Settings.h"
+#include "SettingsCheck.h"
 #include "TextField.h"
 
 #include <QFile>
@@ -23,6 +25,7 @@ const QString kCallList = QStringLiteral("CallList.dat");
 const QString kAddressBook = QStringLiteral("AddressBook.dat");
 const QString kUser = QStringLiteral("User.dat");
 const QString kLogs = QStringLiteral("logs");
+const QString kSettings = QStringLiteral("Dovrane.ini");
 constexpr qint32 kLastSecond = 86399;
 
 QString dayName(int day)
@@ -78,13 +81,21 @@ QList<DataFolderCheck::Finding> DataFolderCheck::run() const
     checkRecords(out, kAddressBook, AddressRecord::kLength);
     checkAccount(out);
     checkLogs(out);
+    // Dovrane's own settings are optional: checked, and named, only when present.
+    if (QFileInfo::exists(m_paths.settingsFile())) {
+        for (const QString& problem : settingsProblems(Settings(m_paths.settingsFile())))
+            out.append({kSettings, problem});
+    }
     return out;
 }
 
-QStringList DataFolderCheck::lines(const QList<Finding>& findings)
+QStringList DataFolderCheck::lines(const QList<Finding>& findings, bool withSettings)
 {
     QStringList out;
-    for (const QString& name : {kParams, kConnection, kCallList, kAddressBook, kUser, kLogs}) {
+    QStringList names{kParams, kConnection, kCallList, kAddressBook, kUser, kLogs};
+    if (withSettings)
+        names << kSettings;
+    for (const QString& name : names) {
         bool ok = true;
         for (const Finding& finding : findings) {
             if (finding.name != name)

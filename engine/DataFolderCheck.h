@@ -12,8 +12,8 @@ namespace dovrane {
 
 /// What `dovrane --check` finds wrong in a data folder: record lengths, times of
 /// day, day flags, the input device, the modem port and rate, the mail program, the
-/// account file and the log folder. It only reads: the loaders create what is
-/// missing, so none of them is used here.
+/// account file, the log folder and Dovrane's own settings file. It only reads: the loaders create
+/// what is missing, so none of them is used here.
 class DataFolderCheck
 {
 public:
@@ -29,10 +29,12 @@ public:
     DataFolderCheck(DataPaths paths, std::optional<int> inputCount, QString mailProgram);
 
     [[nodiscard]] QList<Finding> run() const;
+    [[nodiscard]] const DataPaths& paths() const { return m_paths; }
 
     /// The report: for each name in order, "NAME: OK" or one "NAME: problem" line
-    /// per finding.
-    [[nodiscard]] static QStringList lines(const QList<Finding>& findings);
+    /// per finding; Dovrane.ini last, when withSettings (the file exists).
+    [[nodiscard]] static QStringList lines(const QList<Finding>& findings,
+                                           bool withSettings = false);
 
 private:
     void checkParams(QList<Finding>& out) const;

@@ -12,6 +12,7 @@
 #include "PagerDialer.h"
 #include "ParamsFile.h"
 #include "SerialProfile.h"
+#include "Settings.h"
 #include "SilenceMonitor.h"
 #include "StartupLoader.h"
 
@@ -24,6 +25,7 @@ Station::Station(Services services, QObject* parent)
     m_plan = new AlarmPlan(this);
     m_account = new Account(this);
     m_serialProfile = new SerialProfile(this);
+    m_settings = new Settings(m_services.paths.settingsFile(), this);
     m_alarmLog = new AlarmLog(m_services.clock, m_services.paths, m_errors, this);
     m_loader = std::make_unique<StartupLoader>(*m_files, *m_plan, *m_account, *m_serialProfile,
                                                m_services.paths, m_errors);
@@ -98,6 +100,7 @@ void Station::reload()
 {
     LoadDataFiles();
     LoadParams();
+    m_settings->reload();
     ParamsFile file(m_services.paths.paramsFile());
     if (!file.open())
         return;

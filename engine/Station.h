@@ -21,6 +21,7 @@ class MailTransport;
 class PagerDialer;
 class SerialPort;
 class SerialProfile;
+class Settings;
 class SilenceMonitor;
 class StartupLoader;
 
@@ -60,7 +61,8 @@ public:
     void LoadParams();
     /// Everything a change of the data files should reach at once, as when the
     /// account and Preferences windows close: the loader's files, the alarm action
-    /// as Preferences sets it, and the device, delay and threshold.
+    /// as Preferences sets it, the device, delay and threshold, and Dovrane's own
+    /// settings.
     void reload();
     /// Ends the run: stops every timer and the capture, closes the data files. No
     /// "Alarm End" line and no hang-up follow.
@@ -77,6 +79,9 @@ public:
     [[nodiscard]] AlarmPlan& plan() const { return *m_plan; }
     [[nodiscard]] Account& account() const { return *m_account; }
     [[nodiscard]] SerialProfile& serialProfile() const { return *m_serialProfile; }
+    /// Dovrane's own settings; every feature beyond the data files reads its section
+    /// there again on changed().
+    [[nodiscard]] Settings& settings() const { return *m_settings; }
 
 private:
     /// Selects the device chosen in Preferences when the list has moved under the
@@ -89,6 +94,7 @@ private:
     AlarmPlan* m_plan = nullptr;
     Account* m_account = nullptr;
     SerialProfile* m_serialProfile = nullptr;
+    Settings* m_settings = nullptr;
     AlarmLog* m_alarmLog = nullptr;
     std::unique_ptr<StartupLoader> m_loader;
     SilenceMonitor* m_monitor = nullptr;

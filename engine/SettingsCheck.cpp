@@ -1,0 +1,21 @@
+#include "SettingsCheck.h"
+
+#include "Settings.h"
+
+#include <QFileInfo>
+
+namespace dovrane {
+
+QStringList settingsProblems(const Settings& settings)
+{
+    const QSettings file(settings.path(), QSettings::IniFormat);
+    if (file.status() == QSettings::FormatError)
+        return {QStringLiteral("not in the INI format")};
+    if (!QFileInfo(settings.path()).isReadable())
+        return {QStringLiteral("cannot be read")};
+    QStringList problems;
+    // Each section adds its own: problems << settings.read<XSettings>().problems();
+    return problems;
+}
+
+} // namespace dovrane

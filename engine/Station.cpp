@@ -41,6 +41,14 @@ Station::Station(Services services, QObject* parent)
     connect(m_monitor, &SilenceMonitor::callSequenceRequested, m_dialer,
             &PagerDialer::StartCallSequence);
     connect(m_monitor, &SilenceMonitor::mailRequested, m_mailer, &AlarmMailer::SendMail);
+    connect(m_monitor, &SilenceMonitor::alarmLightChanged, this, [this](bool on) {
+        const QDateTime now = m_services.clock.now();
+        const QString what =
+            on ? QStringLiteral(" Silence Alarm ") : QStringLiteral(" Silence Alarm End ");
+        raise({on ? StationEvent::Kind::SilenceAlarm : StationEvent::Kind::SilenceEnd, now,
+               m_monitor->silenceSecs(),
+               m_account->facility() + what + now.time().toString(QStringLiteral("HH:mm:ss"))});
+    });
 
     // A lost capture is silence to the alarm; the operator is also told why, and
     // told again when the input is back.

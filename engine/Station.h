@@ -2,6 +2,7 @@
 
 #include "DataPaths.h"
 #include "ErrorReporter.h"
+#include "StationEvent.h"
 
 #include <QObject>
 
@@ -64,6 +65,9 @@ public:
     /// as Preferences sets it, the device, delay and threshold, and Dovrane's own
     /// settings.
     void reload();
+    /// Hands event to every notification path (see eventRaised).
+    void raise(const StationEvent& event) { Q_EMIT eventRaised(event); }
+
     /// Ends the run: stops every timer and the capture, closes the data files. No
     /// "Alarm End" line and no hang-up follow.
     void shutdown();
@@ -82,6 +86,10 @@ public:
     /// Dovrane's own settings; every feature beyond the data files reads its section
     /// there again on changed().
     [[nodiscard]] Settings& settings() const { return *m_settings; }
+
+Q_SIGNALS:
+    /// The silence alarm was raised or ended, or another detector raised an event.
+    void eventRaised(const dovrane::StationEvent& event);
 
 private:
     /// Selects the device chosen in Preferences when the list has moved under the

@@ -41,13 +41,17 @@ Station::Station(Services services, QObject* parent)
     connect(m_monitor, &SilenceMonitor::callSequenceRequested, m_dialer,
             &PagerDialer::StartCallSequence);
     connect(m_monitor, &SilenceMonitor::mailRequested, m_mailer, &AlarmMailer::SendMail);
-    connect(m_monitor, &SilenceMonitor::alarmLightChanged, this, [this](bool on) {
+    const auto silenceEvent = [this](StationEvent::Kind kind, qint32 seconds, const char* what) {
         const QDateTime now = m_services.clock.now();
-        const QString what =
-            on ? QStringLiteral(" Silence Alarm ") : QStringLiteral(" Silence Alarm End ");
-        raise({on ? StationEvent::Kind::SilenceAlarm : StationEvent::Kind::SilenceEnd, now,
-               m_monitor->silenceSecs(),
-               m_account->facility() + what + now.time().toString(QStringLiteral("HH:mm:ss"))});
+        raise({kind, now, seconds,
+               m_account->facility() + QLatin1String(what) +
+                   now.time().toString(QStringLiteral("HH:mm:ss"))});
+    };
+    connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this, silenceEvent] {
+        silenceEvent(StationEvent::Kind::SilenceAlarm, m_monitor->silenceSecs(), " Silence Alarm ");
+    });
+    connect(m_monitor, &SilenceMonitor::alarmEnded, this, [silenceEvent](qint32 seconds) {
+        silenceEvent(StationEvent::Kind::SilenceEnd, seconds, " Silence Alarm End ");
     });
 
     // A lost capture is silence to the alarm; the operator is also told why, and

@@ -183,6 +183,7 @@ bool SilenceMonitor::raiseAlarm(const QDateTime& now)
     m_alarmOn = true;
     Q_EMIT alarmLightChanged(true);
     log(QStringLiteral("Alarm") + QString(16, QLatin1Char(' ')));
+    Q_EMIT alarmRaised();
     if (m_plan.sendPage() && m_running) {
         Q_EMIT callSequenceRequested();
         return true;
@@ -196,8 +197,10 @@ void SilenceMonitor::clearAlarm(const QDateTime& now)
 {
     m_alarmOn = false;
     Q_EMIT alarmLightChanged(false);
+    const qint32 lasted = m_silenceSecs;
     m_silenceSecs = 0;
     log(QStringLiteral("Alarm End") + QString(12, QLatin1Char(' ')));
+    Q_EMIT alarmEnded(lasted);
     if (m_plan.sendEmail())
         requestMail(now, QStringLiteral(" End Silence Alarm"));
 }

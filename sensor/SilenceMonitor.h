@@ -93,6 +93,10 @@ Q_SIGNALS:
     void monitoringChanged(bool on);
     /// The alarm was raised with "Send Page": dial the call list.
     void callSequenceRequested();
+    /// The silence alarm was raised (after its log line), or ended with "Alarm End";
+    /// stopping the monitor during an alarm ends nothing.
+    void alarmRaised();
+    void alarmEnded(qint32 silenceSecs);
     /// The alarm or its end is to be mailed to the address book.
     void mailRequested(const QString& subject, const QString& body);
 

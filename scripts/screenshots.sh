@@ -23,8 +23,8 @@ mkdir -p "$outdir"
 exec xvfb-run -a -s "-screen 0 1280x800x24" /usr/bin/python3 - "$repo" "$build/dovrane_screenshots" "$outdir" <<'PY'
 import datetime, os, subprocess, sys, tempfile
 repo, tool, outdir = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
-sys.path.insert(0, os.path.join(repo, "scripts"))
-import ops_harness as h
+sys.path.insert(0, os.path.join(repo, "tests", "tools"))
+import dovrane_rig as h
 
 work = tempfile.mkdtemp(prefix="dovrane-shots.")
 rig = h.Rig(work, tool)
@@ -35,7 +35,7 @@ try:
     now, _ = h.seconds_now()
     if now > 86399 - 900:
         sys.exit("screenshots: too close to midnight for the schedule; try after 00:00")
-    f = h.files
+    f = h
     rig.write_setup(alarm_delay=3, threshold=500, action=2, start_secs=now + 6,
                     stop_secs=now + 900, facility="Radio North FM")
     week = {d: (1, 6 * 3600, 22 * 3600) for d in range(2, 7)}

@@ -164,6 +164,7 @@ private Q_SLOTS:
         row("-32768 right fails", "level", "1000 -32768 0", "0 0 failed");
         // Alarm mail: Always, or Sometimes with the day checked and start < time < stop.
         row("Sometimes, inside", "mail", "12 0100000 28800 61200 2006-06-19 43200", "yes");
+        row("Sometimes, Saturday", "mail", "12 0000001 28800 61200 2006-06-24 43200", "yes");
         row("at start", "mail", "12 0100000 28800 61200 2006-06-19 28800", "no");
         row("at stop", "mail", "12 0100000 28800 61200 2006-06-19 61200", "no");
         row("Tuesday; only 1 checks", "mail", "12 01x0000 28800 61200 2006-06-20 43200", "no");

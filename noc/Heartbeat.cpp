@@ -22,6 +22,8 @@ void Heartbeat::apply(const HeartbeatSettings& settings)
                          settings.intervalSecs != m_settings.intervalSecs;
     m_settings = settings;
     if (!settings.enabled() || !settings.problems().isEmpty()) {
+        if (settings.enabled())
+            qCWarning(lcNoc) << "no heartbeat:" << settings.problems().join(QLatin1String("; "));
         m_timer.stop();
         return;
     }

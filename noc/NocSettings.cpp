@@ -2,6 +2,7 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 namespace dovrane {
@@ -49,7 +50,9 @@ HeartbeatSettings HeartbeatSettings::load(const QSettings& file)
     s.post = file.value(QStringLiteral("heartbeat/method"))
                  .toString()
                  .compare(QLatin1String("POST"), Qt::CaseInsensitive) == 0;
-    s.timeoutSecs = file.value(QStringLiteral("heartbeat/timeout"), s.timeoutSecs).toInt();
+    s.timeoutSecs =
+        file.value(QStringLiteral("heartbeat/timeout"), std::min(s.timeoutSecs, s.intervalSecs))
+            .toInt();
     return s;
 }
 

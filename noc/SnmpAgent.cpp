@@ -179,7 +179,16 @@ void SnmpAgent::start(const SnmpSettings& settings)
         table, nullptr);
     m_table = table;
 
+    // The subagent names no object by label: no MIB files to read (and warn about).
+    const QByteArray mibs = qgetenv("MIBS");
+    const bool hadMibs = qEnvironmentVariableIsSet("MIBS");
+    qputenv("MIBS", "");
+    netsnmp_set_mib_directory("");
     init_snmp("dovrane");
+    if (hadMibs)
+        qputenv("MIBS", mibs);
+    else
+        qunsetenv("MIBS");
     g_agent = this;
     m_started = true;
     m_socket = settings.agentxSocket;

@@ -14,6 +14,7 @@
 #include "DataFiles.h"
 #include "ErrorWindow.h"
 #include "LevelMeter.h"
+#include "NocPage.h"
 #include "PagerDialer.h"
 #include "PreferencesWindow.h"
 #include "SettingsPage.h"
@@ -268,6 +269,7 @@ void MainWindow::wireSettingsWindows()
 QList<SettingsPage*> MainWindow::makeSettingsPages()
 {
     QList<SettingsPage*> pages;
+    pages << new NocPage;
     return pages;
 }
 

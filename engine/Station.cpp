@@ -7,6 +7,7 @@
 #include "AudioInput.h"
 #include "Clock.h"
 #include "DataFiles.h"
+#include "Heartbeat.h"
 #include "InputChoice.h"
 #include "MailTransport.h"
 #include "PagerDialer.h"
@@ -14,6 +15,7 @@
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
+#include "SnmpAgent.h"
 #include "StartupLoader.h"
 
 namespace dovrane {
@@ -64,12 +66,34 @@ Station::Station(Services services, QObject* parent)
             [this](int number, const QString& description) {
                 m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
             });
+
+    // Into the NOC: both stay idle until their section says otherwise.
+    const auto nocStatus = [this] {
+        return NocStatus{m_monitor->isRunning(),
+                         m_monitor->alarmOn(),
+                         m_monitor->silenceSecs(),
+                         NocStatus::tenthsDbfs(m_monitor->peakLeft()),
+                         NocStatus::tenthsDbfs(m_monitor->peakRight()),
+                         m_account->facility()};
+    };
+    m_snmp = new SnmpAgent(nocStatus, this);
+    m_heartbeat = new Heartbeat(nocStatus, this);
+    connect(this, &Station::eventRaised, m_snmp, &SnmpAgent::notify);
+    connect(this, &Station::eventRaised, m_heartbeat, &Heartbeat::beat);
+    connect(m_settings, &Settings::changed, this, &Station::applyNocSettings);
+}
+
+void Station::applyNocSettings()
+{
+    m_snmp->apply(m_settings->read<SnmpSettings>());
+    m_heartbeat->apply(m_settings->read<HeartbeatSettings>());
 }
 
 void Station::start()
 {
     LoadDataFiles();
     LoadParams();
+    applyNocSettings();
 }
 
 Station::~Station()

@@ -16,6 +16,7 @@ class AlarmLog;
 class AlarmMailer;
 class AlarmPlan;
 class AudioInput;
+class Heartbeat;
 class Clock;
 class DataFiles;
 class MailTransport;
@@ -24,6 +25,7 @@ class SerialPort;
 class SerialProfile;
 class Settings;
 class SilenceMonitor;
+class SnmpAgent;
 class StartupLoader;
 
 /// The parts of the outside world the station works with. main() hands in the real
@@ -95,6 +97,8 @@ private:
     /// Selects the device chosen in Preferences when the list has moved under the
     /// stored number, and says so.
     void checkInputDevice();
+    /// Reads [snmp] and [heartbeat] again.
+    void applyNocSettings();
 
     Services m_services;
     ErrorReporter m_errors;
@@ -108,6 +112,8 @@ private:
     SilenceMonitor* m_monitor = nullptr;
     PagerDialer* m_dialer = nullptr;
     AlarmMailer* m_mailer = nullptr;
+    SnmpAgent* m_snmp = nullptr;
+    Heartbeat* m_heartbeat = nullptr;
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

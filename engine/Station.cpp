@@ -223,7 +223,7 @@ void Station::applyTrust()
     }
     const QDateTime now = m_services.clock.now();
     if (t.suspendUntil.isValid() && t.suspendUntil > now && t.suspendUntil != m_suspendedUntil)
-        suspendAlarms(now.secsTo(t.suspendUntil));
+        suspendAlarmsUntil(t.suspendUntil);
 }
 
 void Station::checkDeadAir()
@@ -284,12 +284,16 @@ void Station::raiseTold(StationEvent::Kind kind, qint32 seconds, const QString& 
 
 void Station::suspendAlarms(qint64 seconds)
 {
-    if (seconds <= 0) {
+    if (seconds <= 0)
         resumeAlarms();
-        return;
-    }
+    else
+        suspendAlarmsUntil(m_services.clock.now().addSecs(seconds));
+}
+
+void Station::suspendAlarmsUntil(const QDateTime& until)
+{
     const bool already = alarmsSuspended();
-    m_suspendedUntil = m_services.clock.now().addSecs(seconds);
+    m_suspendedUntil = until;
     if (!already)
         m_alarmLog->WriteAlarmLog(padded(QStringLiteral("Alarms Suspended")));
     m_suspensionTimer->start();

@@ -98,6 +98,7 @@ public:
     /// A maintenance window: no alarm is raised or told for seconds from now (0 or
     /// less: resume). A fault still there at the end raises its alarm then.
     void suspendAlarms(qint64 seconds);
+    void suspendAlarmsUntil(const QDateTime& until);
     void resumeAlarms();
     /// When the suspension ends; invalid when alarms are not suspended.
     [[nodiscard]] QDateTime suspendedUntil() const { return m_suspendedUntil; }

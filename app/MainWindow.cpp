@@ -8,6 +8,7 @@
 #include "AlarmLog.h"
 #include "AlarmLogsWindow.h"
 #include "AlarmMailer.h"
+#include "AlarmsPage.h"
 #include "AudioInput.h"
 #include "CallListWindow.h"
 #include "ConnectionWindow.h"
@@ -20,6 +21,7 @@
 #include "SettingsPage.h"
 #include "SettingsWindow.h"
 #include "SilenceMonitor.h"
+#include "SuspendMenu.h"
 #include "WeeklySchedule.h"
 #include "WindowParts.h"
 
@@ -125,6 +127,8 @@ void MainWindow::buildControls()
     layout->addLayout(silence);
     layout->addWidget(m_lblClock);
     layout->addWidget(m_label3);
+    m_lblSuspended = new QLabel(central);
+    layout->addWidget(m_lblSuspended);
     layout->addLayout(buttons);
 }
 
@@ -156,6 +160,7 @@ void MainWindow::buildMenu()
     setup->addSeparator();
     m_mnuSettings = addItem(setup, "mnuSettings", QStringLiteral("Dovrane &Settings"));
     m_mnuAlarmLogs = addItem(nullptr, "mnuAlarmLogs", QStringLiteral("Alarm &Logs"));
+    menuBar()->insertMenu(m_mnuAlarmLogs, new SuspendMenu(m_station, m_lblSuspended, this));
     m_mnuAbout = addItem(nullptr, "mnuAbout", QStringLiteral("A&bout"));
 }
 
@@ -269,6 +274,7 @@ void MainWindow::wireSettingsWindows()
 QList<SettingsPage*> MainWindow::makeSettingsPages()
 {
     QList<SettingsPage*> pages;
+    pages << new AlarmsPage;
     pages << new NocPage;
     return pages;
 }

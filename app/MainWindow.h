@@ -80,6 +80,7 @@ private:
     QLabel* m_label1 = nullptr;
     QLabel* m_lblClock = nullptr;
     QLabel* m_label3 = nullptr;
+    QLabel* m_lblSuspended = nullptr;
     QWidget* m_shape1 = nullptr;
     LevelMeter* m_meterLeft = nullptr;
     LevelMeter* m_meterRight = nullptr;

@@ -21,6 +21,12 @@ struct StationEvent
         ChannelBack,
         PhaseReversed,
         PhaseNormal,
+        Hum,
+        HumEnd,
+        Noise,
+        NoiseEnd,
+        Loop,
+        LoopEnd,
         Test,
     };
 
@@ -51,6 +57,18 @@ struct StationEvent
             return QStringLiteral("phase_reversed");
         case Kind::PhaseNormal:
             return QStringLiteral("phase_normal");
+        case Kind::Hum:
+            return QStringLiteral("hum");
+        case Kind::HumEnd:
+            return QStringLiteral("hum_end");
+        case Kind::Noise:
+            return QStringLiteral("noise");
+        case Kind::NoiseEnd:
+            return QStringLiteral("noise_end");
+        case Kind::Loop:
+            return QStringLiteral("loop");
+        case Kind::LoopEnd:
+            return QStringLiteral("loop_end");
         case Kind::Test:
             return QStringLiteral("test");
         }
@@ -61,7 +79,8 @@ struct StationEvent
     [[nodiscard]] bool isFault() const
     {
         return kind == Kind::SilenceAlarm || kind == Kind::InputLost || kind == Kind::ChannelLoss ||
-               kind == Kind::PhaseReversed;
+               kind == Kind::PhaseReversed || kind == Kind::Hum || kind == Kind::Noise ||
+               kind == Kind::Loop;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "NocSettings.h"
 #include "Settings.h"
+#include "TrustSettings.h"
 
 #include <QFileInfo>
 
@@ -18,6 +19,7 @@ QStringList settingsProblems(const Settings& settings)
     // Each section adds its own: problems << settings.read<XSettings>().problems();
     problems << settings.read<SnmpSettings>().problems();
     problems << settings.read<HeartbeatSettings>().problems();
+    problems << settings.read<TrustSettings>().problems();
     return problems;
 }
 

@@ -1,24 +1,45 @@
 #include "Station.h"
 
 #include "Account.h"
+#include "AlarmGate.h"
 #include "AlarmLog.h"
 #include "AlarmMailer.h"
 #include "AlarmPlan.h"
 #include "AudioInput.h"
 #include "Clock.h"
 #include "DataFiles.h"
+#include "FaultTimer.h"
 #include "Heartbeat.h"
 #include "InputChoice.h"
 #include "MailTransport.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
+#include "ProgrammeAnalyser.h"
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
 #include "SnmpAgent.h"
 #include "StartupLoader.h"
+#include "TrustSettings.h"
 
 namespace dovrane {
+
+namespace {
+
+enum Gate
+{
+    kSilence,
+    kHum,
+    kNoise,
+    kLoop,
+};
+
+QString padded(const QString& text)
+{
+    return text.leftJustified(21, QLatin1Char(' '));
+}
+
+} // namespace
 
 Station::Station(Services services, QObject* parent)
     : QObject(parent), m_services(std::move(services))
@@ -50,11 +71,54 @@ Station::Station(Services services, QObject* parent)
                    now.time().toString(QStringLiteral("HH:mm:ss"))});
     };
     connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this, silenceEvent] {
-        silenceEvent(StationEvent::Kind::SilenceAlarm, m_monitor->silenceSecs(), " Silence Alarm ");
+        if (m_silenceNotice == SilenceMonitor::Notice::Quiet)
+            return;
+        silenceEvent(StationEvent::Kind::SilenceAlarm, m_monitor->silenceSecs(),
+                     m_silenceNotice == SilenceMonitor::Notice::TellAgain ? " Silence Alarm again "
+                                                                          : " Silence Alarm ");
     });
-    connect(m_monitor, &SilenceMonitor::alarmEnded, this, [silenceEvent](qint32 seconds) {
-        silenceEvent(StationEvent::Kind::SilenceEnd, seconds, " Silence Alarm End ");
+    connect(m_monitor, &SilenceMonitor::alarmEnded, this, [this, silenceEvent](qint32 seconds) {
+        if (m_silenceNotice != SilenceMonitor::Notice::Quiet)
+            silenceEvent(StationEvent::Kind::SilenceEnd, seconds, " Silence Alarm End ");
     });
+
+    // Alarms engineers can trust: maintenance windows, flap control, the programme
+    // level and the detectors of dead air that is not silent ([alarms]).
+    m_trust = std::make_unique<TrustSettings>();
+    m_analyser = std::make_unique<ProgrammeAnalyser>();
+    for (auto& gate : m_gates)
+        gate = std::make_unique<AlarmGate>();
+    for (auto& fault : m_faults)
+        fault = std::make_unique<FaultTimer>();
+    m_suspensionTimer = m_services.clock.createTimer(this);
+    m_suspensionTimer->setInterval(1000);
+    connect(m_suspensionTimer, &ClockTimer::timeout, this, [this] {
+        if (m_services.clock.now() >= m_suspendedUntil)
+            resumeAlarms();
+    });
+    m_monitor->setMayRaise([this] { return !alarmsSuspended(); });
+    m_monitor->setNoticeFilter([this](bool start) {
+        const QDateTime now = m_services.clock.now();
+        if (!start) {
+            const bool told = m_gates[kSilence]->end(now);
+            m_silenceNotice = told ? SilenceMonitor::Notice::Tell : SilenceMonitor::Notice::Quiet;
+            return m_silenceNotice;
+        }
+        switch (m_gates[kSilence]->start(now)) {
+        case AlarmGate::Notice::Tell:
+            m_silenceNotice = SilenceMonitor::Notice::Tell;
+            break;
+        case AlarmGate::Notice::TellAgain:
+            m_silenceNotice = SilenceMonitor::Notice::TellAgain;
+            break;
+        case AlarmGate::Notice::Quiet:
+            m_silenceNotice = SilenceMonitor::Notice::Quiet;
+            break;
+        }
+        return m_silenceNotice;
+    });
+    connect(m_settings, &Settings::changed, this, &Station::applyTrust);
+    applyTrust();
 
     // A lost capture is silence to the alarm; the operator is also told why, and
     // told again when the input is back.
@@ -98,6 +162,7 @@ void Station::start()
 
 Station::~Station()
 {
+    m_monitor->setLevelTest({});
     m_files->close();
 }
 
@@ -146,6 +211,127 @@ void Station::reload()
         m_plan->setSendPage(action == 1);
         m_plan->setSendEmail(action == 2);
     }
+}
+
+void Station::applyTrust()
+{
+    *m_trust = m_settings->read<TrustSettings>();
+    const TrustSettings& t = *m_trust;
+    m_analyser->configure(t);
+    m_monitor->setReleaseSecs(t.releaseSecs);
+    for (auto& gate : m_gates)
+        gate->configure(t.cooldownMinutes, t.maxPerHour);
+    const std::array<const DetectorSetting*, 3> detectors{&t.hum, &t.noise, &t.loop};
+    for (std::size_t i = 0; i < m_faults.size(); ++i)
+        m_faults[i]->configure(detectors[i]->delaySecs, t.releaseSecs);
+    // Without a band or a detector the level test stays the plain peak test.
+    if (t.bandEnabled() || t.anyDetector()) {
+        m_monitor->setLevelTest([this](const QByteArray& buffer, qint32 threshold) {
+            LevelReading reading = testLevel(buffer, threshold);
+            reading.sound = m_analyser->analyse(buffer, threshold, reading.sound);
+            checkDeadAir();
+            return reading;
+        });
+    } else {
+        m_monitor->setLevelTest({});
+    }
+    if (t.exceptions.isEmpty()) {
+        m_monitor->setScheduleOverride({});
+    } else {
+        m_monitor->setScheduleOverride([this](const QDate& date) -> std::optional<DayWindow> {
+            const auto e = m_trust->exceptionFor(date);
+            if (!e)
+                return std::nullopt;
+            return DayWindow{!e->off, e->startSecs, e->stopSecs};
+        });
+    }
+    const QDateTime now = m_services.clock.now();
+    if (t.suspendUntil.isValid() && t.suspendUntil > now && t.suspendUntil != m_suspendedUntil)
+        suspendAlarmsUntil(t.suspendUntil);
+}
+
+void Station::checkDeadAir()
+{
+    struct Detector
+    {
+        bool enabled;
+        bool present;
+        Gate gate;
+        StationEvent::Kind raised, ended;
+        const char* name;
+    };
+    const Detector detectors[] = {
+        {m_trust->hum.enabled, m_analyser->hum(), kHum, StationEvent::Kind::Hum,
+         StationEvent::Kind::HumEnd, "Hum"},
+        {m_trust->noise.enabled, m_analyser->noise(), kNoise, StationEvent::Kind::Noise,
+         StationEvent::Kind::NoiseEnd, "Noise"},
+        // Hum and noise are constant too: said once, as themselves, not also as a loop.
+        {m_trust->loop.enabled, m_analyser->loop() && !m_analyser->hum() && !m_analyser->noise(),
+         kLoop, StationEvent::Kind::Loop, StationEvent::Kind::LoopEnd, "Loop"},
+    };
+    const QDateTime now = m_services.clock.now();
+    for (std::size_t i = 0; i < std::size(detectors); ++i) {
+        const Detector& d = detectors[i];
+        if (!d.enabled)
+            continue;
+        FaultTimer& fault = *m_faults[i];
+        const qint32 seconds = fault.seconds(now);
+        const QString name = QLatin1String(d.name);
+        switch (fault.update(d.present, now, alarmsSuspended())) {
+        case FaultTimer::Change::None:
+            break;
+        case FaultTimer::Change::Raised: {
+            m_alarmLog->WriteAlarmLog(padded(name));
+            const AlarmGate::Notice notice = m_gates[d.gate]->start(now);
+            if (notice != AlarmGate::Notice::Quiet)
+                raiseTold(d.raised, seconds,
+                          notice == AlarmGate::Notice::TellAgain ? name + QStringLiteral(" again")
+                                                                 : name);
+            break;
+        }
+        case FaultTimer::Change::Ended:
+            m_alarmLog->WriteAlarmLog(padded(name + QStringLiteral(" End")));
+            if (m_gates[d.gate]->end(now))
+                raiseTold(d.ended, 0, name + QStringLiteral(" End"));
+            break;
+        }
+    }
+}
+
+void Station::raiseTold(StationEvent::Kind kind, qint32 seconds, const QString& what)
+{
+    const QDateTime now = m_services.clock.now();
+    raise({kind, now, seconds,
+           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') +
+               now.time().toString(QStringLiteral("HH:mm:ss"))});
+}
+
+void Station::suspendAlarms(qint64 seconds)
+{
+    if (seconds <= 0)
+        resumeAlarms();
+    else
+        suspendAlarmsUntil(m_services.clock.now().addSecs(seconds));
+}
+
+void Station::suspendAlarmsUntil(const QDateTime& until)
+{
+    const bool already = alarmsSuspended();
+    m_suspendedUntil = until;
+    if (!already)
+        m_alarmLog->WriteAlarmLog(padded(QStringLiteral("Alarms Suspended")));
+    m_suspensionTimer->start();
+    Q_EMIT suspensionChanged(m_suspendedUntil);
+}
+
+void Station::resumeAlarms()
+{
+    if (!alarmsSuspended())
+        return;
+    m_suspendedUntil = QDateTime();
+    m_suspensionTimer->stop();
+    m_alarmLog->WriteAlarmLog(padded(QStringLiteral("Alarms Resumed")));
+    Q_EMIT suspensionChanged(m_suspendedUntil);
 }
 
 void Station::shutdown()

@@ -2,10 +2,13 @@
 
 #include "DataPaths.h"
 #include "ErrorReporter.h"
+#include "SilenceMonitor.h"
 #include "StationEvent.h"
 
+#include <QDateTime>
 #include <QObject>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -14,7 +17,12 @@ namespace dovrane {
 class Account;
 class AlarmLog;
 class AlarmMailer;
+class AlarmGate;
 class AlarmPlan;
+class ClockTimer;
+class FaultTimer;
+class ProgrammeAnalyser;
+struct TrustSettings;
 class AudioInput;
 class Heartbeat;
 class Clock;
@@ -89,11 +97,27 @@ public:
     /// there again on changed().
     [[nodiscard]] Settings& settings() const { return *m_settings; }
 
+    /// A maintenance window: no alarm is raised or told for seconds from now (0 or
+    /// less: resume). A fault still there at the end raises its alarm then.
+    void suspendAlarms(qint64 seconds);
+    void suspendAlarmsUntil(const QDateTime& until);
+    void resumeAlarms();
+    /// When the suspension ends; invalid when alarms are not suspended.
+    [[nodiscard]] QDateTime suspendedUntil() const { return m_suspendedUntil; }
+    [[nodiscard]] bool alarmsSuspended() const { return m_suspendedUntil.isValid(); }
+
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
     void eventRaised(const dovrane::StationEvent& event);
+    /// Alarms were suspended until until, or resumed (until invalid).
+    void suspensionChanged(const QDateTime& until);
 
 private:
+    /// Reads the [alarms] section and sets the level test, detectors and gates.
+    void applyTrust();
+    /// One buffer's verdict of the hum, noise and loop detectors.
+    void checkDeadAir();
+    void raiseTold(StationEvent::Kind kind, qint32 seconds, const QString& what);
     /// Selects the device chosen in Preferences when the list has moved under the
     /// stored number, and says so.
     void checkInputDevice();
@@ -114,6 +138,14 @@ private:
     AlarmMailer* m_mailer = nullptr;
     SnmpAgent* m_snmp = nullptr;
     Heartbeat* m_heartbeat = nullptr;
+    std::unique_ptr<TrustSettings> m_trust;
+    std::unique_ptr<ProgrammeAnalyser> m_analyser;
+    /// Silence, hum, noise, loop.
+    std::array<std::unique_ptr<AlarmGate>, 4> m_gates;
+    std::array<std::unique_ptr<FaultTimer>, 3> m_faults;
+    ClockTimer* m_suspensionTimer = nullptr;
+    QDateTime m_suspendedUntil;
+    SilenceMonitor::Notice m_silenceNotice{};
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

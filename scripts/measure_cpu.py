@@ -30,6 +30,7 @@ parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
 parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"), help="default: build/dovrane")
 parser.add_argument("--seconds", type=float, default=60, help="measured seconds (default: 60)")
 parser.add_argument("--idle", action="store_true", help="add a Dovrane that is not monitoring")
+parser.add_argument("--settings", help="a Dovrane.ini for every Dovrane (e.g. every detector on)")
 args = parser.parse_args()
 work = tempfile.mkdtemp(prefix="dovrane-cpu.")
 # One rig per Dovrane, for its own data folder; the first one's server and X serve all.
@@ -46,6 +47,8 @@ try:
         r.pulse_env = first.pulse_env
         # Delay 30 s, threshold 100 (the tone never falls below 1600), no alarm action.
         r.write_setup(30, 100, 0, start, stop, schedule={1: (0, 0, 0)} if name == IDLE else None)  # IDLE: no day on
+        if args.settings:
+            rig.write(r.data, "Dovrane.ini", rig.read(args.settings))
         window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}
         procs[name] = r.launch(*([] if window else ["--headless"]), **window)
     source, env, quiet = first.pulse_env["DOVRANE_PULSE_SOURCE"], first.env(), subprocess.DEVNULL

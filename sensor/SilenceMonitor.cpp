@@ -152,7 +152,8 @@ void SilenceMonitor::carryOver(const QDateTime& now)
 
 void SilenceMonitor::bufferFilled(const QByteArray& buffer)
 {
-    const LevelReading reading = testLevel(buffer, m_threshold);
+    const LevelReading reading =
+        m_levelTest ? m_levelTest(buffer, m_threshold) : testLevel(buffer, m_threshold);
     m_peakLeft = reading.PeakLeft;
     m_peakRight = reading.PeakRight;
     if (reading.sound)
@@ -168,14 +169,29 @@ void SilenceMonitor::silenceTick()
 
     const double elapsed = std::abs(secondsAfterMidnight(now) - double(m_silenceStart));
     m_silenceSecs = static_cast<qint32>(roundHalfEven(elapsed));
+    if (m_silenceSecs >= 1)
+        m_releaseFrom = QDateTime();
     Q_EMIT elapsedTextChanged(FormatElapsed(m_silenceSecs));
 
-    if (m_silenceSecs >= m_alarmDelay && !m_alarmOn) {
+    if (m_silenceSecs >= m_alarmDelay && !m_alarmOn && (!m_mayRaise || m_mayRaise())) {
         if (raiseAlarm(now))
             return;
     }
-    if (m_silenceSecs < 1 && m_alarmOn)
+    if (m_silenceSecs < 1 && m_alarmOn && released(now))
         clearAlarm(now);
+}
+
+bool SilenceMonitor::released(const QDateTime& now)
+{
+    if (m_releaseSecs <= 0)
+        return true;
+    // Sound counts as lasting while no tick sees a second of silence.
+    if (!m_releaseFrom.isValid())
+        m_releaseFrom = now;
+    if (m_releaseFrom.msecsTo(now) < qint64(m_releaseSecs) * 1000)
+        return false;
+    m_releaseFrom = QDateTime();
+    return true;
 }
 
 bool SilenceMonitor::raiseAlarm(const QDateTime& now)
@@ -183,13 +199,16 @@ bool SilenceMonitor::raiseAlarm(const QDateTime& now)
     m_alarmOn = true;
     Q_EMIT alarmLightChanged(true);
     log(QStringLiteral("Alarm") + QString(16, QLatin1Char(' ')));
+    const Notice notice = m_noticeFilter ? m_noticeFilter(true) : Notice::Tell;
     Q_EMIT alarmRaised();
+    if (notice == Notice::Quiet)
+        return false;
     if (m_plan.sendPage() && m_running) {
         Q_EMIT callSequenceRequested();
         return true;
     }
     if (m_plan.sendEmail() && m_running)
-        requestMail(now, QStringLiteral(" Silence Alarm"));
+        requestMail(now, QStringLiteral(" Silence Alarm"), notice == Notice::TellAgain);
     return false;
 }
 
@@ -200,16 +219,24 @@ void SilenceMonitor::clearAlarm(const QDateTime& now)
     const qint32 lasted = m_silenceSecs;
     m_silenceSecs = 0;
     log(QStringLiteral("Alarm End") + QString(12, QLatin1Char(' ')));
+    const bool tell = m_noticeFilter ? m_noticeFilter(false) == Notice::Tell : true;
     Q_EMIT alarmEnded(lasted);
-    if (m_plan.sendEmail())
+    if (m_plan.sendEmail() && tell)
         requestMail(now, QStringLiteral(" End Silence Alarm"));
 }
 
-void SilenceMonitor::requestMail(const QDateTime& now, const QString& event)
+void SilenceMonitor::requestMail(const QDateTime& now, const QString& event, bool again)
 {
-    Q_EMIT mailRequested(m_account.facility() + QStringLiteral(" Alarm"),
+    const QString more = again ? QStringLiteral(" again") : QString();
+    Q_EMIT mailRequested(m_account.facility() + QStringLiteral(" Alarm") + more,
                          now.date().toString(QStringLiteral("MM-dd-yyyy")) + QLatin1Char(' ') +
-                             now.time().toString(QStringLiteral("HH:mm:ss")) + event);
+                             now.time().toString(QStringLiteral("HH:mm:ss")) + event + more);
+}
+
+void SilenceMonitor::setScheduleOverride(
+    std::function<std::optional<DayWindow>(const QDate&)> lookup)
+{
+    m_schedule->setOverride(std::move(lookup));
 }
 
 void SilenceMonitor::clockTick()

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "LevelTest.h"
+#include "WeeklySchedule.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace dovrane {
 
@@ -49,6 +53,30 @@ public:
     /// A buffer is sound when its combined peak is greater than this.
     void setThreshold(qint32 level) { m_threshold = level; }
     [[nodiscard]] qint32 threshold() const { return m_threshold; }
+
+    /// What becomes of an alarm start or end beyond its log line.
+    enum class Notice
+    {
+        Tell,
+        TellAgain, ///< told once more, saying "again"
+        Quiet,     ///< logged only
+    };
+    /// Replaces the peak level test (buffer, threshold); none: testLevel().
+    void setLevelTest(std::function<LevelReading(const QByteArray&, qint32)> test)
+    {
+        m_levelTest = std::move(test);
+    }
+    /// Asked before the alarm is raised; false holds it back until a later tick.
+    void setMayRaise(std::function<bool()> check) { m_mayRaise = std::move(check); }
+    /// Asked at each alarm start (true) and end (false); none: everything is told.
+    void setNoticeFilter(std::function<Notice(bool start)> filter)
+    {
+        m_noticeFilter = std::move(filter);
+    }
+    /// Sound must last this many seconds before the alarm ends (0: the first tick).
+    void setReleaseSecs(int seconds) { m_releaseSecs = seconds; }
+    /// Gives a date its own monitoring window instead of its weekday's.
+    void setScheduleOverride(std::function<std::optional<DayWindow>(const QDate&)> lookup);
 
     /// Whole seconds after midnight at which sound was last heard or monitoring
     /// started. Counted from the midnight that began silenceStartDate(); after a
@@ -107,7 +135,9 @@ private:
     /// true when the call sequence was started, which ends the tick.
     [[nodiscard]] bool raiseAlarm(const QDateTime& now);
     void clearAlarm(const QDateTime& now);
-    void requestMail(const QDateTime& now, const QString& event);
+    /// true once sound has lasted the release time.
+    [[nodiscard]] bool released(const QDateTime& now);
+    void requestMail(const QDateTime& now, const QString& event, bool again = false);
     void log(const QString& text);
 
     const AlarmPlan& m_plan;
@@ -120,6 +150,11 @@ private:
     ClockTimer* m_tmrClock = nullptr;
     std::unique_ptr<WeeklySchedule> m_schedule;
     std::function<void()> m_beforeStart;
+    std::function<LevelReading(const QByteArray&, qint32)> m_levelTest;
+    std::function<bool()> m_mayRaise;
+    std::function<Notice(bool)> m_noticeFilter;
+    int m_releaseSecs = 0;
+    QDateTime m_releaseFrom;
 
     bool m_running = false;
     bool m_alarmOn = false;

@@ -51,13 +51,20 @@ void WeeklySchedule::apply(const QDateTime& now)
     m_dayOfWeek = weekdaySundayFirst(now.date());
     const int day = m_dayOfWeek;
     const qint32 second = now.time().msecsSinceStartOfDay() / 1000;
-    const bool enabled = m_plan.dayEnabled(day) == 1;
+    bool enabled = m_plan.dayEnabled(day) == 1;
+    qint32 start = m_plan.dayStartSecs(day);
+    qint32 stop = m_plan.dayStopSecs(day);
+    if (const auto window = m_override ? m_override(now.date()) : std::nullopt) {
+        enabled = window->enabled;
+        start = window->startSecs;
+        stop = window->stopSecs;
+    }
 
-    if (enabled && !m_isRunning() && second == m_plan.dayStartSecs(day)) {
+    if (enabled && !m_isRunning() && second == start) {
         m_startSensor();
         m_log.WriteAlarmLog(QStringLiteral("Timed Start Sensor"));
     }
-    if (enabled && m_isRunning() && second == m_plan.dayStopSecs(day)) {
+    if (enabled && m_isRunning() && second == stop) {
         m_stopSensor();
         m_log.WriteAlarmLog(QStringLiteral("Timed Stop Sensor"));
     }

@@ -25,6 +25,14 @@ class AlarmPlan;
 [[nodiscard]] std::optional<QDateTime> nextScheduledStart(const AlarmPlan& plan,
                                                           const QDateTime& now);
 
+/// One date's monitoring window when it does not follow its weekday.
+struct DayWindow
+{
+    bool enabled = false;
+    qint32 startSecs = 0;
+    qint32 stopSecs = 0;
+};
+
 /// Starts and stops monitoring at each weekday's start and stop second. It acts
 /// only on the exact whole second (the clock cut, not rounded), so a second that
 /// no tick sees is simply missed, and it never undoes what the operator did by
@@ -40,6 +48,11 @@ public:
     void apply(const QDateTime& now);
     /// The weekday of the last tick, 1 = Sunday .. 7 = Saturday (0 before the first).
     [[nodiscard]] qint16 dayOfWeek() const { return m_dayOfWeek; }
+    /// Dates for which lookup answers follow its window instead of the weekday's.
+    void setOverride(std::function<std::optional<DayWindow>(const QDate&)> lookup)
+    {
+        m_override = std::move(lookup);
+    }
 
 private:
     const AlarmPlan& m_plan;
@@ -47,6 +60,7 @@ private:
     std::function<bool()> m_isRunning;
     std::function<void()> m_startSensor;
     std::function<void()> m_stopSensor;
+    std::function<std::optional<DayWindow>(const QDate&)> m_override;
     qint16 m_dayOfWeek = 0;
 };
 

@@ -5,8 +5,11 @@ a known moment, so that no scenario waits for midnight.  test_e2e.py --program P
 
 import datetime
 import email.policy
+import math
 import os
+import random
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -76,6 +79,34 @@ class E2E(unittest.TestCase):
         self.assertEqual(self.r.modem_bytes(), calls)
         self.assertEqual(self.r.events(), ["Timed Start Sensor", ALARM, rig.fixed(NUMBER, 24).decode(), ALARM_END,
                                            rig.fixed(THIRD, 24).decode()])
+
+    def test_loop(self):
+        """[alarms]: 2 s of tones and noise bursts played over and over raise the Loop event."""
+        rig.write(self.r.data, "Dovrane.ini", "[alarms]\nloop=true\nloopDelaySecs=5\nloopWindowSecs=4\n")
+        rng, frames = random.Random(3), []
+        for _ in range(8):  # eight 0.25 s pieces, each a tone or a noise burst
+            f, a, noisy = rng.uniform(200, 900), rng.uniform(2000, 8000), rng.random() < 0.4
+            frames += [round(a * (rng.gauss(0, 0.4) if noisy else math.sin(2 * math.pi * f * n / 44100)))
+                       for n in range(11025)]
+        rig.write(self.r.work, "loop.raw", b"".join(struct.pack("<hh", v, v) for v in frames))
+        self.monitor(0, "--headless")
+        started = time.monotonic()
+        self.r.play(self.r.work + "/loop.raw")
+        self.assertTrue(self.r.wait_event("Loop".ljust(21), 90), self.r.events())
+        sys.stderr.write("loop event after %.0f s of the loop\n" % (time.monotonic() - started))
+
+    def test_suspend(self):
+        """Alarms suspended (suspendUntil and SIGHUP) during dead air: nothing until the window ends."""
+        self.monitor(0, "--headless")
+        rig.write(self.r.data, "Dovrane.ini", "[alarms]\nsuspendUntil=2024-05-15T10:00:25\n")
+        self.r.proc.send_signal(signal.SIGHUP)
+        self.assertTrue(self.r.wait_event("Alarms Suspended".ljust(21), 10), self.r.events())
+        self.r.tone(0)
+        self.assertTrue(self.r.wait_event(ALARM, 40), self.r.events())
+        lines = self.r.log(WEDNESDAY)
+        self.assertEqual([e[9:] for e in lines], ["Timed Start Sensor", "Alarms Suspended".ljust(21),
+                                                  "Alarms Resumed".ljust(21), ALARM])
+        self.assertGreaterEqual(lines[-1][:8], "10:00:25")
 
     def test_email(self):
         """Send Email, headless: the alarm and its end go through sendmail (msmtp) and

@@ -190,6 +190,12 @@ def tone(d, left, right, step_ms=0):
     write(d, "feeder.pid", str(detach(d + "/feeder.log", "feed", d + "/source.fifo", left, right, step_ms)))
 
 
+def play(d, path):
+    """Feeds the raw 44100 Hz 16-bit stereo file at path over and over (see feed)."""
+    kill_pidfile(d + "/feeder.pid")
+    write(d, "feeder.pid", str(detach(d + "/feeder.log", "feedfile", d + "/source.fifo", path)))
+
+
 def stop_pulse(d):
     if not os.path.exists(os.path.join(d, MARKER)):
         sys.exit("pulse-fixture: not a fixture folder: %s" % d)
@@ -205,14 +211,14 @@ def watch(d, owner):
         stop_pulse(d)
 
 
-def feed(fifo, left, right, step_ms=0):
+def feed(fifo, left, right, step_ms=0, data=None):
     """A 441 Hz tone of the given peaks (0 0: silence) into the fifo, 10 ms of 44100 Hz 16-bit
     stereo at a time at real-time pace, until the source goes away. With step_ms the level
     jumps that often to a random 10..100 % of the peaks, so level meters never rest."""
     sine = [math.sin(2 * math.pi * i / 100) for i in range(100)]
     # 441 frames a chunk and 100 a cycle: 100 chunks hold 441 whole cycles.
     blocks = [b"".join(struct.pack("<hh", round(left * k * s), round(right * k * s)) for s in sine) * 441
-              for k in ([1.0] if not step_ms else [0.1 + 0.06 * n for n in range(16)])]
+              for k in ([1.0] if not step_ms else [0.1 + 0.06 * n for n in range(16)])] if not data else [data]
     rng, block = random.Random(1), blocks[-1]
     fd = os.open(fifo, os.O_WRONLY)
     fcntl.fcntl(fd, 1031, 8192)  # F_SETPIPE_SZ: a small pipe keeps what the source plays close to now
@@ -225,7 +231,7 @@ def feed(fifo, left, right, step_ms=0):
             if time.monotonic() - due > 0.5:
                 due = time.monotonic()  # we were stopped for a while: do not flood the source
             due += 0.01
-            os.write(fd, block[i % 100 * 1764:][:1764])
+            os.write(fd, block[i % (len(block) // 1764) * 1764:][:1764])
 
 
 # ---- a Rig ----
@@ -252,6 +258,9 @@ class Rig:
     # sound
     def start_pulse(self):
         self.pulse_env = start(owner=os.getpid())
+
+    def play(self, path):
+        play(self.pulse_env["DOVRANE_PULSE_DIR"], path)
 
     def tone(self, left, right=None, step_ms=0):
         tone(self.pulse_env["DOVRANE_PULSE_DIR"], left, left if right is None else right, step_ms)
@@ -355,6 +364,8 @@ if __name__ == "__main__":
         print("".join("export %s='%s'\n" % item for item in values.items()), end="", flush=True)
     elif command in ("tone", "feed", "stop", "watch") and args:
         {"tone": tone, "feed": feed, "stop": stop_pulse, "watch": watch}[command](args[0], *map(int, args[1:]))
+    elif command == "feedfile" and len(args) == 2:
+        feed(args[0], 0, 0, 0, read(args[1], binary=True))
     elif command in ("kill", "stall") and args:  # the server gone; the source starved
         kill_pidfile(args[0] + ("/daemon.pid" if command == "kill" else "/feeder.pid"))
     elif command == "revive" and args:

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "TrustSettings.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <vector>
+
+namespace dovrane {
+
+/// Listens to the programme the way an engineer would rather than to the raw peak:
+/// the level inside a measurement band (pilot notched out), and whether the sound
+/// is mains hum, noise or the same few seconds over and over. One captured buffer
+/// at a time, on the thread that captures; the transforms are planned once and
+/// their buffers reused.
+class ProgrammeAnalyser
+{
+public:
+    ProgrammeAnalyser();
+    ~ProgrammeAnalyser();
+    ProgrammeAnalyser(const ProgrammeAnalyser&) = delete;
+    ProgrammeAnalyser& operator=(const ProgrammeAnalyser&) = delete;
+
+    /// Takes the band and detector settings; forgets what was heard.
+    void configure(const TrustSettings& settings);
+
+    /// Analyses one buffer (1024 stereo frames) and says whether it is sound: the
+    /// in-band level above threshold with a band, else rawSound (the peak test).
+    /// Only sound feeds the detectors; silence is the silence alarm's business.
+    bool analyse(const QByteArray& buffer, qint32 threshold, bool rawSound);
+    /// The in-band level of the last buffer as the amplitude of a sine of the same
+    /// power, so the peak threshold keeps its meaning. 0 without a band.
+    [[nodiscard]] double bandLevel() const { return m_bandLevel; }
+
+    [[nodiscard]] bool hum() const { return m_hum; }
+    [[nodiscard]] bool noise() const { return m_noise; }
+    [[nodiscard]] bool loop() const { return m_loop; }
+
+    static constexpr int kFrames = 1024;
+    static constexpr int kHumFrames = 4096;
+    static constexpr int kBands = 12;
+
+private:
+    struct Plans;
+    void measureBand();
+    void checkNoise(bool sound);
+    void checkHum(bool sound);
+    void checkLoop(bool sound);
+
+    std::unique_ptr<Plans> m_plans;
+    TrustSettings m_settings;
+    std::vector<double> m_window;
+    std::vector<double> m_humWindow;
+    std::vector<double> m_mono;
+    std::vector<double> m_power;
+    int m_bandFrom = 0;
+    int m_bandTo = -1;
+    int m_notchFrom = 1;
+    int m_notchTo = 0;
+    double m_bandLevel = 0;
+
+    // hum: 4096 samples gathered from four buffers
+    std::vector<double> m_humIn;
+    int m_humFill = 0;
+    std::vector<bool> m_humVotes;
+    int m_humVote = 0;
+
+    // noise: a second of per-buffer flatness, crest factor and level
+    struct NoiseFrame
+    {
+        double flatness = 0;
+        double crest = 0;
+        double levelDb = 0;
+        bool sound = false;
+    };
+    std::vector<NoiseFrame> m_noiseFrames;
+    int m_noiseNext = 0;
+    int m_noiseCount = 0;
+    std::vector<bool> m_noiseVotes;
+    int m_noiseVote = 0;
+
+    // loop: a band-energy signature per buffer and, per lag, a smoothed distance
+    std::vector<float> m_signatures; ///< ring of kBands per buffer
+    std::vector<char> m_loud;
+    int m_sigNext = 0;
+    int m_sigCount = 0;
+    std::vector<float> m_distance;
+    std::vector<int> m_compared;
+    std::vector<bool> m_loopVotes;
+    int m_loopVote = 0;
+
+    bool m_hum = false;
+    bool m_noise = false;
+    bool m_loop = false;
+};
+
+} // namespace dovrane

@@ -1,5 +1,6 @@
 #include "SettingsCheck.h"
 
+#include "DetectorSettings.h"
 #include "Settings.h"
 
 #include <QFileInfo>
@@ -15,6 +16,7 @@ QStringList settingsProblems(const Settings& settings)
         return {QStringLiteral("cannot be read")};
     QStringList problems;
     // Each section adds its own: problems << settings.read<XSettings>().problems();
+    problems << settings.read<DetectorSettings>().problems();
     return problems;
 }
 

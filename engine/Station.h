@@ -16,8 +16,10 @@ class AlarmLog;
 class AlarmMailer;
 class AlarmPlan;
 class AudioInput;
+class ClipRecorder;
 class Clock;
 class DataFiles;
+class FaultDetectors;
 class MailTransport;
 class PagerDialer;
 class SerialPort;
@@ -86,6 +88,10 @@ public:
     /// Dovrane's own settings; every feature beyond the data files reads its section
     /// there again on changed().
     [[nodiscard]] Settings& settings() const { return *m_settings; }
+    /// The faults beside silence, and the sound kept of every fault ([detectors],
+    /// [clips]).
+    [[nodiscard]] FaultDetectors& detectors() const { return *m_detectors; }
+    [[nodiscard]] ClipRecorder& clips() const { return *m_clips; }
 
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
@@ -95,6 +101,8 @@ private:
     /// Selects the device chosen in Preferences when the list has moved under the
     /// stored number, and says so.
     void checkInputDevice();
+    void applyDetectorSettings();
+    void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
 
     Services m_services;
     ErrorReporter m_errors;
@@ -108,6 +116,8 @@ private:
     SilenceMonitor* m_monitor = nullptr;
     PagerDialer* m_dialer = nullptr;
     AlarmMailer* m_mailer = nullptr;
+    FaultDetectors* m_detectors = nullptr;
+    ClipRecorder* m_clips = nullptr;
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

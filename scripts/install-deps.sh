@@ -7,13 +7,13 @@ packages=(
   cmake ninja-build g++ pkg-config
   # (a build without libpulse-dev captures through Qt Multimedia: qt6-multimedia-dev)
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libpulse-dev
-  libsystemd-dev
+  libsystemd-dev libsndfile1-dev
   # the Debian package (cpack -G DEB finds its dependencies with dpkg-shlibdeps) and its check
   dpkg-dev file lintian
   # run: sound server, mail through a sendmail-compatible program
   pulseaudio pulseaudio-utils msmtp
   # tests: clock shifting, SMTP sink, screenshots
-  faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils
+  faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils sndfile-programs
   # processor-time comparison (scripts/measure_cpu.py)
   ffmpeg
 )

@@ -12,6 +12,7 @@
 #include "CallListWindow.h"
 #include "ConnectionWindow.h"
 #include "DataFiles.h"
+#include "DetectorsPage.h"
 #include "ErrorWindow.h"
 #include "LevelMeter.h"
 #include "PagerDialer.h"
@@ -268,6 +269,7 @@ void MainWindow::wireSettingsWindows()
 QList<SettingsPage*> MainWindow::makeSettingsPages()
 {
     QList<SettingsPage*> pages;
+    pages << new DetectorsPage(m_station);
     return pages;
 }
 

@@ -18,7 +18,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QDir>

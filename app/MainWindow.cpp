@@ -13,6 +13,7 @@
 #include "CallListWindow.h"
 #include "ConnectionWindow.h"
 #include "DataFiles.h"
+#include "DetectorsPage.h"
 #include "ErrorWindow.h"
 #include "LevelMeter.h"
 #include "NocPage.h"
@@ -276,6 +277,7 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     QList<SettingsPage*> pages;
     pages << new AlarmsPage;
     pages << new NocPage;
+    pages << new DetectorsPage(m_station);
     return pages;
 }
 

@@ -1,5 +1,6 @@
 #include "SettingsCheck.h"
 
+#include "DetectorSettings.h"
 #include "NocSettings.h"
 #include "Settings.h"
 #include "TrustSettings.h"
@@ -20,6 +21,7 @@ QStringList settingsProblems(const Settings& settings)
     problems << settings.read<SnmpSettings>().problems();
     problems << settings.read<HeartbeatSettings>().problems();
     problems << settings.read<TrustSettings>().problems();
+    problems << settings.read<DetectorSettings>().problems();
     return problems;
 }
 

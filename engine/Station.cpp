@@ -6,8 +6,11 @@
 #include "AlarmMailer.h"
 #include "AlarmPlan.h"
 #include "AudioInput.h"
+#include "ClipRecorder.h"
 #include "Clock.h"
 #include "DataFiles.h"
+#include "DetectorSettings.h"
+#include "FaultDetectors.h"
 #include "FaultTimer.h"
 #include "Heartbeat.h"
 #include "InputChoice.h"
@@ -60,6 +63,16 @@ Station::Station(Services services, QObject* parent)
     m_mailer =
         new AlarmMailer(*m_files, *m_account, m_services.clock, m_services.mail, *m_alarmLog, this);
 
+    m_detectors =
+        new FaultDetectors(m_services.clock, m_services.audio, *m_monitor, *m_alarmLog, this);
+    m_clips = new ClipRecorder(m_services.clock, m_services.audio, m_services.paths, this);
+    connect(m_detectors, &FaultDetectors::faultChanged, this, &Station::onFault);
+    connect(m_clips, &ClipRecorder::written, this, [this](const QString&, const QString& why) {
+        if (!why.isEmpty())
+            m_errors.report(why);
+    });
+    connect(m_settings, &Settings::changed, this, &Station::applyDetectorSettings);
+
     m_monitor->setBeforeStart([this] { checkInputDevice(); });
     connect(m_monitor, &SilenceMonitor::callSequenceRequested, m_dialer,
             &PagerDialer::StartCallSequence);
@@ -71,6 +84,8 @@ Station::Station(Services services, QObject* parent)
                    now.time().toString(QStringLiteral("HH:mm:ss"))});
     };
     connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this, silenceEvent] {
+        m_clips->record(m_services.clock.now().addSecs(-m_monitor->silenceSecs()),
+                        QStringLiteral("silence"));
         if (m_silenceNotice == SilenceMonitor::Notice::Quiet)
             return;
         silenceEvent(StationEvent::Kind::SilenceAlarm, m_monitor->silenceSecs(),
@@ -158,6 +173,36 @@ void Station::start()
     LoadDataFiles();
     LoadParams();
     applyNocSettings();
+    applyDetectorSettings();
+}
+
+void Station::applyDetectorSettings()
+{
+    const auto settings = m_settings->read<DetectorSettings>();
+    m_detectors->configure(settings);
+    m_clips->configure(settings.clips, settings.clipDays);
+}
+
+void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
+{
+    // The log keeps the fault; a maintenance window keeps it from people.
+    if (alarmsSuspended())
+        return;
+    const QDateTime now = m_services.clock.now();
+    const QString time = now.time().toString(QStringLiteral("HH:mm:ss"));
+    const bool input =
+        kind == StationEvent::Kind::InputLost || kind == StationEvent::Kind::InputBack;
+    const QString why = kind == StationEvent::Kind::InputLost
+                            ? QStringLiteral(": no sound arrives from the input at all (lost, "
+                                             "not silent)")
+                            : QString();
+    raise({kind, now, qint32(ms / 1000),
+           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time + why});
+    if (input && m_plan->sendEmail() && m_monitor->isRunning())
+        m_mailer->SendMail(m_account->facility() + QLatin1Char(' ') + what,
+                           m_mailer->stampText() + QLatin1Char(' ') + what + why);
+    if (StationEvent{kind, now, 0, {}}.isFault())
+        m_clips->record(now.addMSecs(-ms), StationEvent::name(kind));
 }
 
 Station::~Station()

@@ -25,8 +25,10 @@ class ProgrammeAnalyser;
 struct TrustSettings;
 class AudioInput;
 class Heartbeat;
+class ClipRecorder;
 class Clock;
 class DataFiles;
+class FaultDetectors;
 class MailTransport;
 class PagerDialer;
 class SerialPort;
@@ -96,6 +98,10 @@ public:
     /// Dovrane's own settings; every feature beyond the data files reads its section
     /// there again on changed().
     [[nodiscard]] Settings& settings() const { return *m_settings; }
+    /// The faults beside silence, and the sound kept of every fault ([detectors],
+    /// [clips]).
+    [[nodiscard]] FaultDetectors& detectors() const { return *m_detectors; }
+    [[nodiscard]] ClipRecorder& clips() const { return *m_clips; }
 
     /// A maintenance window: no alarm is raised or told for seconds from now (0 or
     /// less: resume). A fault still there at the end raises its alarm then.
@@ -123,6 +129,8 @@ private:
     void checkInputDevice();
     /// Reads [snmp] and [heartbeat] again.
     void applyNocSettings();
+    void applyDetectorSettings();
+    void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
 
     Services m_services;
     ErrorReporter m_errors;
@@ -146,6 +154,8 @@ private:
     ClockTimer* m_suspensionTimer = nullptr;
     QDateTime m_suspendedUntil;
     SilenceMonitor::Notice m_silenceNotice{};
+    FaultDetectors* m_detectors = nullptr;
+    ClipRecorder* m_clips = nullptr;
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

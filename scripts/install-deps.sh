@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   # (a build without libpulse-dev captures through Qt Multimedia: qt6-multimedia-dev)
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libpulse-dev
-  libsystemd-dev libfftw3-dev
+  libsystemd-dev libfftw3-dev libsndfile1-dev
   # SNMP subagent (net-snmp's agent library)
   libsnmp-dev
   # the Debian package (cpack -G DEB finds its dependencies with dpkg-shlibdeps) and its check
@@ -15,7 +15,7 @@ packages=(
   # run: sound server, mail through a sendmail-compatible program
   pulseaudio pulseaudio-utils msmtp
   # tests: clock shifting, SMTP sink, screenshots
-  faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils
+  faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils sndfile-programs
   # tests: an AgentX master, a trap receiver, the SNMP tools, the MIB checker
   snmpd snmptrapd snmp smitools
   # processor-time comparison (scripts/measure_cpu.py)

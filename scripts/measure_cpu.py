@@ -22,6 +22,7 @@ import dovrane_rig as rig  # noqa: E402
 
 
 HEADLESS, WINDOW, IDLE = "Dovrane `--headless`", "Dovrane window on Xvfb", "Dovrane `--headless`, not monitoring"
+DETECT = "Dovrane `--headless`, every detector and clips on"
 FFMPEG = "`ffmpeg -f pulse -i SOURCE -af silencedetect -f null -`"
 PAREC, SERVER = "`parec` of the same source (capturing at all)", "the PulseAudio server, serving all of them"
 
@@ -31,11 +32,12 @@ parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"),
 parser.add_argument("--seconds", type=float, default=60, help="measured seconds (default: 60)")
 parser.add_argument("--idle", action="store_true", help="add a Dovrane that is not monitoring")
 parser.add_argument("--settings", help="a Dovrane.ini for every Dovrane (e.g. every detector on)")
+parser.add_argument("--detectors", action="store_true", help="add a Dovrane with every detector and clips on")
 args = parser.parse_args()
 work = tempfile.mkdtemp(prefix="dovrane-cpu.")
 # One rig per Dovrane, for its own data folder; the first one's server and X serve all.
 rigs = {name: rig.Rig(os.path.join(work, str(n)), args.program)
-        for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle)}
+        for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle + [DETECT] * args.detectors)}
 first, procs = rigs[HEADLESS], {}
 try:
     first.start_pulse()
@@ -49,13 +51,16 @@ try:
         r.write_setup(30, 100, 0, start, stop, schedule={1: (0, 0, 0)} if name == IDLE else None)  # IDLE: no day on
         if args.settings:
             rig.write(r.data, "Dovrane.ini", rig.read(args.settings))
+        if name == DETECT:
+            rig.write(r.data, "Dovrane.ini", "[detectors]\ninput_lost=true\nchannel_loss=true\nphase=true\n"
+                      "[clips]\nenabled=true\n")
         window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}
         procs[name] = r.launch(*([] if window else ["--headless"]), **window)
     source, env, quiet = first.pulse_env["DOVRANE_PULSE_SOURCE"], first.env(), subprocess.DEVNULL
     procs[FFMPEG] = first.spawn(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "pulse", "-i",
                                  source, "-af", "silencedetect", "-f", "null", "-"], env=env, stdout=quiet)
     procs[PAREC] = first.spawn(["parec", "-d", source], env=env, stdout=quiet)
-    monitoring = [rigs[HEADLESS], rigs[WINDOW]]
+    monitoring = [rigs[HEADLESS], rigs[WINDOW]] + [rigs[DETECT]] * args.detectors
     if not rig.wait_for(lambda: all("Timed Start Sensor" in r.events() for r in monitoring), 30):
         sys.exit("measure_cpu: monitoring did not start:\n" + "".join(r.report() for r in monitoring))
     time.sleep(2)  # let the start settle

@@ -27,7 +27,7 @@ sys.path.insert(0, os.path.join(repo, "tests", "tools"))
 import dovrane_rig as h
 
 work = tempfile.mkdtemp(prefix="dovrane-shots.")
-rig = h.Rig(work, tool)
+rig = h.Rig(work, os.path.join(os.path.dirname(tool), "dovrane"))  # it lists the inputs
 code = 1
 try:
     rig.start_pulse()
@@ -49,6 +49,7 @@ try:
         f.call_record(True, "Transmitter Co", "1-800-555-0199"),
         f.call_record(True, "Duty Manager", "555-0177"),
     ]))
+    f.write(rig.data, "Dovrane.ini", "[detectors]\ninput_lost=true\n[clips]\nenabled=true\n")
     # Earlier days of alarm logs for the viewer's list.
     for back, lines in ((1, ["06:00:00 Timed Start Sensor", "13:12:40 Alarm" + " " * 16,
                              "13:12:40 Email--> chief@radionorth.example",

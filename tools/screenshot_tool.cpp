@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -160,6 +161,22 @@ int main(int argc, char* argv[])
     }
     pump(2500);
     shooter.save(&window, QStringLiteral("main-monitoring"));
+
+    // The detectors page after measuring the programme, while the tone still plays.
+    if (QWidget* settings = shooter.open(&window, "mnuSettings", "frmSettings",
+                                         QStringLiteral("settings-detectors"))) {
+        auto* mode = settings->findChild<QComboBox*>(QStringLiteral("cboMeasure"));
+        auto* measure = settings->findChild<QPushButton*>(QStringLiteral("cmdMeasure"));
+        if (mode && measure) {
+            mode->setCurrentIndex(1);
+            measure->click();
+            waitUntil([&] { return measure->isEnabled(); }, shooter.timeoutMs());
+            pump(300);
+            shooter.save(settings, QStringLiteral("settings-detectors"));
+        }
+        settings->close();
+        pump(300);
+    }
 
     if (parser.isSet(silenceOption)) {
         QProcess::execute(QStringLiteral("/bin/sh"),

@@ -2,16 +2,20 @@
 
 #include "WindowParts.h"
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace dovrane {
 
 AlarmLogsWindow::AlarmLogsWindow(DataPaths paths, QWidget* parent)
-    : QDialog(parent), m_reader(std::move(paths))
+    : QDialog(parent), m_reader(paths), m_clipsDir(paths.file(QStringLiteral("clips")))
 {
     setObjectName(QStringLiteral("frmAlarmLogs"));
     setWindowTitle(QStringLiteral("Alarm Logs"));
@@ -41,6 +45,11 @@ AlarmLogsWindow::AlarmLogsWindow(DataPaths paths, QWidget* parent)
     m_lstActivityLog->setObjectName(QStringLiteral("lstActivityLog"));
     m_lstActivityLog->setFont(fixedPitchFont(QStringLiteral("Courier")));
     m_lstActivityLog->hide();
+    connect(m_lstActivityLog, &QListWidget::itemActivated, this, [](const QListWidgetItem* item) {
+        const QString clip = item->data(Qt::UserRole).toString();
+        if (!clip.isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(clip));
+    });
 
     // Work lists that are never shown.
     m_lstSort = new QListWidget(this);
@@ -110,6 +119,11 @@ void AlarmLogsWindow::cmdOkClick()
 void AlarmLogsWindow::showChoosing()
 {
     m_lstActivityLog->hide();
+    connect(m_lstActivityLog, &QListWidget::itemActivated, this, [](const QListWidgetItem* item) {
+        const QString clip = item->data(Qt::UserRole).toString();
+        if (!clip.isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(clip));
+    });
     m_option1->show();
     m_option2->show();
     m_lstDate->show();
@@ -138,7 +152,47 @@ void AlarmLogsWindow::showLog()
         for (int i = 0; i < m_lstSort->count(); ++i)
             m_lstActivityLog->addItem(m_lstSort->item(i)->text());
     }
+    markClips(entry);
     m_lstActivityLog->show();
+}
+
+void AlarmLogsWindow::markClips(const QString& entry)
+{
+    const QStringList clips =
+        QDir(m_clipsDir).entryList({QStringLiteral("*.flac")}, QDir::Files, QDir::Name);
+    if (clips.isEmpty())
+        return;
+    // Clips are named "2006-07-12_14-03-22_silence.flac"; the entry is "07/12/06".
+    const QString day = entry.mid(6, 2) + QLatin1Char('-') + entry.left(2) + QLatin1Char('-') +
+                        entry.mid(3, 2) + QLatin1Char('_');
+    static const QList<std::pair<QLatin1String, QLatin1String>> kKinds{
+        {QLatin1String("Alarm  "), QLatin1String("silence")},
+        {QLatin1String("Input Lost"), QLatin1String("input_lost")},
+        {QLatin1String("Channel Loss"), QLatin1String("channel_loss")},
+        {QLatin1String("Phase Reversed"), QLatin1String("phase_reversed")}};
+    static const QRegularExpression kTime(QStringLiteral("\\b(\\d\\d):(\\d\\d):(\\d\\d)\\b"));
+    for (int i = 0; i < m_lstActivityLog->count(); ++i) {
+        QListWidgetItem* item = m_lstActivityLog->item(i);
+        const QString text = item->text();
+        const QRegularExpressionMatch time = kTime.match(text);
+        if (!time.hasMatch())
+            continue;
+        for (const auto& [event, kind] : kKinds) {
+            if (!text.contains(event))
+                continue;
+            const QString name = day + time.captured(1) + QLatin1Char('-') + time.captured(2) +
+                                 QLatin1Char('-') + time.captured(3) + QLatin1Char('_') + kind +
+                                 QStringLiteral(".flac");
+            const auto found = std::find_if(clips.begin(), clips.end(),
+                                            [&name](const QString& c) { return c.mid(2) == name; });
+            if (found == clips.end())
+                continue;
+            item->setText(text + QStringLiteral("   \u266A ") + *found);
+            item->setData(Qt::UserRole, QDir(m_clipsDir).filePath(*found));
+            item->setToolTip(QStringLiteral("Double-click to play the clip"));
+            break;
+        }
+    }
 }
 
 } // namespace dovrane

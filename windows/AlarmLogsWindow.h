@@ -29,9 +29,12 @@ private:
     void loadDates();
     void showLog();
     void showChoosing();
+    /// Puts the name of each fault's clip beside its line; activating the line plays it.
+    void markClips(const QString& entry);
     [[nodiscard]] bool isReading() const;
 
     AlarmLogReader m_reader;
+    QString m_clipsDir;
     QListWidget* m_lstDate = nullptr;
     QRadioButton* m_option1 = nullptr;
     QRadioButton* m_option2 = nullptr;

@@ -155,6 +155,24 @@ class E2E(unittest.TestCase):
                          (["Timed Start Sensor", ALARM], [ALARM_END, "Timed Stop Sensor"]))
         self.assertEqual((self.r.log(saturday)[0][:8], self.r.log(sunday)[-1][:8]), ("23:59:53", "00:00:06"))
 
+    def test_input_lost(self):
+        """Input lost detector and clips on: the source unloaded gives "Input Lost", loaded and fed
+        again "Input Back"; the clip of the loss decodes and holds the 10 s before it."""
+        rig.write(self.r.data, "Dovrane.ini", "[detectors]\ninput_lost=true\n[clips]\nenabled=true\n")
+        self.monitor(0)
+        time.sleep(12)  # more than the 10 s a clip keeps from before the fault
+        d, clips = self.r.pulse_env["DOVRANE_PULSE_DIR"], os.path.join(self.r.data, "clips")
+        rig.pactl(d, "unload-module", "module-pipe-source")
+        self.assertTrue(self.r.wait_event("Input Lost".ljust(21), 10), self.r.events())
+        rig.pactl(d, "load-module", *rig.pipe_source(d))
+        self.r.tone(8000)
+        self.assertTrue(self.r.wait_event("Input Back".ljust(21), 20), self.r.events())
+        self.assertLess(self.r.events().index("Input Lost".ljust(21)), self.r.events().index("Input Back".ljust(21)))
+        self.assertTrue(rig.wait_for(lambda: os.listdir(clips), 10))
+        [clip] = [name for name in os.listdir(clips) if name.endswith("_input_lost.flac")]
+        info = subprocess.run(["sndfile-info", os.path.join(clips, clip)], capture_output=True, text=True).stdout
+        self.assertRegex(info, r"Frames\s*:\s*441000\n")
+
     def test_lifecycle(self):
         """A fresh machine gets the data folder and empty data files and no log; SIGTERM and
         SIGINT end the program cleanly; a second one on the same folder is turned away; a data

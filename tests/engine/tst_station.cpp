@@ -2,6 +2,7 @@
 // stepped time, and out come the alarm log lines, the modem bytes and the mails.
 
 #include "AlarmPlan.h"
+#include "ClipRecorder.h"
 #include "PagerDialer.h"
 #include "SilenceMonitor.h"
 #include "StationRig.h"
@@ -271,6 +272,104 @@ private Q_SLOTS:
         QCOMPARE(sent, mails);
         QCOMPARE(rig.reported(), errors);
     }
+    // Faults beside silence, each fed as generated stereo buffers: the log, the
+    // events and the clips they leave.
+    void detectorRoad_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("clips");
+        const QByteArray all = "[detectors]\ninput_lost=true\nchannel_loss=true\nphase=true\n"
+                               "[clips]\nenabled=true\n";
+        const QString start = QStringLiteral("12:00:00 Manual Start Sensor");
+        const auto line = [](const char* t, const char* what) {
+            return QLatin1String(t) + QLatin1Char(' ') +
+                   QString::fromLatin1(what).leftJustified(21);
+        };
+        QTest::newRow("gap in delivery: input lost and back, mailed, clipped")
+            << all << QStringList{"start", "sound 3", "gap 3", "sound 2"}
+            << QStringList{start,
+                           line("12:00:04", "Input Lost"),
+                           mailed("12:00:04", "a@example.org"),
+                           mailed("12:00:04", "c@example.org"),
+                           line("12:00:06", "Input Back"),
+                           mailed("12:00:06", "a@example.org"),
+                           mailed("12:00:06", "c@example.org")}
+            << QStringList{"input_lost 12:00:04", "input_back 12:00:06"}
+            << QStringList{"2006-06-19_12-00-04_input_lost.flac"};
+        QTest::newRow("one quiet channel: channel loss after the alarm delay, and back")
+            << all << QStringList{"start", "left 8", "sound 1"}
+            << QStringList{start, line("12:00:05", "Channel Loss R"),
+                           line("12:00:08", "Channel Back")}
+            << QStringList{"channel_loss 12:00:05", "channel_back 12:00:08"}
+            << QStringList{"2006-06-19_12-00-05_channel_loss.flac"};
+        QTest::newRow("inverted channels: phase reversed after 10 s, normal again")
+            << all << QStringList{"start", "inverted 12", "sound 2"}
+            << QStringList{start, line("12:00:10", "Phase Reversed"),
+                           line("12:00:13", "Phase Normal")}
+            << QStringList{"phase_reversed 12:00:10", "phase_normal 12:00:13"}
+            << QStringList{"2006-06-19_12-00-10_phase_reversed.flac"};
+        QTest::newRow("both quiet: the silence alarm alone, clipped")
+            << all << QStringList{"start", "quiet 6"}
+            << QStringList{start, alarm("12:00:04"), mailed("12:00:04", "a@example.org"),
+                           mailed("12:00:04", "c@example.org")}
+            << QStringList{"silence_alarm 12:00:04"}
+            << QStringList{"2006-06-19_12-00-04_silence.flac"};
+        QTest::newRow("full scale on both channels raises nothing")
+            << all << QStringList{"start", "full 12"} << QStringList{start} << QStringList{}
+            << QStringList{};
+        QTest::newRow("without the sections a gap is silence and nothing more")
+            << QByteArray() << QStringList{"start", "gap 6", "left 8"}
+            << QStringList{start, alarm("12:00:04"), alarmEnd("12:00:06")}
+            << QStringList{"silence_alarm 12:00:04", "silence_end 12:00:06"} << QStringList{};
+    }
+
+    void detectorRoad()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QStringList, script);
+        QFETCH(QStringList, log);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, clips);
+        StationRig rig(kMonday);
+        rig.params(5, 300, ini.isEmpty() ? 0 : 2);
+        rig.connection();
+        rig.addressBook({DataFolder::addressRecord('1', "A", "a@example.org"),
+                         DataFolder::addressRecord('1', "C", "c@example.org")});
+        if (!ini.isEmpty())
+            DataFolder::write(rig.paths.settingsFile(), ini);
+        Station& station = rig.start();
+        QStringList raised;
+        connect(&station, &Station::eventRaised, this, [&raised](const StationEvent& e) {
+            raised << e.name() + e.time.toString(QStringLiteral(" HH:mm:ss"));
+        });
+        QByteArray left = kLoud, inverted = kLoud;
+        auto* l = reinterpret_cast<qint16*>(left.data());
+        auto* v = reinterpret_cast<qint16*>(inverted.data());
+        for (int i = 1; i < left.size() / 2; i += 2) {
+            l[i] = 0;
+            v[i] = qint16(-v[i - 1]);
+        }
+        const QMap<QString, QByteArray> buffers{{"sound", kLoud},
+                                                {"quiet", kQuiet},
+                                                {"left", left},
+                                                {"inverted", inverted},
+                                                {"full", FakeAudioInput::toneBuffer(32767)}};
+        for (const QString& step : script) {
+            const QStringList w = step.split(QLatin1Char(' '));
+            if (w[0] == QLatin1String("start"))
+                station.monitor().startClicked();
+            else
+                rig.run(w[1].toDouble(), buffers.value(w[0]));
+        }
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(rig.log(), log);
+        QCOMPARE(raised, events);
+        QCOMPARE(ClipRecorder::latestClips(rig.paths), clips);
+    }
+
     // Cards plugged in another order: the device chosen in Preferences is found by
     // its id, said once in the error window and the log, and captured.
     void inputDeviceFollowsTheChoice()

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QSettings>
+#include <QStringList>
+
+namespace dovrane {
+
+/// [detectors] and [clips] of Dovrane.ini: the faults watched for beside silence,
+/// and the audio kept of each. All off by default.
+struct DetectorSettings
+{
+    bool inputLost = false;
+    bool channelLoss = false;
+    /// Seconds one channel must stay dead; 0 takes the silence alarm's delay.
+    int channelDelay = 0;
+    bool phase = false;
+    int phaseSeconds = 10;
+    double phaseLimit = -0.7;
+    bool clips = false;
+    int clipDays = 30;
+
+    [[nodiscard]] static DetectorSettings load(const QSettings& file);
+    void save(QSettings& file) const;
+    [[nodiscard]] QStringList problems() const;
+    bool operator==(const DetectorSettings&) const = default;
+    [[nodiscard]] bool anyDetector() const { return inputLost || channelLoss || phase; }
+};
+
+} // namespace dovrane

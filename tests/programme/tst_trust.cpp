@@ -117,6 +117,11 @@ private Q_SLOTS:
                               << 0
                               << QStringList{"silence_alarm", "silence_end", "silence_alarm again",
                                              "silence_end"};
+        QTest::newRow("flap release") << "releaseSecs=5\n" << 0 << QStringList{"silence_alarm"};
+        // The third alarm, at 40 s, is over the limit: logged, not told.
+        QTest::newRow("flap limit")
+            << "maxPerHour=2\n"
+            << 0 << QStringList{"silence_alarm", "silence_end", "silence_alarm", "silence_end"};
     }
     void detection()
     {

@@ -19,6 +19,7 @@
 #include "SettingsPage.h"
 #include "SettingsWindow.h"
 #include "SilenceMonitor.h"
+#include "StatusPage.h"
 #include "WeeklySchedule.h"
 #include "WindowParts.h"
 
@@ -268,6 +269,7 @@ void MainWindow::wireSettingsWindows()
 QList<SettingsPage*> MainWindow::makeSettingsPages()
 {
     QList<SettingsPage*> pages;
+    pages << new StatusPage;
     return pages;
 }
 

@@ -1,6 +1,7 @@
 #include "SettingsCheck.h"
 
 #include "Settings.h"
+#include "StatusSettings.h"
 
 #include <QFileInfo>
 
@@ -15,6 +16,7 @@ QStringList settingsProblems(const Settings& settings)
         return {QStringLiteral("cannot be read")};
     QStringList problems;
     // Each section adds its own: problems << settings.read<XSettings>().problems();
+    problems << settings.read<StatusSettings>().problems();
     return problems;
 }
 

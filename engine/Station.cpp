@@ -15,6 +15,7 @@
 #include "Settings.h"
 #include "SilenceMonitor.h"
 #include "StartupLoader.h"
+#include "StatusService.h"
 
 namespace dovrane {
 
@@ -64,12 +65,30 @@ Station::Station(Services services, QObject* parent)
             [this](int number, const QString& description) {
                 m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
             });
+
+    // Every notification the station makes is counted for the remote status.
+    connect(&m_services.mail, &MailTransport::delivered, this,
+            [this] { m_counters.add(QStringLiteral("mail"), QStringLiteral("sent")); });
+    connect(&m_services.mail, &MailTransport::failed, this,
+            [this] { m_counters.add(QStringLiteral("mail"), QStringLiteral("failed")); });
+    connect(m_dialer, &PagerDialer::stateChanged, this, [this](PagerDialer::State state) {
+        // A call either reaches the dial command or falls back to idle before it.
+        if (state == PagerDialer::State::CallUp)
+            m_counters.add(QStringLiteral("pager"), QStringLiteral("called"));
+        else if (state == PagerDialer::State::Idle && m_pagerSettingUp)
+            m_counters.add(QStringLiteral("pager"), QStringLiteral("failed"));
+        m_pagerSettingUp = state == PagerDialer::State::SettingUp;
+    });
+    m_status = new StatusService({*m_monitor, m_services.audio, *m_account, *m_plan, *m_alarmLog,
+                                  m_services.clock, m_counters, *m_settings, m_errors},
+                                 this);
 }
 
 void Station::start()
 {
     LoadDataFiles();
     LoadParams();
+    m_status->apply();
 }
 
 Station::~Station()

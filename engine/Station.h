@@ -3,6 +3,7 @@
 #include "DataPaths.h"
 #include "ErrorReporter.h"
 #include "StationEvent.h"
+#include "StatusCounters.h"
 
 #include <QObject>
 
@@ -25,6 +26,7 @@ class SerialProfile;
 class Settings;
 class SilenceMonitor;
 class StartupLoader;
+class StatusService;
 
 /// The parts of the outside world the station works with. main() hands in the real
 /// ones; tests hand in fakes.
@@ -86,6 +88,10 @@ public:
     /// Dovrane's own settings; every feature beyond the data files reads its section
     /// there again on changed().
     [[nodiscard]] Settings& settings() const { return *m_settings; }
+    /// What each notification path attempted; every path adds its rows here.
+    [[nodiscard]] StatusCounters& counters() { return m_counters; }
+    /// The remote status endpoint, off until [status] switches it on.
+    [[nodiscard]] StatusService& status() const { return *m_status; }
 
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
@@ -108,6 +114,9 @@ private:
     SilenceMonitor* m_monitor = nullptr;
     PagerDialer* m_dialer = nullptr;
     AlarmMailer* m_mailer = nullptr;
+    StatusCounters m_counters;
+    StatusService* m_status = nullptr;
+    bool m_pagerSettingUp = false;
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

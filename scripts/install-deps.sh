@@ -7,13 +7,15 @@ packages=(
   cmake ninja-build g++ pkg-config
   # (a build without libpulse-dev captures through Qt Multimedia: qt6-multimedia-dev)
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libpulse-dev
-  libsystemd-dev
+  libsystemd-dev qt6-httpserver-dev qt6-websockets-dev
   # the Debian package (cpack -G DEB finds its dependencies with dpkg-shlibdeps) and its check
   dpkg-dev file lintian
   # run: sound server, mail through a sendmail-compatible program
   pulseaudio pulseaudio-utils msmtp
   # tests: clock shifting, SMTP sink, screenshots
   faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils
+  # remote status: Prometheus rules and scraping, the status page in a browser
+  prometheus chromium chromium-driver python3-selenium
   # processor-time comparison (scripts/measure_cpu.py)
   ffmpeg
 )

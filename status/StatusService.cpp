@@ -100,7 +100,7 @@ void StatusService::apply()
     const QStringList problems = wanted.problems();
     if (!problems.isEmpty()) {
         m_sources.errors.report(problems.join(QLatin1Char('\n')) +
-                                QStringLiteral(" - remote status not started"));
+                                QStringLiteral(" - not started"));
         return;
     }
     QHostAddress host;

@@ -23,7 +23,7 @@ void StatusSettings::save(QSettings& file) const
 bool StatusSettings::address(QHostAddress* host, quint16* port) const
 {
     const QUrl url(QStringLiteral("http://") + listen);
-    if (!url.isValid() || url.port() <= 0 || !url.path().isEmpty() || !url.userInfo().isEmpty())
+    if (!url.isValid() || url.port() < 0 || !url.path().isEmpty() || !url.userInfo().isEmpty())
         return false;
     const QHostAddress parsed = url.host() == QLatin1String("localhost")
                                     ? QHostAddress(QHostAddress::LocalHost)

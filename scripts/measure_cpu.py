@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 sys.dont_write_bytecode = True
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -23,6 +24,7 @@ import dovrane_rig as rig  # noqa: E402
 
 HEADLESS, WINDOW, IDLE = "Dovrane `--headless`", "Dovrane window on Xvfb", "Dovrane `--headless`, not monitoring"
 FFMPEG = "`ffmpeg -f pulse -i SOURCE -af silencedetect -f null -`"
+POLLED, STATUS = "Dovrane `--headless`, /status every 1 s, /metrics every 15 s", "http://127.0.0.1:29877/"
 PAREC, SERVER = "`parec` of the same source (capturing at all)", "the PulseAudio server, serving all of them"
 
 
@@ -30,11 +32,12 @@ parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
 parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"), help="default: build/dovrane")
 parser.add_argument("--seconds", type=float, default=60, help="measured seconds (default: 60)")
 parser.add_argument("--idle", action="store_true", help="add a Dovrane that is not monitoring")
+parser.add_argument("--poll-status", action="store_true", help="add a Dovrane whose remote status is polled")
 args = parser.parse_args()
 work = tempfile.mkdtemp(prefix="dovrane-cpu.")
 # One rig per Dovrane, for its own data folder; the first one's server and X serve all.
 rigs = {name: rig.Rig(os.path.join(work, str(n)), args.program)
-        for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle)}
+        for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle + [POLLED] * args.poll_status)}
 first, procs = rigs[HEADLESS], {}
 try:
     first.start_pulse()
@@ -46,13 +49,15 @@ try:
         r.pulse_env = first.pulse_env
         # Delay 30 s, threshold 100 (the tone never falls below 1600), no alarm action.
         r.write_setup(30, 100, 0, start, stop, schedule={1: (0, 0, 0)} if name == IDLE else None)  # IDLE: no day on
+        if name == POLLED:
+            rig.write(r.data, "Dovrane.ini", "[status]\nenabled=true\nlisten=" + STATUS[7:-1] + "\n")
         window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}
         procs[name] = r.launch(*([] if window else ["--headless"]), **window)
     source, env, quiet = first.pulse_env["DOVRANE_PULSE_SOURCE"], first.env(), subprocess.DEVNULL
     procs[FFMPEG] = first.spawn(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "pulse", "-i",
                                  source, "-af", "silencedetect", "-f", "null", "-"], env=env, stdout=quiet)
     procs[PAREC] = first.spawn(["parec", "-d", source], env=env, stdout=quiet)
-    monitoring = [rigs[HEADLESS], rigs[WINDOW]]
+    monitoring = [rigs[HEADLESS], rigs[WINDOW]] + [rigs[POLLED]] * args.poll_status
     if not rig.wait_for(lambda: all("Timed Start Sensor" in r.events() for r in monitoring), 30):
         sys.exit("measure_cpu: monitoring did not start:\n" + "".join(r.report() for r in monitoring))
     time.sleep(2)  # let the start settle
@@ -61,6 +66,8 @@ try:
     cpu0, rss, t0 = {n: rig.cpu_seconds(p) for n, p in pids.items()}, dict.fromkeys(pids, 0), time.monotonic()
     for second in range(int(args.seconds)):
         rss = {n: max(rss[n], rig.rss_kib(p)) for n, p in pids.items()}
+        if args.poll_status:  # as Prometheus and an open status page would
+            urllib.request.urlopen(STATUS + ("metrics" if second % 15 == 0 else "status"), timeout=5).read()
         time.sleep(max(0.0, t0 + second + 1 - time.monotonic()))
     cpu = {n: rig.cpu_seconds(p) - cpu0[n] for n, p in pids.items()}
     wall = time.monotonic() - t0

@@ -22,6 +22,7 @@
 #include "SettingsPage.h"
 #include "SettingsWindow.h"
 #include "SilenceMonitor.h"
+#include "StatusPage.h"
 #include "SuspendMenu.h"
 #include "WeeklySchedule.h"
 #include "WindowParts.h"
@@ -275,9 +276,10 @@ void MainWindow::wireSettingsWindows()
 QList<SettingsPage*> MainWindow::makeSettingsPages()
 {
     QList<SettingsPage*> pages;
+    pages << new StatusPage;
+    pages << new DetectorsPage(m_station);
     pages << new AlarmsPage;
     pages << new NocPage;
-    pages << new DetectorsPage(m_station);
     return pages;
 }
 

@@ -3,6 +3,7 @@
 #include "DetectorSettings.h"
 #include "NocSettings.h"
 #include "Settings.h"
+#include "StatusSettings.h"
 #include "TrustSettings.h"
 
 #include <QFileInfo>
@@ -22,6 +23,7 @@ QStringList settingsProblems(const Settings& settings)
     problems << settings.read<HeartbeatSettings>().problems();
     problems << settings.read<TrustSettings>().problems();
     problems << settings.read<DetectorSettings>().problems();
+    problems << settings.read<StatusSettings>().problems();
     return problems;
 }
 

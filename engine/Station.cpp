@@ -23,6 +23,7 @@
 #include "SilenceMonitor.h"
 #include "SnmpAgent.h"
 #include "StartupLoader.h"
+#include "StatusService.h"
 #include "TrustSettings.h"
 
 namespace dovrane {
@@ -146,6 +147,23 @@ Station::Station(Services services, QObject* parent)
                 m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
             });
 
+    // Every notification the station makes is counted for the remote status.
+    connect(&m_services.mail, &MailTransport::delivered, this,
+            [this] { m_counters.add(QStringLiteral("mail"), QStringLiteral("sent")); });
+    connect(&m_services.mail, &MailTransport::failed, this,
+            [this] { m_counters.add(QStringLiteral("mail"), QStringLiteral("failed")); });
+    connect(m_dialer, &PagerDialer::stateChanged, this, [this](PagerDialer::State state) {
+        // A call either reaches the dial command or falls back to idle before it.
+        if (state == PagerDialer::State::CallUp)
+            m_counters.add(QStringLiteral("pager"), QStringLiteral("called"));
+        else if (state == PagerDialer::State::Idle && m_pagerSettingUp)
+            m_counters.add(QStringLiteral("pager"), QStringLiteral("failed"));
+        m_pagerSettingUp = state == PagerDialer::State::SettingUp;
+    });
+    m_status = new StatusService({*m_monitor, m_services.audio, *m_account, *m_plan, *m_alarmLog,
+                                  m_services.clock, m_counters, *m_settings, m_errors},
+                                 this);
+
     // Into the NOC: both stay idle until their section says otherwise.
     const auto nocStatus = [this] {
         return NocStatus{m_monitor->isRunning(),
@@ -174,6 +192,7 @@ void Station::start()
     LoadParams();
     applyNocSettings();
     applyDetectorSettings();
+    m_status->apply();
 }
 
 void Station::applyDetectorSettings()

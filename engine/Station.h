@@ -4,6 +4,7 @@
 #include "ErrorReporter.h"
 #include "SilenceMonitor.h"
 #include "StationEvent.h"
+#include "StatusCounters.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -37,6 +38,7 @@ class Settings;
 class SilenceMonitor;
 class SnmpAgent;
 class StartupLoader;
+class StatusService;
 
 /// The parts of the outside world the station works with. main() hands in the real
 /// ones; tests hand in fakes.
@@ -111,6 +113,10 @@ public:
     /// When the suspension ends; invalid when alarms are not suspended.
     [[nodiscard]] QDateTime suspendedUntil() const { return m_suspendedUntil; }
     [[nodiscard]] bool alarmsSuspended() const { return m_suspendedUntil.isValid(); }
+    /// What each notification path attempted; every path adds its rows here.
+    [[nodiscard]] StatusCounters& counters() { return m_counters; }
+    /// The remote status endpoint, off until [status] switches it on.
+    [[nodiscard]] StatusService& status() const { return *m_status; }
 
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
@@ -156,6 +162,9 @@ private:
     SilenceMonitor::Notice m_silenceNotice{};
     FaultDetectors* m_detectors = nullptr;
     ClipRecorder* m_clips = nullptr;
+    StatusCounters m_counters;
+    StatusService* m_status = nullptr;
+    bool m_pagerSettingUp = false;
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

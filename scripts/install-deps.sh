@@ -10,6 +10,8 @@ packages=(
   libsystemd-dev libfftw3-dev libsndfile1-dev
   # SNMP subagent (net-snmp's agent library)
   libsnmp-dev
+  # remote status (the HTTP server's CMake files look for the WebSockets ones too)
+  qt6-httpserver-dev qt6-websockets-dev
   # the Debian package (cpack -G DEB finds its dependencies with dpkg-shlibdeps) and its check
   dpkg-dev file lintian
   # run: sound server, mail through a sendmail-compatible program
@@ -18,6 +20,8 @@ packages=(
   faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils sndfile-programs
   # tests: an AgentX master, a trap receiver, the SNMP tools, the MIB checker
   snmpd snmptrapd snmp smitools
+  # remote status: Prometheus rules and scraping, the status page in a browser
+  prometheus chromium chromium-driver python3-selenium
   # processor-time comparison (scripts/measure_cpu.py)
   ffmpeg
 )

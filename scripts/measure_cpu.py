@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 sys.dont_write_bytecode = True
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -24,6 +25,7 @@ import dovrane_rig as rig  # noqa: E402
 HEADLESS, WINDOW, IDLE = "Dovrane `--headless`", "Dovrane window on Xvfb", "Dovrane `--headless`, not monitoring"
 DETECT = "Dovrane `--headless`, every detector and clips on"
 FFMPEG = "`ffmpeg -f pulse -i SOURCE -af silencedetect -f null -`"
+POLLED, STATUS = "Dovrane `--headless`, /status every 1 s, /metrics every 15 s", "http://127.0.0.1:29877/"
 PAREC, SERVER = "`parec` of the same source (capturing at all)", "the PulseAudio server, serving all of them"
 
 
@@ -33,11 +35,13 @@ parser.add_argument("--seconds", type=float, default=60, help="measured seconds 
 parser.add_argument("--idle", action="store_true", help="add a Dovrane that is not monitoring")
 parser.add_argument("--settings", help="a Dovrane.ini for every Dovrane (e.g. every detector on)")
 parser.add_argument("--detectors", action="store_true", help="add a Dovrane with every detector and clips on")
+parser.add_argument("--poll-status", action="store_true", help="add a Dovrane whose remote status is polled")
 args = parser.parse_args()
 work = tempfile.mkdtemp(prefix="dovrane-cpu.")
 # One rig per Dovrane, for its own data folder; the first one's server and X serve all.
 rigs = {name: rig.Rig(os.path.join(work, str(n)), args.program)
-        for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle + [DETECT] * args.detectors)}
+        for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle + [DETECT] * args.detectors
+                                 + [POLLED] * args.poll_status)}
 first, procs = rigs[HEADLESS], {}
 try:
     first.start_pulse()
@@ -54,13 +58,15 @@ try:
         if name == DETECT:
             rig.write(r.data, "Dovrane.ini", "[detectors]\ninput_lost=true\nchannel_loss=true\nphase=true\n"
                       "[clips]\nenabled=true\n")
+        if name == POLLED:
+            rig.write(r.data, "Dovrane.ini", "[status]\nenabled=true\nlisten=" + STATUS[7:-1] + "\n")
         window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}
         procs[name] = r.launch(*([] if window else ["--headless"]), **window)
     source, env, quiet = first.pulse_env["DOVRANE_PULSE_SOURCE"], first.env(), subprocess.DEVNULL
     procs[FFMPEG] = first.spawn(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "pulse", "-i",
                                  source, "-af", "silencedetect", "-f", "null", "-"], env=env, stdout=quiet)
     procs[PAREC] = first.spawn(["parec", "-d", source], env=env, stdout=quiet)
-    monitoring = [rigs[HEADLESS], rigs[WINDOW]] + [rigs[DETECT]] * args.detectors
+    monitoring = [rigs[HEADLESS], rigs[WINDOW]] + [rigs[DETECT]] * args.detectors + [rigs[POLLED]] * args.poll_status
     if not rig.wait_for(lambda: all("Timed Start Sensor" in r.events() for r in monitoring), 30):
         sys.exit("measure_cpu: monitoring did not start:\n" + "".join(r.report() for r in monitoring))
     time.sleep(2)  # let the start settle
@@ -69,6 +75,8 @@ try:
     cpu0, rss, t0 = {n: rig.cpu_seconds(p) for n, p in pids.items()}, dict.fromkeys(pids, 0), time.monotonic()
     for second in range(int(args.seconds)):
         rss = {n: max(rss[n], rig.rss_kib(p)) for n, p in pids.items()}
+        if args.poll_status:  # as Prometheus and an open status page would
+            urllib.request.urlopen(STATUS + ("metrics" if second % 15 == 0 else "status"), timeout=5).read()
         time.sleep(max(0.0, t0 + second + 1 - time.monotonic()))
     cpu = {n: rig.cpu_seconds(p) - cpu0[n] for n, p in pids.items()}
     wall = time.monotonic() - t0

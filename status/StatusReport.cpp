@@ -1,0 +1,174 @@
+#include "StatusReport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace dovrane {
+
+namespace {
+
+QString timeOfDay(qint32 seconds)
+{
+    return QTime::fromMSecsSinceStartOfDay(std::clamp(seconds, 0, 86399) * 1000)
+        .toString(QStringLiteral("HH:mm:ss"));
+}
+
+/// A label value with backslash, quote and line feed escaped.
+QByteArray label(const QString& value)
+{
+    QByteArray out = value.toUtf8();
+    out.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n");
+    return out;
+}
+
+class Exposition
+{
+public:
+    void family(const char* name, const char* type, const char* help)
+    {
+        m_text +=
+            QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
+    }
+    void sample(const char* name, double value, const QByteArray& labels = {})
+    {
+        m_text += name;
+        if (!labels.isEmpty())
+            m_text += '{' + labels + '}';
+        m_text += ' ';
+        if (std::isinf(value))
+            m_text += value < 0 ? "-Inf" : "+Inf";
+        else
+            m_text += QByteArray::number(value, 'g', 15);
+        m_text += '\n';
+    }
+    void gauge(const char* name, const char* help, double value)
+    {
+        family(name, "gauge", help);
+        sample(name, value);
+    }
+    void counter(const char* name, const char* help, quint64 value)
+    {
+        family(name, "counter", help);
+        sample(name, static_cast<double>(value));
+    }
+    [[nodiscard]] QByteArray text() const { return m_text; }
+
+private:
+    QByteArray m_text;
+};
+
+QJsonValue isoOrNull(const std::optional<QDateTime>& moment)
+{
+    return moment && moment->isValid() ? QJsonValue(moment->toString(Qt::ISODate))
+                                       : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+QString StatusFacts::state() const
+{
+    if (inputLost && monitoring)
+        return QStringLiteral("INPUT LOST");
+    if (alarm)
+        return QStringLiteral("ALARM");
+    return monitoring ? QStringLiteral("MONITORING") : QStringLiteral("IDLE");
+}
+
+std::optional<double> peakDbfs(qint16 peak)
+{
+    if (peak == 0)
+        return std::nullopt;
+    return 20.0 * std::log10(std::abs(static_cast<double>(peak)) / 32768.0);
+}
+
+QString withoutContacts(const QString& line)
+{
+    static const QRegularExpression address(QStringLiteral("\\S+@\\S+"));
+    static const QRegularExpression number(QStringLiteral("\\+?\\d[\\d ,*#()./-]{3,}\\d"));
+    QString out = line.mid(9); // after "hh:mm:ss "
+    out.replace(address, QStringLiteral("[address]")).replace(number, QStringLiteral("[number]"));
+    return line.left(9) + out;
+}
+
+QByteArray metricsText(const StatusFacts& f)
+{
+    Exposition e;
+    e.gauge("dovrane_monitoring", "1 while the input is monitored for silence.", f.monitoring);
+    e.gauge("dovrane_alarm_active", "1 while the silence alarm is raised.", f.alarm);
+    e.gauge("dovrane_input_lost", "1 while the sound input is lost.", f.inputLost);
+    e.gauge("dovrane_schedule_window_active",
+            "1 while the weekly schedule says the input should be monitored.", f.windowActive);
+    e.gauge("dovrane_silence_seconds", "Seconds of silence at the last alarm tick.", f.silenceSecs);
+    e.family("dovrane_level_dbfs", "gauge", "Peak of the last captured buffer in dBFS.");
+    e.sample("dovrane_level_dbfs", peakDbfs(f.peakLeft).value_or(-INFINITY), "channel=\"left\"");
+    e.sample("dovrane_level_dbfs", peakDbfs(f.peakRight).value_or(-INFINITY), "channel=\"right\"");
+    e.counter("dovrane_buffers_total", "Sound buffers captured.", f.buffers);
+    e.counter("dovrane_capture_errors_total", "Times the sound input was lost.", f.captureErrors);
+    e.counter("dovrane_alarms_total", "Silence alarms raised.", f.alarms);
+    e.family("dovrane_notifications_total", "counter",
+             "Notifications attempted, by path and result.");
+    for (auto it = f.notifications.cbegin(); it != f.notifications.cend(); ++it)
+        e.sample("dovrane_notifications_total", static_cast<double>(it.value()),
+                 "path=\"" + label(it.key().first) + "\",result=\"" + label(it.key().second) + '"');
+    if (f.lastAlarm.isValid())
+        e.gauge("dovrane_last_alarm_timestamp_seconds", "Unix time of the last silence alarm.",
+                static_cast<double>(f.lastAlarm.toSecsSinceEpoch()));
+    e.family("dovrane_next_schedule_change_seconds", "gauge",
+             "Seconds until the weekly schedule next starts or stops monitoring.");
+    if (f.nextStart)
+        e.sample("dovrane_next_schedule_change_seconds",
+                 static_cast<double>(f.now.secsTo(*f.nextStart)), "change=\"start\"");
+    if (f.nextStop)
+        e.sample("dovrane_next_schedule_change_seconds",
+                 static_cast<double>(f.now.secsTo(*f.nextStop)), "change=\"stop\"");
+    e.family("dovrane_build_info", "gauge", "Always 1; the version is in the label.");
+    e.sample("dovrane_build_info", 1, "version=\"" + label(f.version) + '"');
+    return e.text();
+}
+
+QByteArray statusJson(const StatusFacts& f)
+{
+    const auto level = [](qint16 peak) {
+        const std::optional<double> db = peakDbfs(peak);
+        return db ? QJsonValue(std::round(*db * 10) / 10) : QJsonValue(QJsonValue::Null);
+    };
+    QJsonArray notifications;
+    for (auto it = f.notifications.cbegin(); it != f.notifications.cend(); ++it)
+        notifications.append(QJsonObject{{QStringLiteral("path"), it.key().first},
+                                         {QStringLiteral("result"), it.key().second},
+                                         {QStringLiteral("count"), double(it.value())}});
+    QJsonObject schedule{{QStringLiteral("today"), f.windowToday},
+                         {QStringLiteral("windowActive"), f.windowActive},
+                         {QStringLiteral("nextStart"), isoOrNull(f.nextStart)},
+                         {QStringLiteral("nextStop"), isoOrNull(f.nextStop)}};
+    if (f.windowToday) {
+        schedule.insert(QStringLiteral("start"), timeOfDay(f.todayStart));
+        schedule.insert(QStringLiteral("stop"), timeOfDay(f.todayStop));
+    }
+    const QJsonObject root{
+        {QStringLiteral("facility"), f.facility},
+        {QStringLiteral("version"), f.version},
+        {QStringLiteral("now"), f.now.toString(Qt::ISODate)},
+        {QStringLiteral("state"), f.state()},
+        {QStringLiteral("monitoring"), f.monitoring},
+        {QStringLiteral("alarmActive"), f.alarm},
+        {QStringLiteral("inputLost"), f.inputLost},
+        {QStringLiteral("silenceSeconds"), f.silenceSecs},
+        {QStringLiteral("levelDbfs"), QJsonObject{{QStringLiteral("left"), level(f.peakLeft)},
+                                                  {QStringLiteral("right"), level(f.peakRight)}}},
+        {QStringLiteral("buffersTotal"), double(f.buffers)},
+        {QStringLiteral("captureErrorsTotal"), double(f.captureErrors)},
+        {QStringLiteral("alarmsTotal"), double(f.alarms)},
+        {QStringLiteral("notifications"), notifications},
+        {QStringLiteral("lastAlarm"), isoOrNull(f.lastAlarm)},
+        {QStringLiteral("schedule"), schedule},
+        {QStringLiteral("log"), QJsonArray::fromStringList(f.logTail)},
+    };
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+} // namespace dovrane

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "StatusServer.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QPair>
+#include <QStringList>
+
+#include <optional>
+
+namespace dovrane {
+
+/// One moment of a station, as the remote status tells it. Holds nothing that
+/// names a person: no account, no address, no number.
+struct StatusFacts
+{
+    QString facility;
+    QString version;
+    bool monitoring = false;
+    bool alarm = false;
+    bool inputLost = false;
+    qint32 silenceSecs = 0;
+    qint16 peakLeft = 0;
+    qint16 peakRight = 0;
+    quint64 buffers = 0;
+    quint64 captureErrors = 0;
+    quint64 alarms = 0;
+    QMap<QPair<QString, QString>, quint64> notifications;
+    QDateTime lastAlarm;
+    QDateTime now;
+    bool windowToday = false;
+    qint32 todayStart = 0;
+    qint32 todayStop = 0;
+    bool windowActive = false;
+    std::optional<QDateTime> nextStart;
+    std::optional<QDateTime> nextStop;
+    QStringList logTail;
+
+    /// MONITORING, ALARM, IDLE or INPUT LOST.
+    [[nodiscard]] QString state() const;
+};
+
+/// Prometheus text exposition format 0.0.4.
+[[nodiscard]] QByteArray metricsText(const StatusFacts& facts);
+/// The facts for /status and the page.
+[[nodiscard]] QByteArray statusJson(const StatusFacts& facts);
+/// A peak sample in dB relative to full scale; nothing for a zero peak.
+[[nodiscard]] std::optional<double> peakDbfs(qint16 peak);
+/// An alarm log line with phone numbers and e-mail addresses blanked out.
+[[nodiscard]] QString withoutContacts(const QString& line);
+
+} // namespace dovrane

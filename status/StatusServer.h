@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QAbstractHttpServer>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+
+#include <functional>
+
+namespace dovrane {
+
+/// One answer of the status endpoint.
+struct StatusReply
+{
+    int status = 200;
+    QByteArray type;
+    QByteArray body;
+};
+
+/// The HTTP side of the remote status: read-only (GET and HEAD), bounded in request
+/// size and rate per client, and asking for the bearer token whenever one is set.
+/// What a path answers comes from the handler; this class only guards the door.
+class StatusServer : public QAbstractHttpServer
+{
+    Q_OBJECT
+public:
+    using Handler = std::function<StatusReply(const QString& path)>;
+
+    /// A request line and its headers larger than this end the connection.
+    static constexpr qint64 kMaxRequestBytes = 8192;
+    /// Token bucket per client address: a burst, then requests per second.
+    static constexpr double kBurst = 20;
+    static constexpr double kPerSecond = 5;
+
+    StatusServer(Handler handler, QByteArray token, QObject* parent = nullptr);
+
+    /// false with why when the address cannot be listened on.
+    bool listenOn(const QHostAddress& host, quint16 port, QString* why);
+    [[nodiscard]] quint16 port() const { return m_port; }
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    [[nodiscard]] bool takeToken(const QHostAddress& client);
+    [[nodiscard]] bool authorized(const QHttpServerRequest& request) const;
+
+    Handler m_handler;
+    QByteArray m_token;
+    quint16 m_port = 0;
+    struct Bucket
+    {
+        double tokens = kBurst;
+        qint64 atMs = 0;
+    };
+    QHash<QHostAddress, Bucket> m_buckets;
+    QElapsedTimer m_clock;
+};
+
+} // namespace dovrane

@@ -1,0 +1,191 @@
+#include "StatusService.h"
+
+#include "Account.h"
+#include "AlarmLog.h"
+#include "AlarmPlan.h"
+#include "AudioInput.h"
+#include "Clock.h"
+#include "ErrorReporter.h"
+#include "Settings.h"
+#include "SilenceMonitor.h"
+#include "StatusCounters.h"
+#include "StatusServer.h"
+#include "WeeklySchedule.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcStatus, "dovrane.status")
+
+namespace dovrane {
+
+namespace {
+
+constexpr int kLogLines = 20;
+/// Enough for 20 lines of the log; the rest of a long day is not read.
+constexpr qint64 kLogTailBytes = 4096;
+constexpr qint32 kSecondsPerDay = 86400;
+
+/// The next enabled day's start or stop second after now, today included.
+std::optional<QDateTime> nextChange(const AlarmPlan& plan, const QDateTime& now, bool start)
+{
+    const qint32 second = now.time().msecsSinceStartOfDay() / 1000;
+    for (int offset = 0; offset <= 7; ++offset) {
+        const QDate date = now.date().addDays(offset);
+        const int day = weekdaySundayFirst(date);
+        const qint32 at = start ? plan.dayStartSecs(day) : plan.dayStopSecs(day);
+        if (plan.dayEnabled(day) != 1 || at < 0 || at >= kSecondsPerDay ||
+            (offset == 0 && at <= second))
+            continue;
+        return QDateTime(date, QTime::fromMSecsSinceStartOfDay(at * 1000));
+    }
+    return std::nullopt;
+}
+
+/// Whether the weekly schedule has the input monitored now: today's window, or
+/// yesterday's when it runs past midnight into today's stop.
+bool inWindow(const AlarmPlan& plan, const QDateTime& now)
+{
+    const qint32 s = now.time().msecsSinceStartOfDay() / 1000;
+    const int day = weekdaySundayFirst(now.date());
+    const int yesterday = day == 1 ? 7 : day - 1;
+    const qint32 start = plan.dayStartSecs(day), stop = plan.dayStopSecs(day);
+    if (plan.dayEnabled(day) == 1 && s >= start && (start > stop || s < stop))
+        return true;
+    return plan.dayEnabled(yesterday) == 1 &&
+           plan.dayStartSecs(yesterday) > plan.dayStopSecs(yesterday) && s < stop;
+}
+
+QByteArray resource(const QString& name)
+{
+    QFile file(QStringLiteral(":/status/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+StatusService::StatusService(StatusSources sources, QObject* parent)
+    : QObject(parent), m_sources(sources)
+{
+    AudioInput& audio = m_sources.audio;
+    connect(&audio, &AudioInput::bufferReady, this, [this] { ++m_buffers; });
+    connect(&audio, &AudioInput::captureLost, this, [this] {
+        m_inputLost = true;
+        ++m_captureErrors;
+    });
+    connect(&audio, &AudioInput::captureRegained, this, [this] { m_inputLost = false; });
+    connect(&m_sources.monitor, &SilenceMonitor::alarmRaised, this, [this] {
+        ++m_alarms;
+        m_lastAlarm = m_sources.clock.now();
+    });
+    connect(&m_sources.settings, &Settings::changed, this, &StatusService::apply);
+}
+
+StatusService::~StatusService() = default;
+
+quint16 StatusService::port() const
+{
+    return m_server ? m_server->port() : 0;
+}
+
+void StatusService::apply()
+{
+    const auto wanted = m_sources.settings.read<StatusSettings>();
+    if (wanted == m_current && (m_server || !wanted.enabled))
+        return;
+    m_current = wanted;
+    m_server.reset();
+    if (!wanted.enabled)
+        return;
+    const QStringList problems = wanted.problems();
+    if (!problems.isEmpty()) {
+        m_sources.errors.report(problems.join(QLatin1Char('\n')) +
+                                QStringLiteral(" - not started"));
+        return;
+    }
+    QHostAddress host;
+    quint16 port = 0;
+    (void)wanted.address(&host, &port);
+    auto server = std::make_unique<StatusServer>(
+        [this](const QString& path) { return answer(path); }, wanted.token.toUtf8());
+    QString why;
+    if (!server->listenOn(host, port, &why)) {
+        m_sources.errors.report(
+            QStringLiteral("Remote status: cannot listen on %1: %2").arg(wanted.listen, why));
+        return;
+    }
+    qCInfo(lcStatus) << "remote status on" << wanted.listen;
+    m_server = std::move(server);
+}
+
+StatusFacts StatusService::facts() const
+{
+    const SilenceMonitor& monitor = m_sources.monitor;
+    const AlarmPlan& plan = m_sources.plan;
+    StatusFacts f;
+    f.now = m_sources.clock.now();
+    f.facility = m_sources.account.facility();
+    f.version = QStringLiteral("%1.%2.%3")
+                    .arg(DOVRANE_VERSION_MAJOR)
+                    .arg(DOVRANE_VERSION_MINOR)
+                    .arg(DOVRANE_VERSION_PATCH);
+    f.monitoring = monitor.isRunning();
+    f.alarm = monitor.alarmOn();
+    f.inputLost = m_inputLost;
+    f.silenceSecs = f.monitoring ? monitor.silenceSecs() : 0;
+    f.peakLeft = f.monitoring ? monitor.peakLeft() : qint16(0);
+    f.peakRight = f.monitoring ? monitor.peakRight() : qint16(0);
+    f.buffers = m_buffers;
+    f.captureErrors = m_captureErrors;
+    f.alarms = m_alarms;
+    f.notifications = m_sources.counters.notifications();
+    f.lastAlarm = m_lastAlarm;
+    const int day = weekdaySundayFirst(f.now.date());
+    f.windowToday = plan.dayEnabled(day) == 1;
+    f.todayStart = plan.dayStartSecs(day);
+    f.todayStop = plan.dayStopSecs(day);
+    f.windowActive = inWindow(plan, f.now);
+    f.nextStart = nextChange(plan, f.now, true);
+    f.nextStop = nextChange(plan, f.now, false);
+    return f;
+}
+
+QStringList StatusService::logTail() const
+{
+    QFile file(m_sources.log.fileFor(m_sources.clock.now().date()));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const qint64 from = std::max<qint64>(0, file.size() - kLogTailBytes);
+    file.seek(from);
+    QList<QByteArray> lines = file.readAll().split('\n');
+    if (from > 0 && !lines.isEmpty())
+        lines.removeFirst(); // cut in the middle
+    QStringList tail;
+    for (const QByteArray& line : lines)
+        if (!line.trimmed().isEmpty())
+            tail.append(withoutContacts(QString::fromLatin1(line.trimmed())));
+    return tail.mid(std::max<qsizetype>(0, tail.size() - kLogLines));
+}
+
+StatusReply StatusService::answer(const QString& path) const
+{
+    if (path == QLatin1String("/metrics"))
+        return {200, "text/plain; version=0.0.4; charset=utf-8", metricsText(facts())};
+    if (path == QLatin1String("/status")) {
+        StatusFacts f = facts();
+        f.logTail = logTail();
+        return {200, "application/json", statusJson(f)};
+    }
+    static const QList<std::pair<QString, QByteArray>> files{
+        {QStringLiteral("/"), "text/html; charset=utf-8"},
+        {QStringLiteral("/status.css"), "text/css"},
+        {QStringLiteral("/status.js"), "text/javascript"}};
+    for (const auto& [name, type] : files)
+        if (path == name)
+            return {
+                200, type,
+                resource(name == QLatin1String("/") ? QStringLiteral("index.html") : name.mid(1))};
+    return {404, "text/plain", "not found\n"};
+}
+
+} // namespace dovrane

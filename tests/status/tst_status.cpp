@@ -1,0 +1,115 @@
+// The remote status through the station on fakes: what [status] switches on, what a
+// client may ask and what it is told, over a real loopback socket.
+
+#include "SilenceMonitor.h"
+#include "StationRig.h"
+#include "StatusService.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QtTest>
+
+using namespace dovrane;
+using namespace dovrane::test;
+
+class tst_Status : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void request_data()
+    {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<double>("quiet");       // seconds of silence after a start; 0: no start
+        QTest::addColumn<QByteArray>("request"); // "METHOD /path [token]"
+        QTest::addColumn<int>("status");         // 0: nothing listens
+        QTest::addColumn<QStringList>("body");   // in the answer; "!x": not in it
+        QTest::addColumn<QString>("error");      // reported to the operator
+
+        const QString on = QStringLiteral("[status]\nenabled=true\nlisten=127.0.0.1:0\n");
+        const QString token = on + QStringLiteral("token=s3cret\n");
+        QTest::newRow("no [status]: nothing listens, nothing said")
+            << QString() << 6.0 << QByteArray() << 0 << QStringList() << QString();
+        QTest::newRow("silence alarm in the metrics")
+            << on << 6.0 << QByteArray("GET /metrics") << 200
+            << QStringList{"# TYPE dovrane_alarms_total counter", "\ndovrane_alarm_active 1",
+                           "\ndovrane_alarms_total 1", "\ndovrane_monitoring 1",
+                           "dovrane_build_info{version=\"2."}
+            << QString();
+        QTest::newRow("status names the state and the facility, never an address")
+            << on << 6.0 << QByteArray("GET /status") << 200
+            << QStringList{"\"state\":\"ALARM\"",
+                           "\"facility\":\"WXYZ\"",
+                           "Email--> [address]",
+                           "!example.org",
+                           "!user",
+                           "!pass"}
+            << QString();
+        QTest::newRow("idle and the page")
+            << on << 0.0 << QByteArray("GET /") << 200 << QStringList{"status.js"} << QString();
+        QTest::newRow("read-only")
+            << on << 0.0 << QByteArray("POST /status") << 405 << QStringList() << QString();
+        QTest::newRow("unknown path")
+            << on << 0.0 << QByteArray("GET /x") << 404 << QStringList() << QString();
+        QTest::newRow("token set: asked for on loopback too")
+            << token << 0.0 << QByteArray("GET /metrics") << 401 << QStringList() << QString();
+        QTest::newRow("token set: wrong one") << token << 0.0 << QByteArray("GET /metrics s3cre")
+                                              << 401 << QStringList() << QString();
+        QTest::newRow("token set: given")
+            << token << 0.0 << QByteArray("GET /metrics s3cret") << 200
+            << QStringList{"dovrane_monitoring 0"} << QString();
+        QTest::newRow("beyond loopback without a token: refused and said")
+            << QStringLiteral("[status]\nenabled=true\nlisten=0.0.0.0:0\n") << 0.0 << QByteArray()
+            << 0 << QStringList()
+            << QStringLiteral("Remote status: listening on 0.0.0.0:0 reaches other machines and "
+                              "needs a token - not started");
+    }
+    void request()
+    {
+        QFETCH(QString, ini);
+        QFETCH(double, quiet);
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        QFETCH(QStringList, body);
+        QFETCH(QString, error);
+
+        StationRig rig;
+        rig.params(5, 500, 2);
+        rig.user("WXYZ");
+        rig.addressBook(
+            {DataFolder::addressRecord('1', QStringLiteral("A"), QStringLiteral("a@example.org"))});
+        if (!ini.isEmpty())
+            DataFolder::write(rig.paths.settingsFile(), ini.toUtf8());
+        Station& station = rig.start();
+        if (quiet > 0) {
+            station.monitor().startClicked();
+            rig.run(quiet, FakeAudioInput::constantBuffer(100, -200));
+        }
+        QCOMPARE(rig.reported().filter(QStringLiteral("status")),
+                 error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(station.status().port() != 0, status != 0);
+        if (status == 0)
+            return;
+
+        const QList<QByteArray> words = request.split(' ');
+        QNetworkRequest req(QUrl(QStringLiteral("http://127.0.0.1:%1%2")
+                                     .arg(station.status().port())
+                                     .arg(QString::fromLatin1(words[1]))));
+        if (words.size() > 2)
+            req.setRawHeader("Authorization", "Bearer " + words[2]);
+        QNetworkAccessManager net;
+        std::unique_ptr<QNetworkReply> reply(net.sendCustomRequest(req, words[0]));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), status);
+        const QByteArray text = reply->readAll();
+        for (const QString& part : body)
+            QVERIFY2(text.contains(part.mid(part.startsWith('!')).toUtf8()) != part.startsWith('!'),
+                     qPrintable(part + QStringLiteral(" in ") + QString::fromUtf8(text)));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Status)
+#include "tst_status.moc"

@@ -1,5 +1,6 @@
 #include "SettingsCheck.h"
 
+#include "NotifySettings.h"
 #include "Settings.h"
 
 #include <QFileInfo>
@@ -14,7 +15,7 @@ QStringList settingsProblems(const Settings& settings)
     if (!QFileInfo(settings.path()).isReadable())
         return {QStringLiteral("cannot be read")};
     QStringList problems;
-    // Each section adds its own: problems << settings.read<XSettings>().problems();
+    problems << settings.read<NotifySettings>().problems();
     return problems;
 }
 

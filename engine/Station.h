@@ -16,6 +16,14 @@ class AlarmLog;
 class AlarmMailer;
 class AlarmPlan;
 class AudioInput;
+class ClockTimer;
+class ControlServer;
+class GsmTexter;
+class HookRunner;
+class Outbox;
+class OutboxMail;
+class SmtpTransport;
+class WebhookChannel;
 class Clock;
 class DataFiles;
 class MailTransport;
@@ -86,15 +94,30 @@ public:
     /// Dovrane's own settings; every feature beyond the data files reads its section
     /// there again on changed().
     [[nodiscard]] Settings& settings() const { return *m_settings; }
+    /// Every notification on its way out, with its pending and lost counts.
+    [[nodiscard]] Outbox& outbox() const { return *m_outbox; }
+    /// The local control channel (dovrane --ack, ...); more commands go in here.
+    [[nodiscard]] ControlServer& control() const { return *m_control; }
+
+    /// Stops the repeated notifications of the alarm under way and logs that
+    /// someone took it; false when there is no alarm waiting for that.
+    bool acknowledge();
+    /// An alarm is under way and nobody has acknowledged it yet.
+    [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
 
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
     void eventRaised(const dovrane::StationEvent& event);
+    void awaitingAcknowledgeChanged(bool waiting);
 
 private:
     /// Selects the device chosen in Preferences when the list has moved under the
     /// stored number, and says so.
     void checkInputDevice();
+    /// The notification paths of Dovrane.ini for one event (also for a repeat).
+    void notify(const StationEvent& event);
+    void applyNotifySettings();
+    void repeatAlarm();
 
     Services m_services;
     ErrorReporter m_errors;
@@ -108,6 +131,19 @@ private:
     SilenceMonitor* m_monitor = nullptr;
     PagerDialer* m_dialer = nullptr;
     AlarmMailer* m_mailer = nullptr;
+    Outbox* m_outbox = nullptr;
+    OutboxMail* m_mail = nullptr;
+    SmtpTransport* m_smtp = nullptr;
+    WebhookChannel* m_webhooks = nullptr;
+    GsmTexter* m_gsm = nullptr;
+    HookRunner* m_hook = nullptr;
+    ControlServer* m_control = nullptr;
+    ClockTimer* m_repeat = nullptr;
+    bool m_alarmOn = false;
+    bool m_acknowledged = false;
+    StationEvent m_alarmEvent;
+    QString m_alarmSubject;
+    QString m_alarmBody;
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

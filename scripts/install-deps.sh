@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   # (a build without libpulse-dev captures through Qt Multimedia: qt6-multimedia-dev)
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libpulse-dev
-  libsystemd-dev
+  libsystemd-dev libcurl4-openssl-dev
   # the Debian package (cpack -G DEB finds its dependencies with dpkg-shlibdeps) and its check
   dpkg-dev file lintian
   # run: sound server, mail through a sendmail-compatible program

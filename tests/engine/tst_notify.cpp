@@ -1,6 +1,7 @@
 // Notifications through the outbox on fakes: retries on the stepped clock, expiry,
 // what a restart finds, the GSM dialogue bytes, repeats until acknowledged.
 
+#include "AlarmMailer.h"
 #include "Outbox.h"
 #include "SilenceMonitor.h"
 #include "StationRig.h"
@@ -25,7 +26,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("modem");
         QTest::addColumn<QList<int>>("pendingLost");
         const QByteArray gsm = "[notify]\ngsm=true\n";
-        const QByteArray text = "WXYZ Silence Alarm 12:00:03\x1a";
+        const QByteArray text = "WXYZ Silence Alarm 12:00:01\x1a";
         QTest::newRow("a failed mail goes again after 30 s and 1 min, then never")
             << QByteArray()
             << QStringList{"refuse", "mail", "wait 29", "wait 2", "accept", "wait 60", "wait 900"}

@@ -25,8 +25,8 @@ private Q_SLOTS:
                  0);
         QProcess sink;
         sink.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(DOVRANE_TOOLS_DIR "/smtp_sink.py"), "--dir", dir.path(),
-                    "--cert", cert, "--key", key, "--password", "secret"});
+                   {QStringLiteral(DOVRANE_SOURCE_DIR "/tests/tools/smtp_sink.py"), "--dir",
+                    dir.path(), "--cert", cert, "--key", key, "--password", "secret"});
         QVERIFY(sink.waitForReadyRead(30000));
         SystemClock clock;
         SmtpTransport smtp(clock);

@@ -27,6 +27,8 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcStation, "dovrane.station")
 
 namespace dovrane {
@@ -99,12 +101,9 @@ Station::Station(Services services, QObject* parent)
             [this](const QString& description) { m_errors.report(description); });
     connect(&m_services.audio, &AudioInput::captureRegained, this,
             [this](const QString& description) { m_errors.report(description); });
-    for (MailTransport* transport :
-         {static_cast<MailTransport*>(&m_services.mail), static_cast<MailTransport*>(m_smtp)})
-        connect(transport, &MailTransport::failed, this,
-                [this](int number, const QString& description) {
-                    m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
-                });
+    connect(m_mail, &MailTransport::failed, this, [this](int number, const QString& description) {
+        m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
+    });
 }
 
 void Station::start()
@@ -121,6 +120,7 @@ void Station::applyNotifySettings()
 {
     const NotifySettings notify = m_settings->read<NotifySettings>();
     m_smtp->configure(notify);
+    m_outbox->setFirstWait(std::clamp(notify.retryFirstSeconds, 1, 600));
     if (notify.smtp())
         m_mail->setTransport(*m_smtp);
     else

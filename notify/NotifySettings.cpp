@@ -44,6 +44,7 @@ NotifySettings NotifySettings::load(const QSettings& file)
             s.webhooks << url.trimmed();
     s.hook = file.value(key("hook")).toString().trimmed();
     s.repeatMinutes = file.value(key("repeat_minutes"), 0).toInt();
+    s.retryFirstSeconds = file.value(key("retry_first_seconds"), s.retryFirstSeconds).toInt();
     return s;
 }
 
@@ -60,6 +61,7 @@ void NotifySettings::save(QSettings& file) const
     file.setValue(key("webhooks"), webhooks.join(QLatin1Char(' ')));
     file.setValue(key("hook"), hook);
     file.setValue(key("repeat_minutes"), repeatMinutes);
+    file.setValue(key("retry_first_seconds"), retryFirstSeconds);
 }
 
 QStringList NotifySettings::problems() const
@@ -85,6 +87,9 @@ QStringList NotifySettings::problems() const
         out << QStringLiteral("notify: hook %1 is not an executable program").arg(hook);
     if (repeatMinutes < 0 || repeatMinutes > 1440)
         out << QStringLiteral("notify: repeat minutes %1 is not 0 to 1440").arg(repeatMinutes);
+    if (retryFirstSeconds < 1 || retryFirstSeconds > 600)
+        out << QStringLiteral("notify: first retry after %1 s is not 1 to 600")
+                   .arg(retryFirstSeconds);
     return out;
 }
 

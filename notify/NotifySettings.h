@@ -33,6 +33,8 @@ struct NotifySettings
     QString hook;
     /// Minutes between repeated notifications of an alarm nobody acknowledged; 0 off.
     int repeatMinutes = 0;
+    /// Seconds before the first retry of a failed notification.
+    int retryFirstSeconds = 30;
 
     [[nodiscard]] bool smtp() const { return !smtpServer.isEmpty(); }
     [[nodiscard]] static NotifySettings load(const QSettings& file);

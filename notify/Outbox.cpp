@@ -29,10 +29,16 @@ Outbox::Outbox(Clock& clock, QString folder, ErrorReporter& errors, QObject* par
     connect(m_timer, &ClockTimer::timeout, this, &Outbox::onTimer);
 }
 
-int Outbox::retryWait(int failures)
+int Outbox::retryWait(int failures) const
 {
-    static constexpr std::array<int, 5> kWaits{30, 60, 120, 300, 600};
-    return kWaits[std::clamp(failures, 1, int(kWaits.size())) - 1];
+    static constexpr std::array<int, 5> kWaits{0, 60, 120, 300, 600};
+    return failures <= 1 ? m_firstWait : kWaits[std::min(failures, int(kWaits.size())) - 1];
+}
+
+int Outbox::failures(const QString& id) const
+{
+    const auto it = m_messages.constFind(id);
+    return it == m_messages.cend() ? -1 : it->failures;
 }
 
 void Outbox::addChannel(const QString& name, Channel channel)
@@ -137,6 +143,13 @@ void Outbox::done(const QString& id, bool delivered, const QString& why)
     it->inFlight = false;
     if (delivered) {
         qCInfo(lcNotify).noquote() << "delivered:" << it->summary;
+        // The failure was reported once; so is the end of it.
+        if (it->failures > 0)
+            m_errors.report(QStringLiteral("Notification delivered after %1 failed tries: %2 "
+                                           "(%3 still waiting)")
+                                .arg(it->failures)
+                                .arg(it->summary)
+                                .arg(pending() - 1));
         remove(id);
         return;
     }

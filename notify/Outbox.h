@@ -17,7 +17,8 @@ class ErrorReporter;
 /// Every notification (mail, webhook, text message) on its way out. Each one is
 /// written to its own file in the outbox folder before a channel gets it, and the
 /// file goes only when the channel says it was delivered; so a failed delivery is
-/// tried again (30 s, 1, 2, 5, 10 min, then every 10 min) and a crash or exit loses
+/// tried again (30 s or the first wait set, 1, 2, 5, 10 min, then every 10 min) and a
+/// crash or exit loses
 /// nothing: the next start sends what is left. After 24 h a message is given up and
 /// reported as lost.
 class Outbox : public QObject
@@ -44,7 +45,11 @@ public:
     [[nodiscard]] int lost() const { return m_lost; }
     [[nodiscard]] const QString& folder() const { return m_folder; }
     /// Seconds before try n + 1 after n failures (n from 1).
-    [[nodiscard]] static int retryWait(int failures);
+    [[nodiscard]] int retryWait(int failures) const;
+    /// The wait after the first failure; the later ones stay.
+    void setFirstWait(int seconds) { m_firstWait = seconds; }
+    /// Failed tries so far of message id; 0 for its first try, -1 when unknown.
+    [[nodiscard]] int failures(const QString& id) const;
 
 Q_SIGNALS:
     void countsChanged(int pending, int lost);
@@ -76,6 +81,7 @@ private:
     QHash<QString, Message> m_messages;
     quint64 m_sequence = 0;
     int m_lost = 0;
+    int m_firstWait = 30;
 };
 
 } // namespace dovrane

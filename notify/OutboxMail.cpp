@@ -3,6 +3,7 @@
 #include "Outbox.h"
 
 #include <QJsonArray>
+#include <QScopeGuard>
 
 namespace dovrane {
 
@@ -25,6 +26,15 @@ void OutboxMail::setTransport(MailTransport& transport)
         if (!queue.isEmpty())
             m_outbox.done(queue.dequeue(), accepted);
     });
+    connect(&transport, &MailTransport::failed, this,
+            [this, t = &transport](int number, const QString& description) {
+                const QQueue<QString>& queue = m_inFlight[t];
+                const QString id = !m_handing.isEmpty() ? m_handing
+                                   : queue.isEmpty()    ? QString()
+                                                        : queue.head();
+                if (m_outbox.failures(id) <= 0)
+                    Q_EMIT failed(number, description);
+            });
 }
 
 void OutboxMail::send(const MailMessage& message)
@@ -40,6 +50,8 @@ void OutboxMail::send(const MailMessage& message)
 
 void OutboxMail::deliver(const QString& id, const QJsonObject& payload)
 {
+    m_handing = id;
+    const auto handed = qScopeGuard([this] { m_handing.clear(); });
     if (m_transport->sessionId() == 0 && !m_transport->signOn()) {
         m_outbox.done(id, false, QStringLiteral("no mail system"));
         return;

@@ -24,20 +24,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("script");
         QTest::addColumn<int>("sent");
         QTest::addColumn<QByteArray>("modem");
-        QTest::addColumn<QList<int>>("pendingLost");
+        QTest::addColumn<QList<int>>("pendingLost"); // and the operator's error reports
         const QByteArray gsm = "[notify]\ngsm=true\n";
         const QByteArray text = "WXYZ Silence Alarm 12:00:01\x1a";
         QTest::newRow("a failed mail goes again after 30 s and 1 min, then never")
             << QByteArray()
             << QStringList{"refuse", "mail", "wait 29", "wait 2", "accept", "wait 60", "wait 900"}
-            << 3 << QByteArray() << QList<int>{0, 0};
+            << 3 << QByteArray() << QList<int>{0, 0, 3};
         QTest::newRow("a mail nobody takes is lost after 24 h, tried 149 times")
             << QByteArray() << QStringList{"refuse", "mail", "wait 87000"} << 149 << QByteArray()
-            << QList<int>{0, 1};
+            << QList<int>{0, 1, 3};
         QTest::newRow("mails left at exit go out once at the next start")
             << QByteArray()
             << QStringList{"refuse", "mail", "mail", "mail", "accept", "restart", "wait 900"} << 6
-            << QByteArray() << QList<int>{0, 0};
+            << QByteArray() << QList<int>{0, 0, 0};
         QTest::newRow("GSM texts each number; ERROR to the first is tried again after 30 s")
             << gsm
             << QStringList{"modem ERROR\r\n", "alarm", "modem OK\r\n> \r\n+CMGS: 7\r\nOK\r\n",
@@ -45,11 +45,11 @@ private Q_SLOTS:
             << 0
             << "AT+CMGF=1\rAT+CMGF=1\rAT+CMGF=1\rAT+CMGS=\"5551001\"\r" + text +
                    "AT+CMGF=1\rAT+CMGS=\"5553003\"\r" + text
-            << QList<int>{0, 0};
+            << QList<int>{0, 0, 4};
         QTest::newRow("an alarm nobody acknowledges is mailed again every 5 min")
             << QByteArray("[notify]\nrepeat_minutes=5\n")
             << QStringList{"mailplan", "alarm", "wait 600", "ack", "wait 900"} << 3 << QByteArray()
-            << QList<int>{0, 0};
+            << QList<int>{0, 0, 0};
     }
     void outboxRoad()
     {
@@ -92,7 +92,9 @@ private Q_SLOTS:
         }
         QCOMPARE(rig.mail.sent.size(), sent);
         QCOMPARE(rig.serial.written, modem);
-        QCOMPARE((QList<int>{station->outbox().pending(), station->outbox().lost()}), pendingLost);
+        QCOMPARE((QList<int>{station->outbox().pending(), station->outbox().lost(),
+                             int(rig.errors->size())}),
+                 pendingLost);
         QCOMPARE(QDir(station->outbox().folder()).entryList(QDir::Files).size(), pendingLost[0]);
         if (script.contains(QStringLiteral("ack")))
             QVERIFY(rig.log().contains(QStringLiteral("12:10:03 Alarm Acknowledged   ")));

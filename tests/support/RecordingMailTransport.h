@@ -19,6 +19,8 @@ public:
     void send(const MailMessage& message) override
     {
         sent.append(message);
+        if (!accept)
+            Q_EMIT failed(75, QStringLiteral("refused"));
         Q_EMIT finished(accept);
     }
 

@@ -276,7 +276,9 @@ void MainWindow::wireSettingsWindows()
 QList<SettingsPage*> MainWindow::makeSettingsPages()
 {
     QList<SettingsPage*> pages;
-    pages << new NotifyPage;
+    auto* notify = new NotifyPage;
+    connect(notify, &NotifyPage::testRequested, &m_station, &Station::sendTest);
+    pages << notify;
     return pages;
 }
 

@@ -154,8 +154,9 @@ void Station::notify(const StationEvent& event)
         m_webhooks->post(settings.webhooks, event, facility);
     if (!settings.hook.isEmpty())
         m_hook->run(settings.hook, event, facility);
-    if (settings.gsm && m_plan->sendPage() &&
-        (event.kind == Kind::SilenceAlarm || event.kind == Kind::SilenceEnd))
+    if (settings.gsm && ((m_plan->sendPage() &&
+                          (event.kind == Kind::SilenceAlarm || event.kind == Kind::SilenceEnd)) ||
+                         event.kind == Kind::Test))
         CallList::walk(m_files->callList(), [this, &event](qint64, const CallRecord& entry) {
             if (entry.inUse())
                 m_gsm->post(entry.CallNumber.trimmed(), event.text);
@@ -174,6 +175,15 @@ void Station::repeatAlarm()
     if (m_plan->sendPage() && !m_settings->read<NotifySettings>().gsm)
         m_dialer->StartCallSequence();
     notify(m_alarmEvent);
+}
+
+void Station::sendTest()
+{
+    const QDateTime now = m_services.clock.now();
+    qCInfo(lcStation) << "test notification";
+    raise({StationEvent::Kind::Test, now, 0,
+           m_account->facility() + QLatin1String(" Test ") +
+               now.time().toString(QStringLiteral("HH:mm:ss"))});
 }
 
 bool Station::acknowledge()

@@ -102,6 +102,8 @@ public:
     /// Stops the repeated notifications of the alarm under way and logs that
     /// someone took it; false when there is no alarm waiting for that.
     bool acknowledge();
+    /// A test event through the webhooks, the hook and GSM text messages, as saved.
+    void sendTest();
     /// An alarm is under way and nobody has acknowledged it yet.
     [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
 

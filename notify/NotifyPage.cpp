@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 
 namespace dovrane {
@@ -47,6 +48,9 @@ NotifyPage::NotifyPage(QWidget* parent) : SettingsPage(parent)
     m_repeat->setRange(0, 1440);
     m_repeat->setSpecialValueText(QStringLiteral("never"));
     m_repeat->setSuffix(QStringLiteral(" min"));
+    m_retryFirst = named(new QSpinBox(this), "txtRetryFirstSeconds");
+    m_retryFirst->setRange(1, 600);
+    m_retryFirst->setSuffix(QStringLiteral(" s"));
 
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("SMTP server"), m_server);
@@ -60,6 +64,12 @@ NotifyPage::NotifyPage(QWidget* parent) : SettingsPage(parent)
     form->addRow(QStringLiteral("Webhooks"), m_webhooks);
     form->addRow(QStringLiteral("Program on each event"), m_hook);
     form->addRow(QStringLiteral("Repeat until acknowledged"), m_repeat);
+    form->addRow(QStringLiteral("First retry after"), m_retryFirst);
+    auto* test = named(new QPushButton(QStringLiteral("Send test"), this), "cmdSendTest");
+    test->setToolTip(QStringLiteral("A test event to the webhooks, the program and, with a GSM "
+                                    "modem, the call list, with the settings as saved"));
+    connect(test, &QPushButton::clicked, this, &NotifyPage::testRequested);
+    form->addRow(test);
 }
 
 void NotifyPage::load(const Settings& settings)
@@ -76,6 +86,7 @@ void NotifyPage::load(const Settings& settings)
     m_webhooks->setText(s.webhooks.join(QLatin1Char(' ')));
     m_hook->setText(s.hook);
     m_repeat->setValue(s.repeatMinutes);
+    m_retryFirst->setValue(s.retryFirstSeconds);
 }
 
 NotifySettings NotifyPage::entered() const
@@ -92,6 +103,7 @@ NotifySettings NotifyPage::entered() const
     s.webhooks = m_webhooks->text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     s.hook = m_hook->text().trimmed();
     s.repeatMinutes = m_repeat->value();
+    s.retryFirstSeconds = m_retryFirst->value();
     return s;
 }
 

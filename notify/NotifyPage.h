@@ -23,6 +23,10 @@ public:
     [[nodiscard]] QStringList problems() const override;
     bool save(Settings& settings, QString* why) override;
 
+Q_SIGNALS:
+    /// Send test: a test event through the paths as saved.
+    void testRequested();
+
 private:
     [[nodiscard]] NotifySettings entered() const;
 
@@ -37,6 +41,7 @@ private:
     QLineEdit* m_webhooks = nullptr;
     QLineEdit* m_hook = nullptr;
     QSpinBox* m_repeat = nullptr;
+    QSpinBox* m_retryFirst = nullptr;
 };
 
 } // namespace dovrane

@@ -145,9 +145,9 @@ void Outbox::done(const QString& id, bool delivered, const QString& why)
         qCInfo(lcNotify).noquote() << "delivered:" << it->summary;
         // The failure was reported once; so is the end of it.
         if (it->failures > 0)
-            m_errors.report(QStringLiteral("Notification delivered after %1 failed tries: %2 "
+            m_errors.report(QStringLiteral("Notification delivered at try %1: %2 "
                                            "(%3 still waiting)")
-                                .arg(it->failures)
+                                .arg(it->failures + 1)
                                 .arg(it->summary)
                                 .arg(pending() - 1));
         remove(id);

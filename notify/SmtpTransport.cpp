@@ -52,13 +52,10 @@ QByteArray envelopeAddress(const QString& sender)
 
 SmtpTransport::SmtpTransport(Clock& clock, QObject* parent) : MailTransport(parent), m_clock(clock)
 {
-    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    Q_UNUSED(initialised);
     m_worker = new QObject;
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread.setObjectName(QStringLiteral("smtp"));
-    m_thread.start();
 }
 
 SmtpTransport::~SmtpTransport()
@@ -101,6 +98,13 @@ void SmtpTransport::send(const MailMessage& message)
                              .arg(++m_count);
     const QByteArray bytes =
         MailFormat::compose(recipients, message.subject, message.body, envelope);
+    if (!m_thread.isRunning()) {
+        // libcurl, OpenSSL and the thread only once a mail goes this way: a station
+        // that never mails through SMTP does not carry them.
+        static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        Q_UNUSED(initialised);
+        m_thread.start();
+    }
     const NotifySettings settings = m_settings;
     QPointer<SmtpTransport> self(this);
     QMetaObject::invokeMethod(m_worker, [this, self, settings, recipients, bytes] {

@@ -9,14 +9,15 @@
 
 namespace dovrane {
 
-WebhookChannel::WebhookChannel(Outbox& outbox, QObject* parent)
-    : QObject(parent), m_outbox(outbox), m_network(new QNetworkAccessManager(this))
+WebhookChannel::WebhookChannel(Outbox& outbox, QObject* parent) : QObject(parent), m_outbox(outbox)
 {
     m_outbox.addChannel(QStringLiteral("webhook"), [this](const QString& id,
                                                           const QJsonObject& payload) {
         QNetworkRequest request(QUrl(payload.value(QStringLiteral("url")).toString()));
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
         request.setTransferTimeout(kTimeoutMs);
+        if (!m_network) // made for a first webhook only: it costs memory
+            m_network = new QNetworkAccessManager(this);
         QNetworkReply* reply =
             m_network->post(request, QJsonDocument(payload.value(QStringLiteral("body")).toObject())
                                          .toJson(QJsonDocument::Compact));

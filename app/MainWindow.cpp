@@ -17,6 +17,7 @@
 #include "ErrorWindow.h"
 #include "LevelMeter.h"
 #include "NocPage.h"
+#include "NotifyPage.h"
 #include "PagerDialer.h"
 #include "PreferencesWindow.h"
 #include "SettingsPage.h"
@@ -102,6 +103,9 @@ void MainWindow::buildControls()
     m_cmdStart->setObjectName(QStringLiteral("cmdStart"));
     m_cmdStop = new QPushButton(QStringLiteral("Stop"), central);
     m_cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    m_cmdAcknowledge = new QPushButton(QStringLiteral("Acknowledge"), central);
+    m_cmdAcknowledge->setObjectName(QStringLiteral("cmdAcknowledge"));
+    m_cmdAcknowledge->setVisible(false);
     m_cmdClose = new QPushButton(QStringLiteral("Close"), central);
     m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
     connect(m_cmdClose, &QPushButton::clicked, this, &QWidget::close);
@@ -121,6 +125,7 @@ void MainWindow::buildControls()
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_cmdStart);
     buttons->addWidget(m_cmdStop);
+    buttons->addWidget(m_cmdAcknowledge);
     buttons->addStretch();
     buttons->addWidget(m_cmdClose);
 
@@ -195,6 +200,9 @@ void MainWindow::wireSensor()
 
     connect(m_cmdStart, &QPushButton::clicked, monitor, &SilenceMonitor::startClicked);
     connect(m_cmdStop, &QPushButton::clicked, monitor, &SilenceMonitor::stopClicked);
+    connect(m_cmdAcknowledge, &QPushButton::clicked, &m_station, &Station::acknowledge);
+    connect(&m_station, &Station::awaitingAcknowledgeChanged, m_cmdAcknowledge,
+            &QWidget::setVisible);
     connect(monitor, &SilenceMonitor::elapsedTextChanged, m_label1, &QLabel::setText);
     connect(monitor, &SilenceMonitor::clockTextChanged, m_lblClock, &QLabel::setText);
     connect(monitor, &SilenceMonitor::alarmLightChanged, m_shape1, &QWidget::setVisible);
@@ -278,6 +286,9 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     QList<SettingsPage*> pages;
     pages << new StatusPage;
     pages << new DetectorsPage(m_station);
+    auto* notify = new NotifyPage;
+    connect(notify, &NotifyPage::testRequested, &m_station, &Station::sendTest);
+    pages << notify;
     pages << new AlarmsPage;
     pages << new NocPage;
     return pages;

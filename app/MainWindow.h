@@ -76,6 +76,7 @@ private:
 
     QPushButton* m_cmdStart = nullptr;
     QPushButton* m_cmdStop = nullptr;
+    QPushButton* m_cmdAcknowledge = nullptr;
     QPushButton* m_cmdClose = nullptr;
     QLabel* m_label1 = nullptr;
     QLabel* m_lblClock = nullptr;

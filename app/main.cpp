@@ -3,6 +3,7 @@
 // loop, with no widget or window system library loaded. --check only reads the
 // data folder and says what is wrong with it.
 
+#include "ControlServer.h"
 #include "DataFolderCheck.h"
 #include "ErrorReporter.h"
 #include "InstanceLock.h"
@@ -167,7 +168,11 @@ int main(int argc, char* argv[])
         QStringLiteral("list-inputs"),
         QStringLiteral("Print the sound inputs with the numbers Preferences stores for them, "
                        "and exit."));
-    parser.addOptions({headless, check, listInputsOption, dataDir});
+    const QCommandLineOption ack(
+        QStringLiteral("ack"),
+        QStringLiteral("Acknowledge the alarm of the Dovrane running on this data folder: its "
+                       "repeated notifications stop. Exits 0 when it took it."));
+    parser.addOptions({headless, check, listInputsOption, dataDir, ack});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -179,6 +184,14 @@ int main(int argc, char* argv[])
     if (parser.isSet(dataDir))
         qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
 
+    if (parser.isSet(ack)) {
+        QString answer;
+        const bool reached = dovrane::ControlServer::call(
+            dovrane::DataPaths::fromEnvironment().file(QStringLiteral("dovrane.sock")),
+            QStringLiteral("ack"), &answer);
+        std::fprintf(reached ? stdout : stderr, "%s\n", qPrintable(answer));
+        return reached && answer == QLatin1String("acknowledged") ? 0 : 1;
+    }
     if (parser.isSet(check))
         return withInputList(runCheck);
     if (parser.isSet(listInputsOption))

@@ -2,6 +2,7 @@
 
 #include "DetectorSettings.h"
 #include "NocSettings.h"
+#include "NotifySettings.h"
 #include "Settings.h"
 #include "StatusSettings.h"
 #include "TrustSettings.h"
@@ -24,6 +25,7 @@ QStringList settingsProblems(const Settings& settings)
     problems << settings.read<TrustSettings>().problems();
     problems << settings.read<DetectorSettings>().problems();
     problems << settings.read<StatusSettings>().problems();
+    problems << settings.read<NotifySettings>().problems();
     return problems;
 }
 

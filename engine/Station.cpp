@@ -6,25 +6,40 @@
 #include "AlarmMailer.h"
 #include "AlarmPlan.h"
 #include "AudioInput.h"
+#include "CallList.h"
 #include "ClipRecorder.h"
 #include "Clock.h"
+#include "ControlServer.h"
 #include "DataFiles.h"
 #include "DetectorSettings.h"
 #include "FaultDetectors.h"
 #include "FaultTimer.h"
+#include "GsmTexter.h"
 #include "Heartbeat.h"
+#include "HookRunner.h"
 #include "InputChoice.h"
 #include "MailTransport.h"
+#include "NotifySettings.h"
+#include "Outbox.h"
+#include "OutboxMail.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
 #include "ProgrammeAnalyser.h"
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
+#include "SmtpTransport.h"
 #include "SnmpAgent.h"
 #include "StartupLoader.h"
 #include "StatusService.h"
 #include "TrustSettings.h"
+#include "WebhookChannel.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcStation, "dovrane.station")
 
 namespace dovrane {
 
@@ -61,8 +76,24 @@ Station::Station(Services services, QObject* parent)
     m_dialer = new PagerDialer(*m_files, *m_serialProfile, m_services.clock, m_services.serial,
                                *m_alarmLog, m_errors, this);
     m_dialer->setObjectName(QStringLiteral("pagerDialer"));
-    m_mailer =
-        new AlarmMailer(*m_files, *m_account, m_services.clock, m_services.mail, *m_alarmLog, this);
+    m_outbox = new Outbox(m_services.clock, m_services.paths.file(QStringLiteral("outbox")),
+                          m_errors, this);
+    m_mail = new OutboxMail(*m_outbox, m_services.mail, this);
+    m_smtp = new SmtpTransport(m_services.clock, this);
+    m_webhooks = new WebhookChannel(*m_outbox, this);
+    m_gsm = new GsmTexter(*m_outbox, *m_serialProfile, m_services.clock, m_services.serial, this);
+    m_hook = new HookRunner(m_services.clock, this);
+    m_control = new ControlServer(this);
+    m_control->addCommand(QStringLiteral("ack"), [this](const QString&) {
+        return acknowledge() ? QStringLiteral("acknowledged")
+                             : QStringLiteral("no alarm waiting to be acknowledged");
+    });
+    m_repeat = m_services.clock.createTimer(this);
+    m_repeat->setObjectName(QStringLiteral("tmrRepeat"));
+    connect(m_repeat, &ClockTimer::timeout, this, &Station::repeatAlarm);
+    m_mailer = new AlarmMailer(*m_files, *m_account, m_services.clock, *m_mail, *m_alarmLog, this);
+    applyNotifySettings();
+    connect(m_settings, &Settings::changed, this, &Station::applyNotifySettings);
 
     m_detectors =
         new FaultDetectors(m_services.clock, m_services.audio, *m_monitor, *m_alarmLog, this);
@@ -75,9 +106,19 @@ Station::Station(Services services, QObject* parent)
     connect(m_settings, &Settings::changed, this, &Station::applyDetectorSettings);
 
     m_monitor->setBeforeStart([this] { checkInputDevice(); });
-    connect(m_monitor, &SilenceMonitor::callSequenceRequested, m_dialer,
-            &PagerDialer::StartCallSequence);
-    connect(m_monitor, &SilenceMonitor::mailRequested, m_mailer, &AlarmMailer::SendMail);
+    connect(m_monitor, &SilenceMonitor::callSequenceRequested, this, [this] {
+        if (!m_settings->read<NotifySettings>().gsm)
+            m_dialer->StartCallSequence();
+    });
+    connect(m_monitor, &SilenceMonitor::mailRequested, this,
+            [this](const QString& subject, const QString& body) {
+                if (m_monitor->alarmOn()) {
+                    m_alarmSubject = subject;
+                    m_alarmBody = body;
+                }
+                m_mailer->SendMail(subject, body);
+            });
+    connect(this, &Station::eventRaised, this, &Station::notify);
     const auto silenceEvent = [this](StationEvent::Kind kind, qint32 seconds, const char* what) {
         const QDateTime now = m_services.clock.now();
         raise({kind, now, seconds,
@@ -142,16 +183,14 @@ Station::Station(Services services, QObject* parent)
             [this](const QString& description) { m_errors.report(description); });
     connect(&m_services.audio, &AudioInput::captureRegained, this,
             [this](const QString& description) { m_errors.report(description); });
-    connect(&m_services.mail, &MailTransport::failed, this,
-            [this](int number, const QString& description) {
-                m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
-            });
+    connect(m_mail, &MailTransport::failed, this, [this](int number, const QString& description) {
+        m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
+    });
 
     // Every notification the station makes is counted for the remote status.
-    connect(&m_services.mail, &MailTransport::delivered, this,
-            [this] { m_counters.add(QStringLiteral("mail"), QStringLiteral("sent")); });
-    connect(&m_services.mail, &MailTransport::failed, this,
-            [this] { m_counters.add(QStringLiteral("mail"), QStringLiteral("failed")); });
+    connect(
+        m_outbox, &Outbox::attempted, this,
+        [this](const QString& channel, const QString& result) { m_counters.add(channel, result); });
     connect(m_dialer, &PagerDialer::stateChanged, this, [this](PagerDialer::State state) {
         // A call either reaches the dial command or falls back to idle before it.
         if (state == PagerDialer::State::CallUp)
@@ -193,6 +232,10 @@ void Station::start()
     applyNocSettings();
     applyDetectorSettings();
     m_status->apply();
+    QString why;
+    if (!m_control->listen(m_services.paths.file(QStringLiteral("dovrane.sock")), &why))
+        qCWarning(lcStation).noquote() << "no control channel:" << why;
+    m_outbox->resume();
 }
 
 void Station::applyDetectorSettings()
@@ -222,6 +265,85 @@ void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
                            m_mailer->stampText() + QLatin1Char(' ') + what + why);
     if (StationEvent{kind, now, 0, {}}.isFault())
         m_clips->record(now.addMSecs(-ms), StationEvent::name(kind));
+}
+
+void Station::applyNotifySettings()
+{
+    const NotifySettings notify = m_settings->read<NotifySettings>();
+    m_smtp->configure(notify);
+    m_outbox->setFirstWait(std::clamp(notify.retryFirstSeconds, 1, 600));
+    if (notify.smtp())
+        m_mail->setTransport(*m_smtp);
+    else
+        m_mail->setTransport(m_services.mail);
+    if (notify.repeatMinutes <= 0)
+        m_repeat->stop();
+    else
+        m_repeat->setInterval(notify.repeatMinutes * 60000);
+}
+
+void Station::notify(const StationEvent& event)
+{
+    using Kind = StationEvent::Kind;
+    if (event.kind == Kind::SilenceAlarm && !m_alarmOn) {
+        m_alarmOn = true;
+        m_acknowledged = false;
+        m_alarmEvent = event;
+        if (m_repeat->interval() > 0 && m_settings->read<NotifySettings>().repeatMinutes > 0)
+            m_repeat->start();
+        Q_EMIT awaitingAcknowledgeChanged(true);
+    } else if (event.kind == Kind::SilenceEnd && m_alarmOn) {
+        m_alarmOn = false;
+        m_repeat->stop();
+        m_alarmSubject.clear();
+        Q_EMIT awaitingAcknowledgeChanged(false);
+    }
+    const NotifySettings settings = m_settings->read<NotifySettings>();
+    const QString facility = m_account->facility();
+    m_webhooks->post(settings.webhooks, event, facility);
+    if (!settings.hook.isEmpty())
+        m_hook->run(settings.hook, event, facility);
+    if (settings.gsm && ((m_plan->sendPage() &&
+                          (event.kind == Kind::SilenceAlarm || event.kind == Kind::SilenceEnd)) ||
+                         event.kind == Kind::Test))
+        CallList::walk(m_files->callList(), [this, &event](qint64, const CallRecord& entry) {
+            if (entry.inUse())
+                m_gsm->post(entry.CallNumber.trimmed(), event.text);
+        });
+}
+
+void Station::repeatAlarm()
+{
+    if (!awaitingAcknowledge()) {
+        m_repeat->stop();
+        return;
+    }
+    qCInfo(lcStation) << "alarm not acknowledged, notifying again";
+    if (m_plan->sendEmail() && !m_alarmSubject.isEmpty())
+        m_mailer->SendMail(m_alarmSubject, m_alarmBody);
+    if (m_plan->sendPage() && !m_settings->read<NotifySettings>().gsm)
+        m_dialer->StartCallSequence();
+    notify(m_alarmEvent);
+}
+
+void Station::sendTest()
+{
+    const QDateTime now = m_services.clock.now();
+    qCInfo(lcStation) << "test notification";
+    raise({StationEvent::Kind::Test, now, 0,
+           m_account->facility() + QLatin1String(" Test ") +
+               now.time().toString(QStringLiteral("HH:mm:ss"))});
+}
+
+bool Station::acknowledge()
+{
+    if (!awaitingAcknowledge())
+        return false;
+    m_acknowledged = true;
+    m_repeat->stop();
+    m_alarmLog->WriteAlarmLog(QStringLiteral("Alarm Acknowledged   "));
+    Q_EMIT awaitingAcknowledgeChanged(false);
+    return true;
 }
 
 Station::~Station()

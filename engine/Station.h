@@ -27,6 +27,13 @@ struct TrustSettings;
 class AudioInput;
 class Heartbeat;
 class ClipRecorder;
+class ControlServer;
+class GsmTexter;
+class HookRunner;
+class Outbox;
+class OutboxMail;
+class SmtpTransport;
+class WebhookChannel;
 class Clock;
 class DataFiles;
 class FaultDetectors;
@@ -117,12 +124,25 @@ public:
     [[nodiscard]] StatusCounters& counters() { return m_counters; }
     /// The remote status endpoint, off until [status] switches it on.
     [[nodiscard]] StatusService& status() const { return *m_status; }
+    /// Every notification on its way out, with its pending and lost counts.
+    [[nodiscard]] Outbox& outbox() const { return *m_outbox; }
+    /// The local control channel (dovrane --ack, ...); more commands go in here.
+    [[nodiscard]] ControlServer& control() const { return *m_control; }
+
+    /// Stops the repeated notifications of the alarm under way and logs that
+    /// someone took it; false when there is no alarm waiting for that.
+    bool acknowledge();
+    /// A test event through the webhooks, the hook and GSM text messages, as saved.
+    void sendTest();
+    /// An alarm is under way and nobody has acknowledged it yet.
+    [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
 
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
     void eventRaised(const dovrane::StationEvent& event);
     /// Alarms were suspended until until, or resumed (until invalid).
     void suspensionChanged(const QDateTime& until);
+    void awaitingAcknowledgeChanged(bool waiting);
 
 private:
     /// Reads the [alarms] section and sets the level test, detectors and gates.
@@ -137,6 +157,10 @@ private:
     void applyNocSettings();
     void applyDetectorSettings();
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
+    /// The notification paths of Dovrane.ini for one event (also for a repeat).
+    void notify(const StationEvent& event);
+    void applyNotifySettings();
+    void repeatAlarm();
 
     Services m_services;
     ErrorReporter m_errors;
@@ -165,6 +189,19 @@ private:
     StatusCounters m_counters;
     StatusService* m_status = nullptr;
     bool m_pagerSettingUp = false;
+    Outbox* m_outbox = nullptr;
+    OutboxMail* m_mail = nullptr;
+    SmtpTransport* m_smtp = nullptr;
+    WebhookChannel* m_webhooks = nullptr;
+    GsmTexter* m_gsm = nullptr;
+    HookRunner* m_hook = nullptr;
+    ControlServer* m_control = nullptr;
+    ClockTimer* m_repeat = nullptr;
+    bool m_alarmOn = false;
+    bool m_acknowledged = false;
+    StationEvent m_alarmEvent;
+    QString m_alarmSubject;
+    QString m_alarmBody;
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

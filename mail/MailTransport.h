@@ -38,6 +38,10 @@ Q_SIGNALS:
     void failed(int number, const QString& description);
     /// A queued message was accepted by the mail system.
     void delivered();
+    /// Exactly one per send(), in send order: whether the mail system took the
+    /// message. A message refused whole (no usable address, no mail program) ends
+    /// false at once.
+    void finished(bool accepted);
 };
 
 } // namespace dovrane

@@ -61,7 +61,8 @@ SendmailTransport::SendmailTransport(Clock& clock, QObject* parent)
 SendmailTransport::~SendmailTransport()
 {
     if (!m_queue.isEmpty())
-        qCWarning(lcMail) << m_queue.size() << "queued message(s) dropped at exit";
+        qCWarning(lcMail) << m_queue.size()
+                          << "queued message(s) left in the outbox for the next start";
     if (m_process) {
         // The program ends with us. Waiting for it here, briefly, reaps it and keeps
         // QProcess from waiting up to 30 s on its own when it is deleted.
@@ -121,13 +122,16 @@ void SendmailTransport::send(const MailMessage& message)
             recipients.append(safe);
         }
     }
-    if (recipients.isEmpty())
+    if (recipients.isEmpty()) {
+        Q_EMIT finished(false);
         return;
+    }
 
     QString program = m_program.isEmpty() ? findProgram() : m_program;
     if (program.isEmpty()) {
         fail(kNoProgram, QStringLiteral("No mail program found; the message to %1 was not sent")
                              .arg(recipients.join(QStringLiteral(", "))));
+        Q_EMIT finished(false);
         return;
     }
 
@@ -175,6 +179,7 @@ void SendmailTransport::startNext()
                     return;
                 fail(kStartFailed, QStringLiteral("Mail program %1 could not be started: %2")
                                        .arg(program, process->errorString()));
+                Q_EMIT finished(false);
                 finishJob();
             });
     connect(
@@ -201,6 +206,7 @@ void SendmailTransport::startNext()
             } else {
                 Q_EMIT delivered();
             }
+            Q_EMIT finished(!m_timedOut && status == QProcess::NormalExit && exitCode == 0);
             finishJob();
         });
 

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   # (a build without libpulse-dev captures through Qt Multimedia: qt6-multimedia-dev)
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libpulse-dev
-  libsystemd-dev libfftw3-dev libsndfile1-dev
+  libsystemd-dev libfftw3-dev libsndfile1-dev libcurl4-openssl-dev
   # SNMP subagent (net-snmp's agent library)
   libsnmp-dev
   # remote status (the HTTP server's CMake files look for the WebSockets ones too)

@@ -197,8 +197,8 @@ def email_faults(a, r):
           alarm(r, m, end=True) and rig.wait_for(lambda: r.events()[m:].count(rig.email_event(ADDRESS)) == 2, 15))
     r.start_sink(r.sink_port)
     m = len(r.log_lines())
-    check("(c) server back: the next alarm's two mails arrive, no failed one again",
-          alarm(r, m) and alarm(r, m, end=True) and mails(4))
+    check("(c) server back: the next alarm's two mails arrive, and the outbox sends the two failed ones",
+          alarm(r, m) and alarm(r, m, end=True) and rig.wait_for(lambda: len(r.messages()) == 6, 120))
 
     logs = os.path.join(r.data, "logs")
     shutil.rmtree(logs)
@@ -206,10 +206,11 @@ def email_faults(a, r):
     time.sleep(FAULT_DELAY + 4)
     error_window(a, r, "d-logs-deleted")
     r.tone(TONE)
-    check("(d) log folder deleted: the alarm and its end are still mailed", mails(6))
+    check("(d) log folder deleted: the alarm and its end are still mailed", mails(8))
     check("(d) ... their lines are lost and the folder is not made again", not os.path.exists(logs))
     os.makedirs(logs)
-    check("(d) folder made again by hand: the next alarm is logged", alarm(r, 0) and alarm(r, 0, end=True) and mails(8))
+    check("(d) folder made again by hand: the next alarm is logged",
+          alarm(r, 0) and alarm(r, 0, end=True) and mails(10))
 
     m, said, d = len(r.log_lines()), len(rig.read(r.output)), r.pulse_env["DOVRANE_PULSE_DIR"]
     rig.kill_pidfile(d + "/daemon.pid")
@@ -223,12 +224,57 @@ def email_faults(a, r):
     check("(e) capture resumes by itself and the alarm ends", r.wait_event(ALARM_END, 30, m),
           "no 'Alarm End' within 30 s of the server's return: capture did not reconnect. The program said:\n    "
               + "\n    ".join(rig.read(r.output)[said:].splitlines()[-8:]))
-    check("(e) ... and the alarm and its end are mailed", mails(10))
+    check("(e) ... and the alarm and its end are mailed", mails(12))
     check("the program lives on", r.proc.poll() is None)
 
 
+def outbox_faults(a, r):
+    """Send Email and a webhook through the outbox: (f) the SMTP sink down for 3 minutes across
+    an alarm; (g) SIGKILL with 3 mails waiting; (h) the webhook refusing the first two posts."""
+    url = r.start_webhook(fails=2)
+    rig.write(r.data, "Dovrane.ini", "[notify]\nwebhooks=%s\n" % url)
+    if not start_monitoring(r, 2, r.start_sink, FAULT_DELAY, 1800, "Fault Studio", "--headless"):
+        return
+    outbox = os.path.join(r.data, "outbox")
+    mails = lambda: [m["data"].replace("\r", "").split("\n\n", 1)[1] for m in r.messages()]  # noqa: E731 - the bodies
+    rig.stop(r.sink)
+    down, m = time.monotonic(), len(r.log_lines())
+    check("(f) SMTP sink down: an alarm and its end", alarm(r, m) and alarm(r, m, end=True))
+    time.sleep(max(0.0, down + 180 - time.monotonic()))
+    r.start_sink(r.sink_port)
+    check("(f) sink up after 3 min: both mails arrive", rig.wait_for(lambda: len(mails()) == 2, 400))
+    FIGURES["(f) mails arrived after the sink's return (s)"] = round(time.monotonic() - down - 180)
+    hooks = [(p["event"], p["status"]) for p in r.posts]
+    check("(h) webhook 500 twice: the alarm and its end each taken once after a retry", sorted(hooks) == [
+        ("silence_alarm", 200), ("silence_alarm", 500), ("silence_end", 200), ("silence_end", 500)], hooks)
+    rig.stop(r.sink)
+    for end in (False, True, False):
+        alarm(r, len(r.log_lines()), end)
+    check("(g) sink down, 3 mails waiting in the outbox", rig.wait_for(lambda: len(os.listdir(outbox)) >= 3, 30))
+    rig.stop(r.proc, signal.SIGKILL)
+    r.tone(TONE)
+    r.start_sink(r.sink_port)
+    r.launch("--headless", QT_LOGGING_RULES="dovrane.*=true")
+    check("(g) killed, sink up, restarted: the outbox empties", rig.wait_for(lambda: not os.listdir(outbox), 60))
+    rig.stop(r.proc)
+    check("(f, g) every mail arrived exactly once", len(mails()) == len(set(mails())) == 5, mails())
+
+
+def gsm_faults(a, r):
+    """(i) Send Page with a GSM modem that answers ERROR to the first text message."""
+    rig.write(r.data, "Dovrane.ini", "[notify]\ngsm=true\n")
+    if not start_monitoring(r, 1, lambda: r.start_modem("--cmgs-errors", "1"), FAULT_DELAY, 600, "Fault Studio",
+                            "--headless"):
+        return
+    sent = lambda: [e.split(" ", 1)[1][:20] for e in r.modem_events() if "CMGS" in e or "TEXT" in e]  # noqa: E731
+    numbers = ['AT+CMGS="555-0142"', 'AT+CMGS="555-0199"']
+    check("(i) the alarm texts both numbers; the ERROR one again 30 s later, once",
+          alarm(r, 0) and rig.wait_for(lambda: sent() == [numbers[0], numbers[1], "Fault Studio Silence", numbers[0],
+                                                          "Fault Studio Silence"], 60), sent())
+
+
 parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-parser.add_argument("what", choices=["soak", "faults"])
+parser.add_argument("what", choices=["soak", "faults", "notify"])
 parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"), help="default: build/dovrane")
 parser.add_argument("--json", help="also write the checks and figures to this file")
 parser.add_argument("--duration", type=float, default=1800, help="soak: seconds of monitoring")
@@ -237,7 +283,9 @@ parser.add_argument("--delay", type=int, default=6, help="soak: the alarm delay,
 parser.add_argument("--shots", help="faults: keep pictures of the error window in this folder")
 args = parser.parse_args()
 work = tempfile.mkdtemp(prefix="dovrane-%s." % args.what)
-for name, body in [("soak", soak)] if args.what == "soak" else [("page", page_faults), ("email", email_faults)]:
+runs = {"soak": [("soak", soak)], "faults": [("page", page_faults), ("email", email_faults)],
+        "notify": [("outbox", outbox_faults), ("gsm", gsm_faults)]}
+for name, body in runs[args.what]:
     r = rig.Rig(os.path.join(work, name), args.program)
     print("== %s (its files: %s) ==" % (name, r.work), flush=True)
     try:

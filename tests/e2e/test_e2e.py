@@ -8,6 +8,7 @@ import email.policy
 import math
 import os
 import random
+import re
 import signal
 import struct
 import subprocess
@@ -137,6 +138,50 @@ class E2E(unittest.TestCase):
             at = datetime.datetime.combine(WEDNESDAY, datetime.time.fromisoformat(log[event]))
             self.assertIn(parsed.get_content().strip("\r\n"),
                           [(at + datetime.timedelta(seconds=s)).strftime("%m-%d-%Y %H:%M:%S ") + kind for s in (0, 1)])
+
+    def test_gsm(self):
+        """GSM text messages, headless: the alarm texts each number of the call list instead of
+        calling; the modem's ERROR to the first number is tried again a second later."""
+        self.r.start_modem("--cmgs-errors", "1")
+        rig.write(self.r.data, "Dovrane.ini", "[notify]\ngsm=true\nretry_first_seconds=1\n")
+        self.monitor(1, "--headless", facility=FACILITY, calls=[(True, "Alice", NUMBER), (True, "Carol", THIRD)])
+        self.r.tone(0)
+        texts = lambda: [re.sub(r"\d\d:\d\d:\d\d$", "T", e)  # noqa: E731
+                         for e in self.r.modem_events() if "CMGS" in e or "TEXT" in e]
+        text, first, third = "TEXT %s Silence Alarm T" % FACILITY, 'CMD AT+CMGS="5550101"', 'CMD AT+CMGS="9,5550103"'
+        self.assertTrue(rig.wait_for(lambda: texts() == [first, third, text, first, text], 20), self.r.modem_events())
+        self.assertEqual(self.r.events(), ["Timed Start Sensor", ALARM])
+
+    def test_webhook(self):
+        """A webhook, headless: the alarm and its end are posted to a local HTTP server, which
+        refuses the first post (500); that one comes again a second later, and each is taken once."""
+        url = self.r.start_webhook(fails=1)
+        rig.write(self.r.data, "Dovrane.ini", "[notify]\nwebhooks=%s\nretry_first_seconds=1\n" % url)
+        self.monitor(0, "--headless", facility=FACILITY)
+        self.alarm_and_end(lambda: len(self.r.posts) == 2)
+        self.assertTrue(rig.wait_for(lambda: len(self.r.posts) == 3, 10), self.r.posts)
+        self.assertEqual(rig.stop(self.r.proc), 0)
+        self.assertEqual([(p["event"], p["facility"], p["status"]) for p in self.r.posts],
+                         [("silence_alarm", FACILITY, 500), ("silence_alarm", FACILITY, 200),
+                          ("silence_end", FACILITY, 200)])
+        self.assertEqual(os.listdir(os.path.join(self.r.data, "outbox")), [])
+
+    def test_outbox(self):
+        """Send Email with the SMTP sink down: the alarm's mail waits in <data>/outbox; the
+        program killed (SIGKILL) and started again with the sink up sends it, once."""
+        self.r.start_sink()
+        rig.stop(self.r.sink)
+        self.monitor(2, "--headless", facility=FACILITY, addresses=[(True, "1", "Ops desk", "ops@studio.invalid")])
+        self.r.tone(0)
+        self.assertTrue(rig.wait_for(lambda: "not delivered" in rig.read(self.r.output), 20), self.r.events())
+        self.assertEqual(rig.stop(self.r.proc, signal.SIGKILL), -signal.SIGKILL)
+        self.assertEqual(len(os.listdir(os.path.join(self.r.data, "outbox"))), 1)
+        self.r.start_sink(self.r.sink_port)
+        self.r.launch("--headless")
+        self.assertTrue(rig.wait_for(lambda: len(os.listdir(os.path.join(self.r.data, "outbox"))) == 0, 20))
+        self.assertEqual(rig.stop(self.r.proc), 0)
+        self.assertEqual([(m["rcpt_tos"], FACILITY + " Alarm" in m["data"]) for m in self.r.messages()],
+                         [(["ops@studio.invalid"], True)])
 
     def test_midnight(self):
         """No action, the clock at 23:59:48 on the Saturday that ends a year: dead air

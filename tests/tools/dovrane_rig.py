@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Dovrane's real surroundings for the end-to-end tests, reliability runs and measurements:
 a private PulseAudio server playing what is fed into its source's fifo, the modem
-simulator linked as <data>/COM1, an SMTP sink behind msmtp, an X server, the data files
+simulator linked as <data>/COM1, an SMTP sink behind msmtp, an HTTP sink for webhooks, an X server, the data files
 byte by byte, and the program. A Rig owns a work folder and all it started: close()
 stops it all, and every child also ends when we die. As a program it does the work of
 pulse-fixture.sh (see there) and of its feeder (feed FIFO LEFT RIGHT STEP_MS)."""
@@ -11,6 +11,7 @@ import ctypes
 import datetime
 import fcntl
 import glob
+import http.server
 import json
 import math
 import os
@@ -23,6 +24,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 PYTHON = "/usr/bin/python3"
@@ -242,6 +244,7 @@ class Rig:
         self.data, self.bin_dir, self.output = (os.path.join(self.work, n) for n in ("Dovrane", "bin", "program.out"))
         os.makedirs(self.bin_dir, exist_ok=True)
         self.pulse_env, self.children, self.proc, self.sink, self.sinks, self.display = {}, [], None, None, 0, None
+        self.posts, self.web = [], None
 
     def spawn(self, args, **kwargs):
         # PR_SET_PDEATHSIG: SIGTERM when we die, even by SIGKILL (a CTest time-out).
@@ -250,6 +253,8 @@ class Rig:
         return proc
 
     def close(self):
+        if self.web:
+            self.web.shutdown()
         for proc in reversed(self.children):
             stop(proc)
         if self.pulse_env:
@@ -280,12 +285,33 @@ class Rig:
         order = lambda p: [int(n) for n in re.findall(r"\d+", os.path.relpath(p, self.work))]  # noqa: E731
         return [json.loads(read(p)) for p in sorted(glob.glob(self.work + "/mail/*/msg-*.json"), key=order)]
 
+    # webhooks
+    def start_webhook(self, fails=0):
+        """An HTTP server on 127.0.0.1 in a thread: 500 to the first `fails` POSTs, then 200. Each
+        body's JSON goes to self.posts, with "status" added; returns the address to post to."""
+        posts = self.posts
+
+        class Sink(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                posts.append(dict(json.loads(self.rfile.read(int(self.headers["Content-Length"]))),
+                                  status=500 if len(posts) < fails else 200))
+                self.send_response(posts[-1]["status"])
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        self.web = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Sink)
+        threading.Thread(target=self.web.serve_forever, daemon=True).start()
+        return "http://127.0.0.1:%d/hook" % self.web.server_port
+
     # modem
-    def start_modem(self):
+    def start_modem(self, *args):
         os.makedirs(self.data, exist_ok=True)
         self.modem = self.spawn([PYTHON, os.path.join(TOOLS, "modem_sim.py"), "--link", self.data + "/COM1",
-                                 "--capture", self.work + "/modem.bin", "--events", self.work + "/modem.events"],
-                                stdout=subprocess.PIPE, text=True)
+                                 "--capture", self.work + "/modem.bin", "--events", self.work + "/modem.events",
+                                 *args], stdout=subprocess.PIPE, text=True)
         self.modem.stdout.readline()  # "READY <device>" once the link is there
 
     def modem_bytes(self):

@@ -1,6 +1,8 @@
 #!/usr/bin/python3
-"""modem_sim.py --link DIR/COM1 [--capture FILE] [--events FILE]: a Hayes modem
-on a pseudo-terminal linked as --link. It answers "OK\\r\\n" to every AT command, appends
+"""modem_sim.py --link DIR/COM1 [--capture FILE] [--events FILE] [--cmgs-errors N]: a Hayes
+modem on a pseudo-terminal linked as --link. It answers "OK\\r\\n" to every AT command but
+AT+CMGS="n", a GSM text message: "> ", then the text up to Ctrl-Z (an event "TEXT <text>"),
+then "+CMGS: 1" and OK; ERROR instead of "> " to the first N of them. It appends
 every byte received to --capture and writes "<unix time> OPEN", "... CLOSE" (the program
 opening and closing the port) and "... CMD <command>" lines to --events. It prints
 "READY <device>" once the link is there, and runs until a signal ends it or for a day."""
@@ -40,7 +42,7 @@ def note(text):
 
 
 print("READY " + device, flush=True)
-opens, line, replies = 0, b"", 0
+opens, line, replies, texting, cmgs = 0, b"", b"", False, 0
 for _ in range(5 * 86400):  # at most 0.2 s a turn: a day
     ready = select.select([notify] + ([master] if opens else []), [], [], 0.2)[0]
     changes = os.read(notify, 65536) if notify in ready else b""
@@ -52,18 +54,23 @@ for _ in range(5 * 86400):  # at most 0.2 s a turn: a day
         while chunk := os.read(master, 4096):
             data += chunk
     capture.write(data)
-    *commands, line = (line + data).split(b"\r")
+    *commands, line = (line + data).replace(b"\x1a", b"\r").split(b"\r")
     for command in commands:
         at = command.upper().find(b"AT")  # a modem ignores what comes before "AT"
-        if at >= 0:
+        if texting:
+            note("TEXT " + command.decode("latin-1"))
+            replies, texting = replies + b"\r\n+CMGS: 1\r\n\r\nOK\r\n", False
+        elif at >= 0:
             note("CMD " + command[at:].decode("latin-1"))
-            replies += 1
+            sms = command[at:].upper().startswith(b"AT+CMGS=")
+            cmgs, texting = cmgs + sms, sms and cmgs + sms > int(opts.get("--cmgs-errors", 0))
+            replies += b"\r\n> " if texting else b"\r\nERROR\r\n" if sms else b"OK\r\n"
     for _, mask, _, _ in struct.iter_unpack("iIII", changes):  # no names: the watch is on a file
         was, opens = opens, opens + 1 if mask & IN_OPEN else max(0, opens - 1)
         if bool(was) != bool(opens):
             note("OPEN" if opens else "CLOSE")
     if opens and replies:
         with contextlib.suppress(OSError):
-            os.write(master, b"OK\r\n" * replies)
-        replies = 0
+            os.write(master, replies)
+        replies = b""
 

@@ -1,0 +1,75 @@
+#include "ControlServer.h"
+
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+namespace dovrane {
+
+namespace {
+constexpr int kMaxLine = 1024;
+constexpr int kClientWaitMs = 5000;
+} // namespace
+
+ControlServer::ControlServer(QObject* parent) : QObject(parent), m_server(new QLocalServer(this))
+{
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                while (socket->canReadLine()) {
+                    const QString line = QString::fromUtf8(socket->readLine(kMaxLine)).trimmed();
+                    const QString name = line.section(QLatin1Char(' '), 0, 0);
+                    const auto handler = m_commands.constFind(name);
+                    const QString answer =
+                        handler == m_commands.constEnd()
+                            ? QStringLiteral("unknown command: %1").arg(name)
+                            : (*handler)(line.section(QLatin1Char(' '), 1).trimmed());
+                    socket->write(answer.toUtf8() + '\n');
+                }
+                if (socket->bytesAvailable() > kMaxLine)
+                    socket->abort();
+            });
+        }
+    });
+}
+
+void ControlServer::addCommand(const QString& name, Handler handler)
+{
+    m_commands.insert(name, std::move(handler));
+}
+
+bool ControlServer::listen(const QString& path, QString* why)
+{
+    // A socket file left by a killed run would refuse the listen; the instance lock
+    // already makes sure no other Dovrane uses this folder.
+    QLocalServer::removeServer(path);
+    if (m_server->listen(path)) {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        return true;
+    }
+    if (why)
+        *why = m_server->errorString();
+    return false;
+}
+
+bool ControlServer::call(const QString& path, const QString& line, QString* answer)
+{
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(kClientWaitMs)) {
+        *answer = QStringLiteral("no running Dovrane at %1: %2").arg(path, socket.errorString());
+        return false;
+    }
+    socket.write(line.toUtf8() + '\n');
+    while (!socket.canReadLine())
+        if (!socket.waitForReadyRead(kClientWaitMs)) {
+            *answer = QStringLiteral("no answer from %1").arg(path);
+            return false;
+        }
+    *answer = QString::fromUtf8(socket.readLine()).trimmed();
+    return true;
+}
+
+} // namespace dovrane

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QSettings>
+#include <QStringList>
+
+namespace dovrane {
+
+/// The [notify] section of Dovrane.ini: how the alarm reaches people beyond the
+/// sendmail program and the pager. Absent, nothing changes.
+struct NotifySettings
+{
+    enum class Security
+    {
+        None,
+        StartTls,
+        Tls, ///< TLS from the first byte (usually port 465)
+    };
+
+    /// Mail goes straight to this SMTP server when set, else to the sendmail program.
+    QString smtpServer;
+    int smtpPort = 587;
+    Security smtpSecurity = Security::StartTls;
+    QString smtpUser;
+    QString smtpPassword;
+    QString smtpSender;
+    /// Certificate authorities to trust for the server instead of the system's.
+    QString smtpCaFile;
+
+    /// The modem is a GSM modem: the alarm sends text messages to the call list.
+    bool gsm = false;
+    QStringList webhooks;
+    /// Program run on each event (no shell), with DOVRANE_* in its environment.
+    QString hook;
+    /// Minutes between repeated notifications of an alarm nobody acknowledged; 0 off.
+    int repeatMinutes = 0;
+    /// Seconds before the first retry of a failed notification.
+    int retryFirstSeconds = 30;
+
+    [[nodiscard]] bool smtp() const { return !smtpServer.isEmpty(); }
+    [[nodiscard]] static NotifySettings load(const QSettings& file);
+    void save(QSettings& file) const;
+    [[nodiscard]] QStringList problems() const;
+    [[nodiscard]] static QString securityName(Security security);
+};
+
+} // namespace dovrane

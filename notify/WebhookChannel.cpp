@@ -1,0 +1,49 @@
+#include "WebhookChannel.h"
+
+#include "Outbox.h"
+#include "StationEvent.h"
+
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+namespace dovrane {
+
+WebhookChannel::WebhookChannel(Outbox& outbox, QObject* parent) : QObject(parent), m_outbox(outbox)
+{
+    m_outbox.addChannel(QStringLiteral("webhook"), [this](const QString& id,
+                                                          const QJsonObject& payload) {
+        QNetworkRequest request(QUrl(payload.value(QStringLiteral("url")).toString()));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        request.setTransferTimeout(kTimeoutMs);
+        if (!m_network) // made for a first webhook only: it costs memory
+            m_network = new QNetworkAccessManager(this);
+        QNetworkReply* reply =
+            m_network->post(request, QJsonDocument(payload.value(QStringLiteral("body")).toObject())
+                                         .toJson(QJsonDocument::Compact));
+        connect(reply, &QNetworkReply::finished, this, [this, reply, id] {
+            reply->deleteLater();
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            const bool ok = reply->error() == QNetworkReply::NoError && status / 100 == 2;
+            m_outbox.done(id, ok,
+                          ok ? QString()
+                             : QStringLiteral("HTTP %1 %2").arg(status).arg(reply->errorString()));
+        });
+    });
+}
+
+void WebhookChannel::post(const QStringList& urls, const StationEvent& event,
+                          const QString& facility)
+{
+    const QJsonObject body{{QStringLiteral("event"), event.name()},
+                           {QStringLiteral("facility"), facility},
+                           {QStringLiteral("time"), event.time.toString(Qt::ISODate)},
+                           {QStringLiteral("silence_seconds"), event.seconds},
+                           {QStringLiteral("text"), event.text}};
+    for (const QString& url : urls)
+        m_outbox.post(QStringLiteral("webhook"),
+                      {{QStringLiteral("url"), url}, {QStringLiteral("body"), body}},
+                      QStringLiteral("webhook %1 %2").arg(event.name(), url));
+}
+
+} // namespace dovrane

@@ -118,6 +118,16 @@ private Q_SLOTS:
             << kMonday << 0 << 100 << QStringList{"scheduled", "sound 12"}
             << QStringList{"12:00:05 Timed Start Sensor", "12:00:10 Timed Stop Sensor"}
             << QByteArray() << none << none;
+        QTest::newRow("a date off the schedule starts nothing")
+            << kMonday << 0 << 100
+            << QStringList{"scheduled", "ini:[alarms]|exceptions=2006-06-19 off", "sound 12"}
+            << none << QByteArray() << none << none;
+        QTest::newRow("a date with its own window")
+            << kMonday << 0 << 100
+            << QStringList{"scheduled", "ini:[alarms]|exceptions=2006-06-19 12:01-12:02",
+                           "sound 150"}
+            << QStringList{"12:01:00 Timed Start Sensor", "12:02:00 Timed Stop Sensor"}
+            << QByteArray() << none << none;
         QTest::newRow("a missing modem port is shown and ends the call sequence")
             << kMonday << 1 << 1 << QStringList{"busy", "start", "quiet 30"}
             << QStringList{start, alarm("12:00:00")} << QByteArray() << none
@@ -248,6 +258,10 @@ private Q_SLOTS:
                 station.reload();
             } else if (step.startsWith(QLatin1String("calls:"))) {
                 rig.callList({DataFolder::callRecord('1', "X", step.mid(6).toLatin1())});
+                station.reload();
+            } else if (step.startsWith(QLatin1String("ini:"))) {
+                DataFolder::write(rig.paths.settingsFile(),
+                                  step.mid(4).replace(QLatin1Char('|'), u'\n').toLatin1());
                 station.reload();
             } else if (w[0] == QLatin1String("mail-instead")) {
                 rig.params(delay, 300, 2);

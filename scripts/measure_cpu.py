@@ -23,7 +23,8 @@ import dovrane_rig as rig  # noqa: E402
 
 
 HEADLESS, WINDOW, IDLE = "Dovrane `--headless`", "Dovrane window on Xvfb", "Dovrane `--headless`, not monitoring"
-DETECT = "Dovrane `--headless`, every detector and clips on"
+DETECT = "Dovrane `--headless`, input lost, channel, phase detectors and clips on"
+TRUST = "Dovrane `--headless`, programme band, hum, noise and loop detectors on"
 FFMPEG = "`ffmpeg -f pulse -i SOURCE -af silencedetect -f null -`"
 POLLED, STATUS = "Dovrane `--headless`, /status every 1 s, /metrics every 15 s", "http://127.0.0.1:29877/"
 PAREC, SERVER = "`parec` of the same source (capturing at all)", "the PulseAudio server, serving all of them"
@@ -34,14 +35,15 @@ parser.add_argument("--program", default=os.path.join(REPO, "build", "dovrane"),
 parser.add_argument("--seconds", type=float, default=60, help="measured seconds (default: 60)")
 parser.add_argument("--idle", action="store_true", help="add a Dovrane that is not monitoring")
 parser.add_argument("--settings", help="a Dovrane.ini for every Dovrane (e.g. every detector on)")
-parser.add_argument("--detectors", action="store_true", help="add a Dovrane with every detector and clips on")
+parser.add_argument("--detectors", action="store_true", help="add a Dovrane with [detectors] and [clips] on")
+parser.add_argument("--trust", action="store_true", help="add a Dovrane with every [alarms] detector on")
 parser.add_argument("--poll-status", action="store_true", help="add a Dovrane whose remote status is polled")
 args = parser.parse_args()
 work = tempfile.mkdtemp(prefix="dovrane-cpu.")
 # One rig per Dovrane, for its own data folder; the first one's server and X serve all.
 rigs = {name: rig.Rig(os.path.join(work, str(n)), args.program)
         for n, name in enumerate([HEADLESS, WINDOW] + [IDLE] * args.idle + [DETECT] * args.detectors
-                                 + [POLLED] * args.poll_status)}
+                                 + [TRUST] * args.trust + [POLLED] * args.poll_status)}
 first, procs = rigs[HEADLESS], {}
 try:
     first.start_pulse()
@@ -58,6 +60,9 @@ try:
         if name == DETECT:
             rig.write(r.data, "Dovrane.ini", "[detectors]\ninput_lost=true\nchannel_loss=true\nphase=true\n"
                       "[clips]\nenabled=true\n")
+        if name == TRUST:
+            rig.write(r.data, "Dovrane.ini", "[alarms]\nbandLowHz=40\nbandHighHz=15000\nnotchPilot=true\nhum=true\n"
+                      "noise=true\nloop=true\nloopWindowSecs=60\n")
         if name == POLLED:
             rig.write(r.data, "Dovrane.ini", "[status]\nenabled=true\nlisten=" + STATUS[7:-1] + "\n")
         window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}
@@ -66,7 +71,7 @@ try:
     procs[FFMPEG] = first.spawn(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-f", "pulse", "-i",
                                  source, "-af", "silencedetect", "-f", "null", "-"], env=env, stdout=quiet)
     procs[PAREC] = first.spawn(["parec", "-d", source], env=env, stdout=quiet)
-    monitoring = [rigs[HEADLESS], rigs[WINDOW]] + [rigs[DETECT]] * args.detectors + [rigs[POLLED]] * args.poll_status
+    monitoring = [r for name, r in rigs.items() if name != IDLE]
     if not rig.wait_for(lambda: all("Timed Start Sensor" in r.events() for r in monitoring), 30):
         sys.exit("measure_cpu: monitoring did not start:\n" + "".join(r.report() for r in monitoring))
     time.sleep(2)  # let the start settle

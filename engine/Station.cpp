@@ -124,6 +124,8 @@ Station::Station(Services services, QObject* parent)
         new FaultDetectors(m_services.clock, m_services.audio, *m_monitor, *m_alarmLog, this);
     m_clips = new ClipRecorder(m_services.clock, m_services.audio, m_services.paths, this);
     connect(m_detectors, &FaultDetectors::faultChanged, this, &Station::onFault);
+    connect(m_monitor, &SilenceMonitor::monitoringChanged, this,
+            [this] { m_detectorFaults.clear(); });
     connect(m_clips, &ClipRecorder::written, this, [this](const QString&, const QString& why) {
         if (!why.isEmpty())
             m_errors.report(why);
@@ -229,7 +231,7 @@ Station::Station(Services services, QObject* parent)
         f.acknowledged = m_alarmOn && m_acknowledged;
         f.outboxPending = m_outbox->pending();
         f.outboxLost = m_outbox->lost();
-        f.activeFaults = m_activeFaults;
+        f.activeFaults = activeFaults();
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
     };
@@ -280,6 +282,8 @@ void Station::start()
 void Station::applyDetectorSettings()
 {
     const auto settings = m_settings->read<DetectorSettings>();
+    if (!(settings == m_detectors->settings()))
+        m_detectorFaults.clear(); // the detectors start afresh, ending nothing
     m_detectors->configure(settings);
     m_clips->configure(settings.clips, settings.clipDays);
 }
@@ -392,9 +396,21 @@ void Station::trackFault(StationEvent::Kind kind)
     // In StationEvent::Kind each end follows the start of its fault.
     const QString fault =
         StationEvent::name(starts ? kind : static_cast<StationEvent::Kind>(int(kind) - 1));
-    m_activeFaults.removeAll(fault);
+    m_detectorFaults.removeAll(fault);
     if (starts)
-        m_activeFaults.append(fault);
+        m_detectorFaults.append(fault);
+}
+
+QStringList Station::activeFaults() const
+{
+    if (!m_monitor->isRunning())
+        return {};
+    QStringList faults = m_detectorFaults;
+    const char* names[] = {"hum", "noise", "loop"};
+    for (std::size_t i = 0; i < m_faults.size(); ++i)
+        if (m_faults[i]->isOn())
+            faults.append(QLatin1String(names[i]));
+    return faults;
 }
 
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments)
@@ -548,7 +564,6 @@ void Station::checkDeadAir()
         case FaultTimer::Change::None:
             break;
         case FaultTimer::Change::Raised: {
-            trackFault(d.raised);
             m_alarmLog->WriteAlarmLog(padded(name));
             const AlarmGate::Notice notice = m_gates[d.gate]->start(now);
             if (notice != AlarmGate::Notice::Quiet)
@@ -558,7 +573,6 @@ void Station::checkDeadAir()
             break;
         }
         case FaultTimer::Change::Ended:
-            trackFault(d.ended);
             m_alarmLog->WriteAlarmLog(padded(name + QStringLiteral(" End")));
             if (m_gates[d.gate]->end(now))
                 raiseTold(d.ended, 0, name + QStringLiteral(" End"));

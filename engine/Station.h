@@ -149,8 +149,8 @@ public:
     /// "until 2026-12-24T18:00") and "resume".
     CommandAnswer command(const QString& name, const QString& arguments);
     /// The faults under way beside silence by machine name ("input_lost", "hum", ...),
-    /// told to people or not.
-    [[nodiscard]] const QStringList& activeFaults() const { return m_activeFaults; }
+    /// told to people or not; none while not monitoring.
+    [[nodiscard]] QStringList activeFaults() const;
 
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
@@ -172,7 +172,7 @@ private:
     void applyNocSettings();
     void applyDetectorSettings();
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
-    /// Keeps activeFaults() up to date with a fault's start or end.
+    /// Keeps the detectors' part of activeFaults() up to date with a start or end.
     void trackFault(StationEvent::Kind kind);
     /// The notification paths of Dovrane.ini for one event (also for a repeat).
     void notify(const StationEvent& event);
@@ -216,7 +216,8 @@ private:
     ClockTimer* m_repeat = nullptr;
     bool m_alarmOn = false;
     bool m_acknowledged = false;
-    QStringList m_activeFaults;
+    /// Faults of the FaultDetectors under way; hum, noise and loop are in m_faults.
+    QStringList m_detectorFaults;
     StationEvent m_alarmEvent;
     QString m_alarmSubject;
     QString m_alarmBody;

@@ -76,9 +76,10 @@ bool sameBytes(const QByteArray& a, const QByteArray& b)
 
 } // namespace
 
-StatusServer::StatusServer(Handler handler, QByteArray token, QStringList actions, QObject* parent)
+StatusServer::StatusServer(Handler handler, QByteArray token, QStringList actions, QStringList open,
+                           QObject* parent)
     : QAbstractHttpServer(parent), m_handler(std::move(handler)), m_token(std::move(token)),
-      m_actions(std::move(actions))
+      m_actions(std::move(actions)), m_open(std::move(open))
 {
     m_clock.start();
 }
@@ -147,7 +148,7 @@ bool StatusServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
         // Changing the station from afar always takes a token, on loopback too.
         reply = {403, "text/plain",
                  "set a token in [status] of Dovrane.ini to acknowledge or suspend from here\n"};
-    } else if (!authorized(request)) {
+    } else if (!m_open.contains(request.url().path()) && !authorized(request)) {
         reply = {401, "text/plain", "token required\n"};
         extra = {"WWW-Authenticate", "Bearer realm=\"Dovrane\""};
     } else {

@@ -21,7 +21,8 @@ struct StatusReply
 
 /// The HTTP side of the remote status: GET and HEAD, and body-less POSTs to the action
 /// paths that change the station; bounded in request size and rate per client, asking
-/// for the bearer token whenever one is set and refusing every action without one.
+/// for the bearer token whenever one is set (but for the open paths) and refusing every
+/// action without one.
 /// What a path answers comes from the handler; this class only guards the door.
 class StatusServer : public QAbstractHttpServer
 {
@@ -35,7 +36,9 @@ public:
     static constexpr double kBurst = 20;
     static constexpr double kPerSecond = 5;
 
-    StatusServer(Handler handler, QByteArray token, QStringList actions = {},
+    /// actions: paths that change the station (POST only, token always); open: paths
+    /// served without the token (the page itself, which holds nothing of the station).
+    StatusServer(Handler handler, QByteArray token, QStringList actions = {}, QStringList open = {},
                  QObject* parent = nullptr);
 
     /// false with why when the address cannot be listened on.
@@ -53,6 +56,7 @@ private:
     Handler m_handler;
     QByteArray m_token;
     QStringList m_actions;
+    QStringList m_open;
     quint16 m_port = 0;
     struct Bucket
     {

@@ -58,6 +58,16 @@ bool inWindow(const AlarmPlan& plan, const QDateTime& now)
            plan.dayStartSecs(yesterday) > plan.dayStopSecs(yesterday) && s < stop;
 }
 
+/// The status page by path, with its type; served without the token, since it holds
+/// nothing of the station and asks for the token itself.
+const QMap<QString, QByteArray>& pageFiles()
+{
+    static const QMap<QString, QByteArray> files{{QStringLiteral("/"), "text/html; charset=utf-8"},
+                                                 {QStringLiteral("/status.css"), "text/css"},
+                                                 {QStringLiteral("/status.js"), "text/javascript"}};
+    return files;
+}
+
 QByteArray resource(const QString& name)
 {
     QFile file(QStringLiteral(":/status/") + name);
@@ -108,8 +118,9 @@ void StatusService::apply()
     QHostAddress host;
     quint16 port = 0;
     (void)wanted.address(&host, &port);
-    auto server = std::make_unique<StatusServer>([this](const QUrl& url) { return answer(url); },
-                                                 wanted.token.toUtf8(), kActions);
+    auto server =
+        std::make_unique<StatusServer>([this](const QUrl& url) { return answer(url); },
+                                       wanted.token.toUtf8(), kActions, pageFiles().keys());
     QString why;
     if (!server->listenOn(host, port, &why)) {
         m_sources.errors.report(
@@ -203,15 +214,9 @@ StatusReply StatusService::answer(const QUrl& url)
         f.logTail = logTail();
         return {200, "application/json", statusJson(f)};
     }
-    static const QList<std::pair<QString, QByteArray>> files{
-        {QStringLiteral("/"), "text/html; charset=utf-8"},
-        {QStringLiteral("/status.css"), "text/css"},
-        {QStringLiteral("/status.js"), "text/javascript"}};
-    for (const auto& [name, type] : files)
-        if (path == name)
-            return {
-                200, type,
-                resource(name == QLatin1String("/") ? QStringLiteral("index.html") : name.mid(1))};
+    if (const auto file = pageFiles().constFind(path); file != pageFiles().constEnd())
+        return {200, *file,
+                resource(path == QLatin1String("/") ? QStringLiteral("index.html") : path.mid(1))};
     return {404, "text/plain", "not found\n"};
 }
 

@@ -55,6 +55,8 @@ private Q_SLOTS:
             << on << 0.0 << QByteArray("GET /x") << 404 << QStringList() << QString();
         QTest::newRow("token set: asked for on loopback too")
             << token << 0.0 << QByteArray("GET /metrics") << 401 << QStringList() << QString();
+        QTest::newRow("token set: the page itself without it")
+            << token << 0.0 << QByteArray("GET /") << 200 << QStringList{"status.js"} << QString();
         QTest::newRow("token set: wrong one") << token << 0.0 << QByteArray("GET /metrics s3cre")
                                               << 401 << QStringList() << QString();
         QTest::newRow("token set: given")

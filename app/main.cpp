@@ -172,7 +172,17 @@ int main(int argc, char* argv[])
         QStringLiteral("ack"),
         QStringLiteral("Acknowledge the alarm of the Dovrane running on this data folder: its "
                        "repeated notifications stop. Exits 0 when it took it."));
-    parser.addOptions({headless, check, listInputsOption, dataDir, ack});
+    const QCommandLineOption suspend(
+        QStringLiteral("suspend"),
+        QStringLiteral("Suspend the alarms of the Dovrane running on this data folder for "
+                       "<duration> (90s, 30m, 2h, 1h30m) or \"until 2026-12-24T18:00\"; "
+                       "prints when they come back."),
+        QStringLiteral("duration"));
+    const QCommandLineOption resume(
+        QStringLiteral("resume"),
+        QStringLiteral("Bring back the suspended alarms of the Dovrane running on this data "
+                       "folder."));
+    parser.addOptions({headless, check, listInputsOption, dataDir, ack, suspend, resume});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -184,13 +194,20 @@ int main(int argc, char* argv[])
     if (parser.isSet(dataDir))
         qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
 
-    if (parser.isSet(ack)) {
+    if (parser.isSet(ack) || parser.isSet(suspend) || parser.isSet(resume)) {
+        const QString line = parser.isSet(ack) ? QStringLiteral("ack")
+                             : parser.isSet(suspend)
+                                 ? QStringLiteral("suspend ") + parser.value(suspend)
+                                 : QStringLiteral("resume");
         QString answer;
         const bool reached = dovrane::ControlServer::call(
-            dovrane::DataPaths::fromEnvironment().file(QStringLiteral("dovrane.sock")),
-            QStringLiteral("ack"), &answer);
-        std::fprintf(reached ? stdout : stderr, "%s\n", qPrintable(answer));
-        return reached && answer == QLatin1String("acknowledged") ? 0 : 1;
+            dovrane::DataPaths::fromEnvironment().file(QStringLiteral("dovrane.sock")), line,
+            &answer);
+        // What was done is said in these words; anything else is why not.
+        const bool done = reached && (answer == QLatin1String("acknowledged") ||
+                                      answer.startsWith(QLatin1String("alarms ")));
+        std::fprintf(done ? stdout : stderr, "%s\n", qPrintable(answer));
+        return done ? 0 : 1;
     }
     if (parser.isSet(check))
         return withInputList(runCheck);

@@ -36,6 +36,7 @@
 #include "WebhookChannel.h"
 
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -56,6 +57,30 @@ enum Gate
 QString padded(const QString& text)
 {
     return text.leftJustified(21, QLatin1Char(' '));
+}
+
+/// A suspension longer than this is a typing error more likely than a plan.
+constexpr qint64 kMaxSuspensionDays = 31;
+
+/// When a suspension asked for as "90s", "30m", "2h", "1h30m", a number of minutes
+/// or "[until] 2026-12-24T18:00" ends; invalid when the words say none of these.
+QDateTime suspensionEnd(QString words, const QDateTime& now)
+{
+    words = words.trimmed();
+    if (words.startsWith(QLatin1String("until ")))
+        words = words.mid(6).trimmed();
+    if (words.contains(QLatin1Char(':')))
+        return QDateTime::fromString(words, Qt::ISODate);
+    static const QRegularExpression minutes(QStringLiteral("^\\d{1,6}$"));
+    static const QRegularExpression duration(
+        QStringLiteral("^(?:(\\d{1,4})h)?(?:(\\d{1,6})m)?(?:(\\d{1,8})s)?$"));
+    if (minutes.match(words).hasMatch())
+        return now.addSecs(words.toLongLong() * 60);
+    const QRegularExpressionMatch m = duration.match(words);
+    if (words.isEmpty() || !m.hasMatch())
+        return {};
+    return now.addSecs(m.captured(1).toLongLong() * 3600 + m.captured(2).toLongLong() * 60 +
+                       m.captured(3).toLongLong());
 }
 
 } // namespace
@@ -84,10 +109,10 @@ Station::Station(Services services, QObject* parent)
     m_gsm = new GsmTexter(*m_outbox, *m_serialProfile, m_services.clock, m_services.serial, this);
     m_hook = new HookRunner(m_services.clock, this);
     m_control = new ControlServer(this);
-    m_control->addCommand(QStringLiteral("ack"), [this](const QString&) {
-        return acknowledge() ? QStringLiteral("acknowledged")
-                             : QStringLiteral("no alarm waiting to be acknowledged");
-    });
+    for (const char* name : {"ack", "suspend", "resume"})
+        m_control->addCommand(QLatin1String(name), [this, name](const QString& arguments) {
+            return command(QLatin1String(name), arguments).text;
+        });
     m_repeat = m_services.clock.createTimer(this);
     m_repeat->setObjectName(QStringLiteral("tmrRepeat"));
     connect(m_repeat, &ClockTimer::timeout, this, &Station::repeatAlarm);
@@ -99,6 +124,8 @@ Station::Station(Services services, QObject* parent)
         new FaultDetectors(m_services.clock, m_services.audio, *m_monitor, *m_alarmLog, this);
     m_clips = new ClipRecorder(m_services.clock, m_services.audio, m_services.paths, this);
     connect(m_detectors, &FaultDetectors::faultChanged, this, &Station::onFault);
+    connect(m_monitor, &SilenceMonitor::monitoringChanged, this,
+            [this] { m_detectorFaults.clear(); });
     connect(m_clips, &ClipRecorder::written, this, [this](const QString&, const QString& why) {
         if (!why.isEmpty())
             m_errors.report(why);
@@ -199,8 +226,22 @@ Station::Station(Services services, QObject* parent)
             m_counters.add(QStringLiteral("pager"), QStringLiteral("failed"));
         m_pagerSettingUp = state == PagerDialer::State::SettingUp;
     });
+    const auto stationFacts = [this](StatusFacts& f, bool full) {
+        f.suspendedUntil = m_suspendedUntil;
+        f.acknowledged = m_alarmOn && m_acknowledged;
+        f.outboxPending = m_outbox->pending();
+        f.outboxLost = m_outbox->lost();
+        f.activeFaults = activeFaults();
+        if (full)
+            f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
+    };
+    const auto statusCommand = [this](const QString& name, const QString& arguments) {
+        const CommandAnswer answer = command(name, arguments);
+        return std::pair(answer.done, answer.text);
+    };
     m_status = new StatusService({*m_monitor, m_services.audio, *m_account, *m_plan, *m_alarmLog,
-                                  m_services.clock, m_counters, *m_settings, m_errors},
+                                  m_services.clock, m_counters, *m_settings, m_errors, stationFacts,
+                                  statusCommand},
                                  this);
 
     // Into the NOC: both stay idle until their section says otherwise.
@@ -241,12 +282,15 @@ void Station::start()
 void Station::applyDetectorSettings()
 {
     const auto settings = m_settings->read<DetectorSettings>();
+    if (!(settings == m_detectors->settings()))
+        m_detectorFaults.clear(); // the detectors start afresh, ending nothing
     m_detectors->configure(settings);
     m_clips->configure(settings.clips, settings.clipDays);
 }
 
 void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
 {
+    trackFault(kind);
     // The log keeps the fault; a maintenance window keeps it from people.
     if (alarmsSuspended())
         return;
@@ -344,6 +388,59 @@ bool Station::acknowledge()
     m_alarmLog->WriteAlarmLog(QStringLiteral("Alarm Acknowledged   "));
     Q_EMIT awaitingAcknowledgeChanged(false);
     return true;
+}
+
+void Station::trackFault(StationEvent::Kind kind)
+{
+    const bool starts = StationEvent{kind, {}, 0, {}}.isFault();
+    // In StationEvent::Kind each end follows the start of its fault.
+    const QString fault =
+        StationEvent::name(starts ? kind : static_cast<StationEvent::Kind>(int(kind) - 1));
+    m_detectorFaults.removeAll(fault);
+    if (starts)
+        m_detectorFaults.append(fault);
+}
+
+QStringList Station::activeFaults() const
+{
+    if (!m_monitor->isRunning())
+        return {};
+    QStringList faults = m_detectorFaults;
+    const char* names[] = {"hum", "noise", "loop"};
+    for (std::size_t i = 0; i < m_faults.size(); ++i)
+        if (m_faults[i]->isOn())
+            faults.append(QLatin1String(names[i]));
+    return faults;
+}
+
+Station::CommandAnswer Station::command(const QString& name, const QString& arguments)
+{
+    if (name == QLatin1String("ack"))
+        return acknowledge() ? CommandAnswer{true, QStringLiteral("acknowledged")}
+                             : CommandAnswer{false, QStringLiteral("no alarm waiting to be "
+                                                                   "acknowledged")};
+    if (name == QLatin1String("resume")) {
+        if (!alarmsSuspended())
+            return {true, QStringLiteral("alarms were not suspended")};
+        resumeAlarms();
+        return {true, QStringLiteral("alarms resumed")};
+    }
+    if (name != QLatin1String("suspend"))
+        return {false, QStringLiteral("unknown command: %1").arg(name)};
+    const QDateTime now = m_services.clock.now();
+    const QDateTime until = suspensionEnd(arguments, now);
+    if (!until.isValid())
+        return {false, QStringLiteral("cannot suspend: \"%1\" is no duration (90s, 30m, 2h, "
+                                      "1h30m) and no time (until 2026-12-24T18:00)")
+                           .arg(arguments)};
+    if (until <= now || until > now.addDays(kMaxSuspensionDays))
+        return {false, QStringLiteral("cannot suspend: the end must lie within the next %1 days")
+                           .arg(kMaxSuspensionDays)};
+    suspendAlarmsUntil(until);
+    return {true, QStringLiteral("alarms suspended until %1")
+                      .arg(until.toString(until.date() == now.date()
+                                              ? QStringLiteral("HH:mm:ss")
+                                              : QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
 }
 
 Station::~Station()

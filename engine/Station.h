@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -137,6 +138,20 @@ public:
     /// An alarm is under way and nobody has acknowledged it yet.
     [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
 
+    /// The answer to a command of the control channel or the remote status, and
+    /// whether it did what was asked.
+    struct CommandAnswer
+    {
+        bool done = false;
+        QString text;
+    };
+    /// "ack", "suspend DURATION" (90s, 30m, 2h, 1h30m, a number of minutes, or
+    /// "until 2026-12-24T18:00") and "resume".
+    CommandAnswer command(const QString& name, const QString& arguments);
+    /// The faults under way beside silence by machine name ("input_lost", "hum", ...),
+    /// told to people or not; none while not monitoring.
+    [[nodiscard]] QStringList activeFaults() const;
+
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
     void eventRaised(const dovrane::StationEvent& event);
@@ -157,6 +172,8 @@ private:
     void applyNocSettings();
     void applyDetectorSettings();
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
+    /// Keeps the detectors' part of activeFaults() up to date with a start or end.
+    void trackFault(StationEvent::Kind kind);
     /// The notification paths of Dovrane.ini for one event (also for a repeat).
     void notify(const StationEvent& event);
     void applyNotifySettings();
@@ -199,6 +216,8 @@ private:
     ClockTimer* m_repeat = nullptr;
     bool m_alarmOn = false;
     bool m_acknowledged = false;
+    /// Faults of the FaultDetectors under way; hum, noise and loop are in m_faults.
+    QStringList m_detectorFaults;
     StationEvent m_alarmEvent;
     QString m_alarmSubject;
     QString m_alarmBody;

@@ -29,6 +29,7 @@ public:
                    QObject* parent = nullptr);
 
     void configure(const DetectorSettings& settings);
+    [[nodiscard]] const DetectorSettings& settings() const { return m_settings; }
 
 Q_SIGNALS:
     /// A fault began or ended; ms is how long it had been going on, what the log

@@ -102,6 +102,23 @@ QByteArray metricsText(const StatusFacts& f)
     e.gauge("dovrane_input_lost", "1 while the sound input is lost.", f.inputLost);
     e.gauge("dovrane_schedule_window_active",
             "1 while the weekly schedule says the input should be monitored.", f.windowActive);
+    e.gauge("dovrane_alarm_acknowledged", "1 while the alarm under way has been acknowledged.",
+            f.acknowledged);
+    e.gauge("dovrane_alarms_suspended", "1 while alarms are suspended for maintenance.",
+            f.suspendedUntil.isValid());
+    if (f.suspendedUntil.isValid())
+        e.gauge("dovrane_alarms_suspended_until_timestamp_seconds",
+                "Unix time when suspended alarms come back.",
+                static_cast<double>(f.suspendedUntil.toSecsSinceEpoch()));
+    e.family("dovrane_fault_active", "gauge", "1 while a fault beside silence lasts, by kind.");
+    for (const char* kind :
+         {"input_lost", "channel_loss", "phase_reversed", "hum", "noise", "loop"})
+        e.sample("dovrane_fault_active", f.activeFaults.contains(QLatin1String(kind)),
+                 QByteArray("kind=\"") + kind + '"');
+    e.gauge("dovrane_outbox_pending", "Notifications waiting in the outbox to go out.",
+            f.outboxPending);
+    e.counter("dovrane_outbox_lost_total", "Notifications the outbox gave up on.",
+              quint64(std::max(0, f.outboxLost)));
     e.gauge("dovrane_silence_seconds", "Seconds of silence at the last alarm tick.", f.silenceSecs);
     e.family("dovrane_level_dbfs", "gauge", "Peak of the last captured buffer in dBFS.");
     e.sample("dovrane_level_dbfs", peakDbfs(f.peakLeft).value_or(-INFINITY), "channel=\"left\"");
@@ -167,6 +184,13 @@ QByteArray statusJson(const StatusFacts& f)
         {QStringLiteral("lastAlarm"), isoOrNull(f.lastAlarm)},
         {QStringLiteral("schedule"), schedule},
         {QStringLiteral("log"), QJsonArray::fromStringList(f.logTail)},
+        {QStringLiteral("suspendedUntil"),
+         isoOrNull(f.suspendedUntil.isValid() ? std::optional(f.suspendedUntil) : std::nullopt)},
+        {QStringLiteral("acknowledged"), f.acknowledged},
+        {QStringLiteral("outbox"), QJsonObject{{QStringLiteral("pending"), f.outboxPending},
+                                               {QStringLiteral("lost"), f.outboxLost}}},
+        {QStringLiteral("activeFaults"), QJsonArray::fromStringList(f.activeFaults)},
+        {QStringLiteral("latestClips"), QJsonArray::fromStringList(f.latestClips)},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }

@@ -36,6 +36,16 @@ struct StatusFacts
     std::optional<QDateTime> nextStart;
     std::optional<QDateTime> nextStop;
     QStringList logTail;
+    /// When suspended alarms come back; invalid when they are not suspended.
+    QDateTime suspendedUntil;
+    /// Someone took the alarm under way.
+    bool acknowledged = false;
+    int outboxPending = 0;
+    int outboxLost = 0;
+    /// Machine names of the faults under way beside silence ("input_lost", "hum", ...).
+    QStringList activeFaults;
+    /// Names of the newest sound clips of faults, newest first.
+    QStringList latestClips;
 
     /// MONITORING, ALARM, IDLE or INPUT LOST.
     [[nodiscard]] QString state() const;

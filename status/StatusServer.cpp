@@ -76,8 +76,10 @@ bool sameBytes(const QByteArray& a, const QByteArray& b)
 
 } // namespace
 
-StatusServer::StatusServer(Handler handler, QByteArray token, QObject* parent)
-    : QAbstractHttpServer(parent), m_handler(std::move(handler)), m_token(std::move(token))
+StatusServer::StatusServer(Handler handler, QByteArray token, QStringList actions, QStringList open,
+                           QObject* parent)
+    : QAbstractHttpServer(parent), m_handler(std::move(handler)), m_token(std::move(token)),
+      m_actions(std::move(actions)), m_open(std::move(open))
 {
     m_clock.start();
 }
@@ -129,21 +131,30 @@ bool StatusServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     socket->setProperty(kLineChecked, false);
 
     const bool head = request.method() == QHttpServerRequest::Method::Head;
+    const bool post = request.method() == QHttpServerRequest::Method::Post;
+    const bool action = m_actions.contains(request.url().path());
     StatusReply reply;
     std::pair<QByteArray, QByteArray> extra; // at most one header beyond the usual
     if (!takeToken(request.remoteAddress())) {
         reply = {429, "text/plain", "too many requests\n"};
         extra = {"Retry-After", "1"};
-    } else if (request.method() != QHttpServerRequest::Method::Get && !head) {
-        reply = {405, "text/plain", "read-only\n"};
-        extra = {"Allow", "GET, HEAD"};
+    } else if (action != post ||
+               (!post && !head && request.method() != QHttpServerRequest::Method::Get)) {
+        reply = {405, "text/plain", action ? "POST only\n" : "read-only\n"};
+        extra = {"Allow", action ? "POST" : "GET, HEAD"};
     } else if (!request.body().isEmpty()) {
         reply = {413, "text/plain", "no body expected\n"};
-    } else if (!authorized(request)) {
+    } else if (action && m_token.isEmpty()) {
+        // Changing the station from afar always takes a token, on loopback too.
+        reply = {403, "text/plain",
+                 "set a token in [status] of Dovrane.ini to acknowledge or suspend from here\n"};
+    } else if (!m_open.contains(request.url().path()) && !authorized(request)) {
         reply = {401, "text/plain", "token required\n"};
         extra = {"WWW-Authenticate", "Bearer realm=\"Dovrane\""};
     } else {
-        reply = m_handler(request.url().path());
+        QUrl url = request.url();
+        url.setQuery(request.query()); // not always in url()
+        reply = m_handler(url);
     }
 
     QHttpServerResponder responder = makeResponder(request, socket);

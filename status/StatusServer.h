@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
+#include <QStringList>
+#include <QUrl>
 
 #include <functional>
 
@@ -17,14 +19,16 @@ struct StatusReply
     QByteArray body;
 };
 
-/// The HTTP side of the remote status: read-only (GET and HEAD), bounded in request
-/// size and rate per client, and asking for the bearer token whenever one is set.
+/// The HTTP side of the remote status: GET and HEAD, and body-less POSTs to the action
+/// paths that change the station; bounded in request size and rate per client, asking
+/// for the bearer token whenever one is set (but for the open paths) and refusing every
+/// action without one.
 /// What a path answers comes from the handler; this class only guards the door.
 class StatusServer : public QAbstractHttpServer
 {
     Q_OBJECT
 public:
-    using Handler = std::function<StatusReply(const QString& path)>;
+    using Handler = std::function<StatusReply(const QUrl& url)>;
 
     /// A request line and its headers larger than this end the connection.
     static constexpr qint64 kMaxRequestBytes = 8192;
@@ -32,7 +36,10 @@ public:
     static constexpr double kBurst = 20;
     static constexpr double kPerSecond = 5;
 
-    StatusServer(Handler handler, QByteArray token, QObject* parent = nullptr);
+    /// actions: paths that change the station (POST only, token always); open: paths
+    /// served without the token (the page itself, which holds nothing of the station).
+    StatusServer(Handler handler, QByteArray token, QStringList actions = {}, QStringList open = {},
+                 QObject* parent = nullptr);
 
     /// false with why when the address cannot be listened on.
     bool listenOn(const QHostAddress& host, quint16 port, QString* why);
@@ -48,6 +55,8 @@ private:
 
     Handler m_handler;
     QByteArray m_token;
+    QStringList m_actions;
+    QStringList m_open;
     quint16 m_port = 0;
     struct Bucket
     {

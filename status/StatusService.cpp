@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QUrlQuery>
 
 Q_LOGGING_CATEGORY(lcStatus, "dovrane.status")
 
@@ -25,6 +26,7 @@ constexpr int kLogLines = 20;
 /// Enough for 20 lines of the log; the rest of a long day is not read.
 constexpr qint64 kLogTailBytes = 4096;
 constexpr qint32 kSecondsPerDay = 86400;
+constexpr int kMaxSuspendMinutes = 31 * 24 * 60;
 
 /// The next enabled day's start or stop second after now, today included.
 std::optional<QDateTime> nextChange(const AlarmPlan& plan, const QDateTime& now, bool start)
@@ -54,6 +56,16 @@ bool inWindow(const AlarmPlan& plan, const QDateTime& now)
         return true;
     return plan.dayEnabled(yesterday) == 1 &&
            plan.dayStartSecs(yesterday) > plan.dayStopSecs(yesterday) && s < stop;
+}
+
+/// The status page by path, with its type; served without the token, since it holds
+/// nothing of the station and asks for the token itself.
+const QMap<QString, QByteArray>& pageFiles()
+{
+    static const QMap<QString, QByteArray> files{{QStringLiteral("/"), "text/html; charset=utf-8"},
+                                                 {QStringLiteral("/status.css"), "text/css"},
+                                                 {QStringLiteral("/status.js"), "text/javascript"}};
+    return files;
 }
 
 QByteArray resource(const QString& name)
@@ -106,8 +118,9 @@ void StatusService::apply()
     QHostAddress host;
     quint16 port = 0;
     (void)wanted.address(&host, &port);
-    auto server = std::make_unique<StatusServer>(
-        [this](const QString& path) { return answer(path); }, wanted.token.toUtf8());
+    auto server =
+        std::make_unique<StatusServer>([this](const QUrl& url) { return answer(url); },
+                                       wanted.token.toUtf8(), kActions, pageFiles().keys());
     QString why;
     if (!server->listenOn(host, port, &why)) {
         m_sources.errors.report(
@@ -118,7 +131,10 @@ void StatusService::apply()
     m_server = std::move(server);
 }
 
-StatusFacts StatusService::facts() const
+const QStringList StatusService::kActions{QStringLiteral("/ack"), QStringLiteral("/suspend"),
+                                          QStringLiteral("/resume")};
+
+StatusFacts StatusService::facts(bool full) const
 {
     const SilenceMonitor& monitor = m_sources.monitor;
     const AlarmPlan& plan = m_sources.plan;
@@ -147,6 +163,10 @@ StatusFacts StatusService::facts() const
     f.windowActive = inWindow(plan, f.now);
     f.nextStart = nextChange(plan, f.now, true);
     f.nextStop = nextChange(plan, f.now, false);
+    if (m_sources.stationFacts)
+        m_sources.stationFacts(f, full);
+    // The detector sees a capture that delivers nothing without saying it is lost.
+    f.inputLost = f.inputLost || f.activeFaults.contains(QLatin1String("input_lost"));
     return f;
 }
 
@@ -167,24 +187,36 @@ QStringList StatusService::logTail() const
     return tail.mid(std::max<qsizetype>(0, tail.size() - kLogLines));
 }
 
-StatusReply StatusService::answer(const QString& path) const
+StatusReply StatusService::answer(const QUrl& url)
 {
+    const QString path = url.path();
+    if (kActions.contains(path)) {
+        QString arguments;
+        if (path == QLatin1String("/suspend")) {
+            bool number = false;
+            const int minutes =
+                QUrlQuery(url).queryItemValue(QStringLiteral("minutes")).toInt(&number);
+            if (!number || minutes < 1 || minutes > kMaxSuspendMinutes)
+                return {400, "text/plain",
+                        "minutes=N expected, N from 1 to " +
+                            QByteArray::number(kMaxSuspendMinutes) + '\n'};
+            arguments = QString::number(minutes);
+        }
+        if (!m_sources.command)
+            return {404, "text/plain", "not found\n"};
+        const auto [done, text] = m_sources.command(path.mid(1), arguments);
+        return {done ? 200 : 409, "text/plain; charset=utf-8", text.toUtf8() + '\n'};
+    }
     if (path == QLatin1String("/metrics"))
         return {200, "text/plain; version=0.0.4; charset=utf-8", metricsText(facts())};
     if (path == QLatin1String("/status")) {
-        StatusFacts f = facts();
+        StatusFacts f = facts(true);
         f.logTail = logTail();
         return {200, "application/json", statusJson(f)};
     }
-    static const QList<std::pair<QString, QByteArray>> files{
-        {QStringLiteral("/"), "text/html; charset=utf-8"},
-        {QStringLiteral("/status.css"), "text/css"},
-        {QStringLiteral("/status.js"), "text/javascript"}};
-    for (const auto& [name, type] : files)
-        if (path == name)
-            return {
-                200, type,
-                resource(name == QLatin1String("/") ? QStringLiteral("index.html") : name.mid(1))};
+    if (const auto file = pageFiles().constFind(path); file != pageFiles().constEnd())
+        return {200, *file,
+                resource(path == QLatin1String("/") ? QStringLiteral("index.html") : path.mid(1))};
     return {404, "text/plain", "not found\n"};
 }
 

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 namespace dovrane {
@@ -34,6 +35,12 @@ struct StatusSources
     const StatusCounters& counters;
     Settings& settings;
     ErrorReporter& errors;
+    /// Adds what the station knows beyond these parts: suspension, acknowledgement,
+    /// outbox, faults and, when full, the latest clips.
+    std::function<void(StatusFacts& facts, bool full)> stationFacts;
+    /// Runs a command that changes the station ("ack", "suspend MINUTES", "resume"):
+    /// whether it was done, and the answer for people.
+    std::function<std::pair<bool, QString>(const QString& name, const QString& arguments)> command;
 };
 
 /// The remote status of one station: counts what the station does, and serves
@@ -51,8 +58,12 @@ public:
     /// The port listened on; 0 when off.
     [[nodiscard]] quint16 port() const;
 
-    [[nodiscard]] StatusFacts facts() const;
-    [[nodiscard]] StatusReply answer(const QString& path) const;
+    [[nodiscard]] StatusFacts facts(bool full = false) const;
+    /// What a GET of url answers, or a POST of an action path does.
+    [[nodiscard]] StatusReply answer(const QUrl& url);
+
+    /// Paths that change the station: POST only, and always with the token.
+    static const QStringList kActions;
 
 private:
     [[nodiscard]] QStringList logTail() const;

@@ -1,7 +1,9 @@
 "use strict";
 // Polls /status every second. A token is asked for once, when the station answers
-// 401, and kept for this tab only.
+// 401, and kept for this tab only. The buttons that change the station show only
+// with a token: the station refuses them without one.
 const $ = (id) => document.getElementById(id);
+let noContact = false;
 const STATES = { "MONITORING": "monitoring", "ALARM": "alarm", "IDLE": "idle", "INPUT LOST": "lost" };
 
 function width(db) {
@@ -27,13 +29,35 @@ function show(s) {
   $("lastalarm").textContent = s.lastAlarm ? s.lastAlarm.replace("T", " ") : "\u2013";
   $("schedule").textContent = s.schedule.today ? s.schedule.start + " \u2013 " + s.schedule.stop : "off";
   $("log").textContent = s.log.join("\n");
-  $("note").textContent = "";
+  if (noContact) $("note").textContent = ""; // an action's answer stays
+  noContact = false;
+  $("suspended").hidden = !s.suspendedUntil;
+  $("suspended").textContent = s.suspendedUntil ? "Alarms suspended until " + s.suspendedUntil.slice(11, 16) : "";
+  $("actions").hidden = !sessionStorage.getItem("dovraneToken");
+  $("ack").hidden = !(s.alarmActive && !s.acknowledged);
+  $("suspend").hidden = !!s.suspendedUntil;
+  $("resume").hidden = !s.suspendedUntil;
 }
+
+async function act(path) {
+  try {
+    const reply = await fetch(path, { method: "POST", cache: "no-store",
+      headers: { "Authorization": "Bearer " + sessionStorage.getItem("dovraneToken") } });
+    $("note").textContent = (await reply.text()).trim();
+  } catch (e) {
+    $("note").textContent = "The station cannot be reached.";
+  }
+}
+
+$("ack").onclick = () => act("ack");
+$("suspend").onclick = () => act("suspend?minutes=30");
+$("resume").onclick = () => act("resume");
 
 function lost(text) {
   $("banner").textContent = "NO CONTACT";
   $("banner").className = "banner unknown";
   $("note").textContent = text;
+  noContact = true;
 }
 
 async function poll() {

@@ -303,7 +303,7 @@ private Q_SLOTS:
                    QString::fromLatin1(what).leftJustified(21);
         };
         QTest::newRow("gap in delivery: input lost and back, mailed, clipped")
-            << all << QStringList{"start", "sound 3", "gap 3", "sound 2"}
+            << all << QStringList{"start", "sound 3", "gap 3", "faults", "sound 2", "faults"}
             << QStringList{start,
                            line("12:00:04", "Input Lost"),
                            mailed("12:00:04", "a@example.org"),
@@ -311,7 +311,8 @@ private Q_SLOTS:
                            line("12:00:06", "Input Back"),
                            mailed("12:00:06", "a@example.org"),
                            mailed("12:00:06", "c@example.org")}
-            << QStringList{"input_lost 12:00:04", "input_back 12:00:06"}
+            << QStringList{"input_lost 12:00:04", "active input_lost", "input_back 12:00:06",
+                           "active "}
             << QStringList{"2006-06-19_12-00-04_input_lost.flac"};
         QTest::newRow("one quiet channel: channel loss after the alarm delay, and back")
             << all << QStringList{"start", "left 8", "sound 1"}
@@ -375,6 +376,8 @@ private Q_SLOTS:
             const QStringList w = step.split(QLatin1Char(' '));
             if (w[0] == QLatin1String("start"))
                 station.monitor().startClicked();
+            else if (w[0] == QLatin1String("faults"))
+                raised << QStringLiteral("active ") + station.activeFaults().join(',');
             else
                 rig.run(w[1].toDouble(), buffers.value(w[0]));
         }

@@ -23,7 +23,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("ini");
         QTest::addColumn<double>("quiet");       // seconds of silence after a start; 0: no start
-        QTest::addColumn<QByteArray>("request"); // "METHOD /path [token]"
+        QTest::addColumn<QByteArray>("request"); // "METHOD /path [token]", ";" between requests
         QTest::addColumn<int>("status");         // 0: nothing listens
         QTest::addColumn<QStringList>("body");   // in the answer; "!x": not in it
         QTest::addColumn<QString>("error");      // reported to the operator
@@ -55,11 +55,42 @@ private Q_SLOTS:
             << on << 0.0 << QByteArray("GET /x") << 404 << QStringList() << QString();
         QTest::newRow("token set: asked for on loopback too")
             << token << 0.0 << QByteArray("GET /metrics") << 401 << QStringList() << QString();
+        QTest::newRow("token set: the page itself without it")
+            << token << 0.0 << QByteArray("GET /") << 200 << QStringList{"status.js"} << QString();
         QTest::newRow("token set: wrong one") << token << 0.0 << QByteArray("GET /metrics s3cre")
                                               << 401 << QStringList() << QString();
         QTest::newRow("token set: given")
             << token << 0.0 << QByteArray("GET /metrics s3cret") << 200
             << QStringList{"dovrane_monitoring 0"} << QString();
+        QTest::newRow("acting from afar needs a token set, on loopback too")
+            << on << 6.0 << QByteArray("POST /ack") << 403 << QStringList{"set a token"}
+            << QString();
+        QTest::newRow("acting: wrong token")
+            << token << 6.0 << QByteArray("POST /ack s3cre") << 401 << QStringList() << QString();
+        QTest::newRow("acknowledged and suspended, in the metrics")
+            << token << 6.0
+            << QByteArray("POST /ack s3cret;POST /suspend?minutes=30 s3cret;GET /metrics s3cret")
+            << 200
+            << QStringList{"\ndovrane_alarm_acknowledged 1",
+                           "\ndovrane_alarms_suspended 1",
+                           "\ndovrane_alarms_suspended_until_timestamp_seconds 1150",
+                           "\ndovrane_fault_active{kind=\"input_lost\"} 0",
+                           "\ndovrane_outbox_pending ",
+                           "\ndovrane_outbox_lost_total 0"}
+            << QString();
+        QTest::newRow("resumed, in the status")
+            << token << 0.0
+            << QByteArray("POST /suspend?minutes=5 s3cret;POST /resume s3cret;GET /status s3cret")
+            << 200
+            << QStringList{"\"suspendedUntil\":null", "\"activeFaults\":[]",
+                           "\"outbox\":{\"lost\":0", "\"latestClips\":[]"}
+            << QString();
+        QTest::newRow("nothing to acknowledge")
+            << token << 0.0 << QByteArray("POST /ack s3cret") << 409
+            << QStringList{"no alarm waiting"} << QString();
+        QTest::newRow("suspend: minutes out of range")
+            << token << 0.0 << QByteArray("POST /suspend?minutes=0 s3cret") << 400
+            << QStringList{"minutes=N"} << QString();
         QTest::newRow("beyond loopback without a token: refused and said")
             << QStringLiteral("[status]\nenabled=true\nlisten=0.0.0.0:0\n") << 0.0 << QByteArray()
             << 0 << QStringList()
@@ -93,18 +124,23 @@ private Q_SLOTS:
         if (status == 0)
             return;
 
-        const QList<QByteArray> words = request.split(' ');
-        QNetworkRequest req(QUrl(QStringLiteral("http://127.0.0.1:%1%2")
-                                     .arg(station.status().port())
-                                     .arg(QString::fromLatin1(words[1]))));
-        if (words.size() > 2)
-            req.setRawHeader("Authorization", "Bearer " + words[2]);
         QNetworkAccessManager net;
-        std::unique_ptr<QNetworkReply> reply(net.sendCustomRequest(req, words[0]));
-        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-        QVERIFY(finished.wait(5000));
-        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), status);
-        const QByteArray text = reply->readAll();
+        QByteArray text;
+        const QList<QByteArray> requests = request.split(';');
+        for (const QByteArray& one : requests) {
+            const QList<QByteArray> words = one.split(' ');
+            QNetworkRequest req(QUrl(QStringLiteral("http://127.0.0.1:%1%2")
+                                         .arg(station.status().port())
+                                         .arg(QString::fromLatin1(words[1]))));
+            if (words.size() > 2)
+                req.setRawHeader("Authorization", "Bearer " + words[2]);
+            std::unique_ptr<QNetworkReply> reply(net.sendCustomRequest(req, words[0]));
+            QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+            QVERIFY(finished.wait(5000));
+            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+                     &one == &requests.last() ? status : 200);
+            text = reply->readAll();
+        }
         for (const QString& part : body)
             QVERIFY2(text.contains(part.mid(part.startsWith('!')).toUtf8()) != part.startsWith('!'),
                      qPrintable(part + QStringLiteral(" in ") + QString::fromUtf8(text)));

@@ -55,6 +55,31 @@ class tst_Station : public QObject
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    /// The control channel's commands, one after another on Monday 12:00.
+    void commands()
+    {
+        StationRig rig(kMonday);
+        Station& station = rig.start();
+        const QList<QPair<QString, QString>> table = {
+            {"ack", "0 no alarm waiting to be acknowledged"},
+            {"suspend 90s", "1 alarms suspended until 12:01:30"},
+            {"suspend 1h30m", "1 alarms suspended until 13:30:00"},
+            {"suspend 45", "1 alarms suspended until 12:45:00"},
+            {"suspend until 2006-06-20T06:00", "1 alarms suspended until 2006-06-20 06:00:00"},
+            {"suspend until 2006-06-19T11:00", "0 cannot suspend: the end must lie within"},
+            {"suspend 32d", "0 cannot suspend: \"32d\" is no duration"},
+            {"resume", "1 alarms resumed"},
+            {"resume", "1 alarms were not suspended"},
+        };
+        for (const auto& [line, expected] : table) {
+            const Station::CommandAnswer a =
+                station.command(line.section(u' ', 0, 0), line.section(u' ', 1));
+            QVERIFY2((QString::number(a.done) + u' ' + a.text).startsWith(expected),
+                     qPrintable(line + QStringLiteral(": ") + a.text));
+        }
+        QCOMPARE(rig.logLines(kMonday.date()).size(), 2); // suspended once, resumed once
+    }
+
     void alarmRoad_data()
     {
         QTest::addColumn<QDateTime>("start");

@@ -46,6 +46,7 @@ PresetsPage::PresetsPage(QWidget* parent) : SettingsPage(parent)
                                   : i == 3 ? QStringLiteral("server")
                                            : QLatin1String(key);
             auto* edit = new QLineEdit(group.box);
+            edit->setMinimumWidth(220); // room for an address, and for every tab
             edit->setObjectName(widgetName("txt", name, QLatin1String(key)));
             if (i == 1)
                 edit->setEchoMode(QLineEdit::PasswordEchoOnEdit);
@@ -58,11 +59,14 @@ PresetsPage::PresetsPage(QWidget* parent) : SettingsPage(parent)
             form->addRow(label.left(1).toUpper() + label.mid(1), edit);
             group.fields[i] = edit;
         }
-        if (service == Service::Teams)
-            form->addRow(new QLabel(QStringLiteral("Workflow \"Post to a channel when a webhook "
-                                                   "request is received\"; sends an Adaptive "
-                                                   "Card"),
-                                    group.box));
+        if (service == Service::Teams) {
+            auto* note = new QLabel(QStringLiteral("From the workflow template \"Post to a channel "
+                                                   "when a webhook request is received\"; gets "
+                                                   "an Adaptive Card"),
+                                    group.box);
+            note->setWordWrap(true);
+            form->addRow(note);
+        }
         auto* test = new QPushButton(QStringLiteral("Send test"), group.box);
         test->setObjectName(widgetName("cmdTest", name, {}));
         test->setToolTip(QStringLiteral("A test message to %1 with the entries as they stand")
@@ -88,6 +92,8 @@ PresetsPage::PresetsPage(QWidget* parent) : SettingsPage(parent)
     m_testNote->setObjectName(QStringLiteral("lblPresetsTest"));
     m_testNote->setWordWrap(true);
     grid->addWidget(m_testNote, grid->rowCount(), 0, 1, 2);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
     grid->setRowStretch(grid->rowCount(), 1);
 }
 

@@ -20,6 +20,7 @@
 #include "NotifyPage.h"
 #include "PagerDialer.h"
 #include "PreferencesWindow.h"
+#include "PresetsPage.h"
 #include "SettingsPage.h"
 #include "SettingsWindow.h"
 #include "SilenceMonitor.h"
@@ -289,6 +290,9 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     auto* notify = new NotifyPage;
     connect(notify, &NotifyPage::testRequested, &m_station, &Station::sendTest);
     pages << notify;
+    auto* presets = new PresetsPage;
+    connect(presets, &PresetsPage::testRequested, &m_station, &Station::sendPresetTest);
+    pages << presets;
     pages << new AlarmsPage;
     pages << new NocPage;
     return pages;

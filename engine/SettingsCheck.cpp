@@ -3,6 +3,7 @@
 #include "DetectorSettings.h"
 #include "NocSettings.h"
 #include "NotifySettings.h"
+#include "PresetSettings.h"
 #include "Settings.h"
 #include "StatusSettings.h"
 #include "TrustSettings.h"
@@ -26,6 +27,7 @@ QStringList settingsProblems(const Settings& settings)
     problems << settings.read<DetectorSettings>().problems();
     problems << settings.read<StatusSettings>().problems();
     problems << settings.read<NotifySettings>().problems();
+    problems << settings.read<PresetSettings>().problems();
     return problems;
 }
 

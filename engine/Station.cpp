@@ -24,6 +24,8 @@
 #include "OutboxMail.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
+#include "PresetChannel.h"
+#include "PresetSettings.h"
 #include "ProgrammeAnalyser.h"
 #include "SerialProfile.h"
 #include "Settings.h"
@@ -106,6 +108,7 @@ Station::Station(Services services, QObject* parent)
     m_mail = new OutboxMail(*m_outbox, m_services.mail, this);
     m_smtp = new SmtpTransport(m_services.clock, this);
     m_webhooks = new WebhookChannel(*m_outbox, this);
+    m_presets = new PresetChannel(*m_outbox, this);
     m_gsm = new GsmTexter(*m_outbox, *m_serialProfile, m_services.clock, m_services.serial, this);
     m_hook = new HookRunner(m_services.clock, this);
     m_control = new ControlServer(this);
@@ -345,6 +348,7 @@ void Station::notify(const StationEvent& event)
     const NotifySettings settings = m_settings->read<NotifySettings>();
     const QString facility = m_account->facility();
     m_webhooks->post(settings.webhooks, event, facility);
+    m_presets->post(m_settings->read<PresetSettings>(), event);
     if (!settings.hook.isEmpty())
         m_hook->run(settings.hook, event, facility);
     if (settings.gsm && ((m_plan->sendPage() &&
@@ -370,13 +374,24 @@ void Station::repeatAlarm()
     notify(m_alarmEvent);
 }
 
-void Station::sendTest()
+StationEvent Station::testEvent() const
 {
     const QDateTime now = m_services.clock.now();
+    return {StationEvent::Kind::Test, now, 0,
+            m_account->facility() + QLatin1String(" Test ") +
+                now.time().toString(QStringLiteral("HH:mm:ss"))};
+}
+
+void Station::sendTest()
+{
     qCInfo(lcStation) << "test notification";
-    raise({StationEvent::Kind::Test, now, 0,
-           m_account->facility() + QLatin1String(" Test ") +
-               now.time().toString(QStringLiteral("HH:mm:ss"))});
+    raise(testEvent());
+}
+
+void Station::sendPresetTest(const PresetSettings& presets)
+{
+    qCInfo(lcStation) << "test message to the chat and push services";
+    m_presets->post(presets, testEvent());
 }
 
 bool Station::acknowledge()

@@ -35,6 +35,8 @@ class Outbox;
 class OutboxMail;
 class SmtpTransport;
 class WebhookChannel;
+class PresetChannel;
+struct PresetSettings;
 class Clock;
 class DataFiles;
 class FaultDetectors;
@@ -135,6 +137,9 @@ public:
     bool acknowledge();
     /// A test event through the webhooks, the hook and GSM text messages, as saved.
     void sendTest();
+    /// A test message to the chat and push services of presets (the entries on the
+    /// settings page, saved or not), and nowhere else.
+    void sendPresetTest(const PresetSettings& presets);
     /// An alarm is under way and nobody has acknowledged it yet.
     [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
 
@@ -176,6 +181,7 @@ private:
     void trackFault(StationEvent::Kind kind);
     /// The notification paths of Dovrane.ini for one event (also for a repeat).
     void notify(const StationEvent& event);
+    [[nodiscard]] StationEvent testEvent() const;
     void applyNotifySettings();
     void repeatAlarm();
 
@@ -210,6 +216,7 @@ private:
     OutboxMail* m_mail = nullptr;
     SmtpTransport* m_smtp = nullptr;
     WebhookChannel* m_webhooks = nullptr;
+    PresetChannel* m_presets = nullptr;
     GsmTexter* m_gsm = nullptr;
     HookRunner* m_hook = nullptr;
     ControlServer* m_control = nullptr;

@@ -59,6 +59,8 @@ bool Outbox::store(const QString& id, const Message& message)
     QSaveFile file(pathOf(id));
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // A chat or push message carries its service's token: the owner's alone.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const QJsonObject record{{QStringLiteral("channel"), message.channel},
                              {QStringLiteral("payload"), message.payload},
                              {QStringLiteral("summary"), message.summary},

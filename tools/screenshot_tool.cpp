@@ -22,9 +22,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTextStream>
 #include <QThread>
 #include <QWidget>
@@ -173,6 +176,26 @@ int main(int argc, char* argv[])
             waitUntil([&] { return measure->isEnabled(); }, shooter.timeoutMs());
             pump(300);
             shooter.save(settings, QStringLiteral("settings-detectors"));
+        }
+        // Chat and push, filled in on the page only: nothing is saved or sent.
+        auto* tabs = settings->findChild<QTabWidget*>(QStringLiteral("tabSettings"));
+        if (auto* page = settings->findChild<QWidget*>(QStringLiteral("pagePresets"));
+            tabs && page) {
+            tabs->setCurrentWidget(page);
+            for (const char* group : {"grpTelegram", "grpNtfy", "grpSlack"})
+                if (auto* box = page->findChild<QGroupBox*>(QLatin1String(group)))
+                    box->setChecked(true);
+            const std::pair<const char*, const char*> entries[]{
+                {"txtTelegramBotToken", "123456789:AAFh2kq8Xc"},
+                {"txtTelegramChatId", "-1001234567890"},
+                {"txtNtfyUrl", "https://ntfy.sh/radio-north-alarms"},
+                {"txtSlackUrl", "https://hooks.slack.com/services/T0001/B0001/XXXX"}};
+            for (auto [name, text] : entries)
+                if (auto* edit = page->findChild<QLineEdit*>(QLatin1String(name)))
+                    edit->setText(QLatin1String(text));
+            shooter.save(settings, QStringLiteral("settings-presets"));
+        } else {
+            shooter.save(nullptr, QStringLiteral("settings-presets"));
         }
         settings->close();
         pump(300);

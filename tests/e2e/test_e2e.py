@@ -4,6 +4,7 @@
 a known moment, so that no scenario waits for midnight.  test_e2e.py --program P [E2E.test_x]"""
 
 import datetime
+import json
 import email.policy
 import math
 import os
@@ -16,6 +17,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.parse
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools"))
@@ -167,6 +169,46 @@ class E2E(unittest.TestCase):
         self.assertEqual([(p["event"], p["facility"], p["status"]) for p in self.r.posts],
                          [("silence_alarm", FACILITY, 500), ("silence_alarm", FACILITY, 200),
                           ("silence_end", FACILITY, 200)])
+        self.assertEqual(os.listdir(os.path.join(self.r.data, "outbox")), [])
+
+    def test_presets(self):
+        """[presets], headless: the alarm and its end reach each chat and push service as its documented
+        request, all served by one local HTTP server that refuses the first (sent again, unchanged, a
+        second later); no token or address reaches the program's output, error reports included."""
+        base = self.r.start_webhook(fails=1)[:-5]
+        os.environ["QT_LOGGING_RULES"] = "dovrane.*=true"
+        self.addCleanup(os.environ.pop, "QT_LOGGING_RULES")
+        rig.write(self.r.data, "Dovrane.ini", "[notify]\nretry_first_seconds=1\n[presets]\n" + "".join(
+            "%s_enabled=true\n%s_%s\n" % (s, s, v.replace("BASE", base)) for s, v in (
+                ("telegram", "bot_token=123:SECRET1\ntelegram_chat_id=-100\ntelegram_api_base=BASE"),
+                ("pushover", "app_token=SECRET2\npushover_user_key=SECRET3\npushover_api_base=BASE/"),
+                ("ntfy", "url=BASE/SECRET4\nntfy_access_token=SECRET5"), ("discord", "url=BASE/api/webhooks/1/SECRET6"),
+                ("slack", "url=BASE/services/SECRET7"), ("teams", "url=BASE/workflows/x?sig=SECRET8"))))
+        self.monitor(0, "--headless", facility=FACILITY)
+        self.alarm_and_end(lambda: len(self.r.requests) == 7)
+        self.assertTrue(rig.wait_for(lambda: len(self.r.requests) == 13, 10), self.r.requests)
+        self.assertEqual(rig.stop(self.r.proc), 0)
+
+        def rows(text):
+            card = {"$schema": "http://adaptivecards.io/schemas/adaptive-card.json", "type": "AdaptiveCard",
+                    "version": "1.4", "body": [{"type": "TextBlock", "text": text, "wrap": True}]}
+            form = "token=SECRET2&user=SECRET3&message=" + urllib.parse.quote(text)
+            return [("/bot123:SECRET1/sendMessage", "application/json", None, {"chat_id": "-100", "text": text}),
+                    ("/1/messages.json", "application/x-www-form-urlencoded", None, form),
+                    ("/SECRET4", "text/plain; charset=utf-8", "Bearer SECRET5", text),
+                    ("/api/webhooks/1/SECRET6", "application/json", None, {"content": text}),
+                    ("/services/SECRET7", "application/json", None, {"text": text}),
+                    ("/workflows/x?sig=SECRET8", "application/json", None, {"type": "message", "attachments": [
+                        {"contentType": "application/vnd.microsoft.card.adaptive", "content": card}]})]
+        body = lambda b: json.loads(b) if b.startswith("{") else b  # noqa: E731
+        seen = [(m, p, t, a, body(re.sub(r"\d\d(:|%3A)\d\d\1\d\d", "T", b))) for m, p, t, a, b, _ in self.r.requests]
+        expected = [("POST",) + row for kind in ("Alarm", "Alarm End") for row in rows(FACILITY + " Silence %s T" % kind)]
+        self.assertEqual(sorted(seen[1:], key=repr), sorted(expected, key=repr))
+        self.assertIn(self.r.requests[0][:5], [r[:5] for r in self.r.requests[1:]])
+        output = rig.read(self.r.output)
+        self.assertRegex(output, r"not delivered.*: (telegram|pushover|ntfy|discord|slack|teams) silence_alarm to "
+                         r"127\.0\.0\.1 \(\d waiting\)")
+        self.assertNotIn("SECRET", output)
         self.assertEqual(os.listdir(os.path.join(self.r.data, "outbox")), [])
 
     def test_outbox(self):

@@ -244,7 +244,7 @@ class Rig:
         self.data, self.bin_dir, self.output = (os.path.join(self.work, n) for n in ("Dovrane", "bin", "program.out"))
         os.makedirs(self.bin_dir, exist_ok=True)
         self.pulse_env, self.children, self.proc, self.sink, self.sinks, self.display = {}, [], None, None, 0, None
-        self.posts, self.web = [], None
+        self.posts, self.requests, self.web = [], [], None
 
     def spawn(self, args, **kwargs):
         # PR_SET_PDEATHSIG: SIGTERM when we die, even by SIGKILL (a CTest time-out).
@@ -288,14 +288,19 @@ class Rig:
     # webhooks
     def start_webhook(self, fails=0):
         """An HTTP server on 127.0.0.1 in a thread: 500 to the first `fails` POSTs, then 200. Each
-        body's JSON goes to self.posts, with "status" added; returns the address to post to."""
-        posts = self.posts
+        body's JSON to /hook goes to self.posts, with "status" added, and every request to
+        self.requests as (method, path, content type, authorization, body, status); returns
+        the address to post to."""
+        posts, requests = self.posts, self.requests
 
         class Sink(http.server.BaseHTTPRequestHandler):
             def do_POST(self):
-                posts.append(dict(json.loads(self.rfile.read(int(self.headers["Content-Length"]))),
-                                  status=500 if len(posts) < fails else 200))
-                self.send_response(posts[-1]["status"])
+                body = self.rfile.read(int(self.headers["Content-Length"])).decode()
+                requests.append((self.command, self.path, self.headers["Content-Type"], self.headers["Authorization"],
+                                 body, 500 if len(requests) < fails else 200))
+                if self.path == "/hook":
+                    posts.append(dict(json.loads(body), status=requests[-1][-1]))
+                self.send_response(requests[-1][-1])
                 self.send_header("Content-Length", "0")
                 self.end_headers()
 

@@ -13,7 +13,8 @@ WebhookChannel::WebhookChannel(Outbox& outbox, QObject* parent) : QObject(parent
 {
     m_outbox.addChannel(QStringLiteral("webhook"), [this](const QString& id,
                                                           const QJsonObject& payload) {
-        QNetworkRequest request(QUrl(payload.value(QStringLiteral("url")).toString()));
+        const QUrl url(payload.value(QStringLiteral("url")).toString());
+        QNetworkRequest request(url);
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
         request.setTransferTimeout(kTimeoutMs);
         if (!m_network) // made for a first webhook only: it costs memory
@@ -21,13 +22,15 @@ WebhookChannel::WebhookChannel(Outbox& outbox, QObject* parent) : QObject(parent
         QNetworkReply* reply =
             m_network->post(request, QJsonDocument(payload.value(QStringLiteral("body")).toObject())
                                          .toJson(QJsonDocument::Compact));
-        connect(reply, &QNetworkReply::finished, this, [this, reply, id] {
+        connect(reply, &QNetworkReply::finished, this, [this, reply, id, url] {
             reply->deleteLater();
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const bool ok = reply->error() == QNetworkReply::NoError && status / 100 == 2;
-            m_outbox.done(id, ok,
-                          ok ? QString()
-                             : QStringLiteral("HTTP %1 %2").arg(status).arg(reply->errorString()));
+            // A chat tool's webhook address is its secret: only its host is told.
+            QString why = status ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+            why.replace(url.toString(), url.host())
+                .replace(url.toString(QUrl::FullyEncoded), url.host());
+            m_outbox.done(id, ok, ok ? QString() : why);
         });
     });
 }
@@ -43,7 +46,7 @@ void WebhookChannel::post(const QStringList& urls, const StationEvent& event,
     for (const QString& url : urls)
         m_outbox.post(QStringLiteral("webhook"),
                       {{QStringLiteral("url"), url}, {QStringLiteral("body"), body}},
-                      QStringLiteral("webhook %1 %2").arg(event.name(), url));
+                      QStringLiteral("webhook %1 to %2").arg(event.name(), QUrl(url).host()));
 }
 
 } // namespace dovrane

@@ -49,7 +49,9 @@ try:
         f.call_record(True, "Transmitter Co", "1-800-555-0199"),
         f.call_record(True, "Duty Manager", "555-0177"),
     ]))
-    f.write(rig.data, "Dovrane.ini", "[detectors]\ninput_lost=true\n[clips]\nenabled=true\n")
+    f.write(rig.data, "Dovrane.ini", "[detectors]\ninput_lost=true\n[clips]\nenabled=true\n"
+            "[status]\nenabled=true\nlisten=127.0.0.1:19877\n[notify]\nrepeat_minutes=10\n"
+            "[alarms]\nbandLowHz=40\nbandHighHz=15000\nnotchPilot=true\ncooldownMinutes=10\n")
     # Earlier days of alarm logs for the viewer's list.
     for back, lines in ((1, ["06:00:00 Timed Start Sensor", "13:12:40 Alarm" + " " * 16,
                              "13:12:40 Email--> chief@radionorth.example",

@@ -165,9 +165,20 @@ int main(int argc, char* argv[])
     pump(2500);
     shooter.save(&window, QStringLiteral("main-monitoring"));
 
-    // The detectors page after measuring the programme, while the tone still plays.
+    // Every tab of the settings as it opens; then the detectors page after measuring
+    // the programme, while the tone still plays.
     if (QWidget* settings = shooter.open(&window, "mnuSettings", "frmSettings",
-                                         QStringLiteral("settings-detectors"))) {
+                                         QStringLiteral("settings-remote-status"))) {
+        auto* tabs = settings->findChild<QTabWidget*>(QStringLiteral("tabSettings"));
+        for (int i = 0; tabs && i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            pump(200);
+            shooter.save(settings, QStringLiteral("settings-") +
+                                       tabs->tabText(i).toLower().replace(u' ', u'-'));
+        }
+        if (auto* page = settings->findChild<QWidget*>(QStringLiteral("pageDetectors"));
+            tabs && page)
+            tabs->setCurrentWidget(page);
         auto* mode = settings->findChild<QComboBox*>(QStringLiteral("cboMeasure"));
         auto* measure = settings->findChild<QPushButton*>(QStringLiteral("cmdMeasure"));
         if (mode && measure) {
@@ -178,7 +189,6 @@ int main(int argc, char* argv[])
             shooter.save(settings, QStringLiteral("settings-detectors"));
         }
         // Chat and push, filled in on the page only: nothing is saved or sent.
-        auto* tabs = settings->findChild<QTabWidget*>(QStringLiteral("tabSettings"));
         if (auto* page = settings->findChild<QWidget*>(QStringLiteral("pagePresets"));
             tabs && page) {
             tabs->setCurrentWidget(page);
@@ -208,6 +218,9 @@ int main(int argc, char* argv[])
         if (light && waitUntil([&] { return light->isVisible(); }, shooter.timeoutMs())) {
             pump(1200);
             shooter.save(&window, QStringLiteral("main-alarm"));
+            window.station().suspendAlarms(1800); // as Alarms > Suspend alarms until ... does
+            pump(500);
+            shooter.save(&window, QStringLiteral("main-suspended"));
         } else {
             out() << "MISSING main-alarm (the alarm light did not come on)" << Qt::endl;
         }

@@ -23,7 +23,9 @@ StatusPage::StatusPage(QWidget* parent) : SettingsPage(parent)
     m_txtToken->setEchoMode(QLineEdit::PasswordEchoOnEdit);
     auto* hint = new QLabel(tr("Prometheus scrapes /metrics; a browser shows the status page at /. "
                                "Any address other than this machine's own (127.0.0.1, ::1) "
-                               "needs a token, given as \"Authorization: Bearer <token>\"."),
+                               "needs a token, given as \"Authorization: Bearer <token>\". "
+                               "Acknowledging and suspending alarms from the page always need "
+                               "one."),
                             this);
     hint->setWordWrap(true);
     auto* form = new QFormLayout(this);

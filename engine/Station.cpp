@@ -5,6 +5,7 @@
 #include "AlarmLog.h"
 #include "AlarmMailer.h"
 #include "AlarmPlan.h"
+#include "AlarmSuspension.h"
 #include "AudioInput.h"
 #include "CallList.h"
 #include "ClipRecorder.h"
@@ -38,7 +39,6 @@
 #include "WebhookChannel.h"
 
 #include <QLoggingCategory>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -59,30 +59,6 @@ enum Gate
 QString padded(const QString& text)
 {
     return text.leftJustified(21, QLatin1Char(' '));
-}
-
-/// A suspension longer than this is a typing error more likely than a plan.
-constexpr qint64 kMaxSuspensionDays = 31;
-
-/// When a suspension asked for as "90s", "30m", "2h", "1h30m", a number of minutes
-/// or "[until] 2026-12-24T18:00" ends; invalid when the words say none of these.
-QDateTime suspensionEnd(QString words, const QDateTime& now)
-{
-    words = words.trimmed();
-    if (words.startsWith(QLatin1String("until ")))
-        words = words.mid(6).trimmed();
-    if (words.contains(QLatin1Char(':')))
-        return QDateTime::fromString(words, Qt::ISODate);
-    static const QRegularExpression minutes(QStringLiteral("^\\d{1,6}$"));
-    static const QRegularExpression duration(
-        QStringLiteral("^(?:(\\d{1,4})h)?(?:(\\d{1,6})m)?(?:(\\d{1,8})s)?$"));
-    if (minutes.match(words).hasMatch())
-        return now.addSecs(words.toLongLong() * 60);
-    const QRegularExpressionMatch m = duration.match(words);
-    if (words.isEmpty() || !m.hasMatch())
-        return {};
-    return now.addSecs(m.captured(1).toLongLong() * 3600 + m.captured(2).toLongLong() * 60 +
-                       m.captured(3).toLongLong());
 }
 
 } // namespace
@@ -169,21 +145,17 @@ Station::Station(Services services, QObject* parent)
             silenceEvent(StationEvent::Kind::SilenceEnd, seconds, " Silence Alarm End ");
     });
 
-    // Alarms engineers can trust: maintenance windows, flap control, the programme
-    // level and the detectors of dead air that is not silent ([alarms]).
+    // Alarms engineers can trust: maintenance windows, flap control, the
+    // programme level and the detectors of dead air that is not silent
+    // ([alarms]).
     m_trust = std::make_unique<TrustSettings>();
     m_analyser = std::make_unique<ProgrammeAnalyser>();
     for (auto& gate : m_gates)
         gate = std::make_unique<AlarmGate>();
     for (auto& fault : m_faults)
         fault = std::make_unique<FaultTimer>();
-    m_suspensionTimer = m_services.clock.createTimer(this);
-    m_suspensionTimer->setInterval(1000);
-    connect(m_suspensionTimer, &ClockTimer::timeout, this, [this] {
-        if (m_services.clock.now() >= m_suspendedUntil)
-            resumeAlarms();
-    });
-    m_monitor->setMayRaise([this] { return !alarmsSuspended(); });
+    m_suspension = new AlarmSuspension(m_services.clock, *m_alarmLog, this);
+    m_monitor->setMayRaise([this] { return !m_suspension->isSuspended(); });
     m_monitor->setNoticeFilter([this](bool start) {
         const QDateTime now = m_services.clock.now();
         if (!start) {
@@ -222,7 +194,8 @@ Station::Station(Services services, QObject* parent)
         m_outbox, &Outbox::attempted, this,
         [this](const QString& channel, const QString& result) { m_counters.add(channel, result); });
     connect(m_dialer, &PagerDialer::stateChanged, this, [this](PagerDialer::State state) {
-        // A call either reaches the dial command or falls back to idle before it.
+        // A call either reaches the dial command or falls back to idle
+        // before it.
         if (state == PagerDialer::State::CallUp)
             m_counters.add(QStringLiteral("pager"), QStringLiteral("called"));
         else if (state == PagerDialer::State::Idle && m_pagerSettingUp)
@@ -230,7 +203,7 @@ Station::Station(Services services, QObject* parent)
         m_pagerSettingUp = state == PagerDialer::State::SettingUp;
     });
     const auto stationFacts = [this](StatusFacts& f, bool full) {
-        f.suspendedUntil = m_suspendedUntil;
+        f.suspendedUntil = m_suspension->suspendedUntil();
         f.acknowledged = m_alarmOn && m_acknowledged;
         f.outboxPending = m_outbox->pending();
         f.outboxLost = m_outbox->lost();
@@ -295,7 +268,7 @@ void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
 {
     trackFault(kind);
     // The log keeps the fault; a maintenance window keeps it from people.
-    if (alarmsSuspended())
+    if (m_suspension->isSuspended())
         return;
     const QDateTime now = m_services.clock.now();
     const QString time = now.time().toString(QStringLiteral("HH:mm:ss"));
@@ -434,28 +407,12 @@ Station::CommandAnswer Station::command(const QString& name, const QString& argu
         return acknowledge() ? CommandAnswer{true, QStringLiteral("acknowledged")}
                              : CommandAnswer{false, QStringLiteral("no alarm waiting to be "
                                                                    "acknowledged")};
-    if (name == QLatin1String("resume")) {
-        if (!alarmsSuspended())
-            return {true, QStringLiteral("alarms were not suspended")};
-        resumeAlarms();
-        return {true, QStringLiteral("alarms resumed")};
-    }
-    if (name != QLatin1String("suspend"))
+    if (name != QLatin1String("suspend") && name != QLatin1String("resume"))
         return {false, QStringLiteral("unknown command: %1").arg(name)};
-    const QDateTime now = m_services.clock.now();
-    const QDateTime until = suspensionEnd(arguments, now);
-    if (!until.isValid())
-        return {false, QStringLiteral("cannot suspend: \"%1\" is no duration (90s, 30m, 2h, "
-                                      "1h30m) and no time (until 2026-12-24T18:00)")
-                           .arg(arguments)};
-    if (until <= now || until > now.addDays(kMaxSuspensionDays))
-        return {false, QStringLiteral("cannot suspend: the end must lie within the next %1 days")
-                           .arg(kMaxSuspensionDays)};
-    suspendAlarmsUntil(until);
-    return {true, QStringLiteral("alarms suspended until %1")
-                      .arg(until.toString(until.date() == now.date()
-                                              ? QStringLiteral("HH:mm:ss")
-                                              : QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
+    const auto [done, text] = name == QLatin1String("resume")
+                                  ? m_suspension->resumeCommand()
+                                  : m_suspension->suspendCommand(arguments);
+    return {done, text};
 }
 
 Station::~Station()
@@ -544,8 +501,9 @@ void Station::applyTrust()
         });
     }
     const QDateTime now = m_services.clock.now();
-    if (t.suspendUntil.isValid() && t.suspendUntil > now && t.suspendUntil != m_suspendedUntil)
-        suspendAlarmsUntil(t.suspendUntil);
+    if (t.suspendUntil.isValid() && t.suspendUntil > now &&
+        t.suspendUntil != m_suspension->suspendedUntil())
+        m_suspension->suspendUntil(t.suspendUntil);
 }
 
 void Station::checkDeadAir()
@@ -563,7 +521,8 @@ void Station::checkDeadAir()
          StationEvent::Kind::HumEnd, "Hum"},
         {m_trust->noise.enabled, m_analyser->noise(), kNoise, StationEvent::Kind::Noise,
          StationEvent::Kind::NoiseEnd, "Noise"},
-        // Hum and noise are constant too: said once, as themselves, not also as a loop.
+        // Hum and noise are constant too: said once, as themselves, not also as a
+        // loop.
         {m_trust->loop.enabled, m_analyser->loop() && !m_analyser->hum() && !m_analyser->noise(),
          kLoop, StationEvent::Kind::Loop, StationEvent::Kind::LoopEnd, "Loop"},
     };
@@ -575,7 +534,7 @@ void Station::checkDeadAir()
         FaultTimer& fault = *m_faults[i];
         const qint32 seconds = fault.seconds(now);
         const QString name = QLatin1String(d.name);
-        switch (fault.update(d.present, now, alarmsSuspended())) {
+        switch (fault.update(d.present, now, m_suspension->isSuspended())) {
         case FaultTimer::Change::None:
             break;
         case FaultTimer::Change::Raised: {
@@ -604,38 +563,10 @@ void Station::raiseTold(StationEvent::Kind kind, qint32 seconds, const QString& 
                now.time().toString(QStringLiteral("HH:mm:ss"))});
 }
 
-void Station::suspendAlarms(qint64 seconds)
-{
-    if (seconds <= 0)
-        resumeAlarms();
-    else
-        suspendAlarmsUntil(m_services.clock.now().addSecs(seconds));
-}
-
-void Station::suspendAlarmsUntil(const QDateTime& until)
-{
-    const bool already = alarmsSuspended();
-    m_suspendedUntil = until;
-    if (!already)
-        m_alarmLog->WriteAlarmLog(padded(QStringLiteral("Alarms Suspended")));
-    m_suspensionTimer->start();
-    Q_EMIT suspensionChanged(m_suspendedUntil);
-}
-
-void Station::resumeAlarms()
-{
-    if (!alarmsSuspended())
-        return;
-    m_suspendedUntil = QDateTime();
-    m_suspensionTimer->stop();
-    m_alarmLog->WriteAlarmLog(padded(QStringLiteral("Alarms Resumed")));
-    Q_EMIT suspensionChanged(m_suspendedUntil);
-}
-
 void Station::shutdown()
 {
-    // Timers that fall due in the same pass of the event loop would still run: stop
-    // them all, so no alarm tick, schedule tick or next call follows.
+    // Timers that fall due in the same pass of the event loop would still run:
+    // stop them all, so no alarm tick, schedule tick or next call follows.
     for (ClockTimer* timer : findChildren<ClockTimer*>())
         timer->stop();
     m_services.audio.stop();

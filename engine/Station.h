@@ -21,6 +21,7 @@ class AlarmLog;
 class AlarmMailer;
 class AlarmGate;
 class AlarmPlan;
+class AlarmSuspension;
 class ClockTimer;
 class FaultTimer;
 class ProgrammeAnalyser;
@@ -50,8 +51,8 @@ class SnmpAgent;
 class StartupLoader;
 class StatusService;
 
-/// The parts of the outside world the station works with. main() hands in the real
-/// ones; tests hand in fakes.
+/// The parts of the outside world the station works with. main() hands in the
+/// real ones; tests hand in fakes.
 struct Services
 {
     Clock& clock;
@@ -63,11 +64,11 @@ struct Services
     std::function<std::unique_ptr<AudioInput>()> makeDeviceLister;
 };
 
-/// The whole monitor without a window: the data files and what is read from them,
-/// the alarm log, the silence monitor with its weekly schedule, the pager and the
-/// alarm mail, wired to each other here and nowhere else. The main window and the
-/// headless runner both hold one and only show what it says; every failure meant
-/// for the operator comes out of errors().
+/// The whole monitor without a window: the data files and what is read from
+/// them, the alarm log, the silence monitor with its weekly schedule, the pager
+/// and the alarm mail, wired to each other here and nowhere else. The main
+/// window and the headless runner both hold one and only show what it says;
+/// every failure meant for the operator comes out of errors().
 class Station : public QObject
 {
     Q_OBJECT
@@ -79,15 +80,16 @@ public:
     /// weekly schedule, already runs. Call once, after connecting to errors().
     void start();
 
-    /// Creates the folders and (re)reads the connection profile, the call list and
-    /// address book handles, the alarm action and schedule, and the account.
+    /// Creates the folders and (re)reads the connection profile, the call list
+    /// and address book handles, the alarm action and schedule, and the account.
     void LoadDataFiles();
-    /// Reads the input device, the silence delay and the threshold (once, at start).
+    /// Reads the input device, the silence delay and the threshold (once, at
+    /// start).
     void LoadParams();
     /// Everything a change of the data files should reach at once, as when the
-    /// account and Preferences windows close: the loader's files, the alarm action
-    /// as Preferences sets it, the device, delay and threshold, and Dovrane's own
-    /// settings.
+    /// account and Preferences windows close: the loader's files, the alarm
+    /// action as Preferences sets it, the device, delay and threshold, and
+    /// Dovrane's own settings.
     void reload();
     /// Hands event to every notification path (see eventRaised).
     void raise(const StationEvent& event) { Q_EMIT eventRaised(event); }
@@ -107,22 +109,16 @@ public:
     [[nodiscard]] AlarmPlan& plan() const { return *m_plan; }
     [[nodiscard]] Account& account() const { return *m_account; }
     [[nodiscard]] SerialProfile& serialProfile() const { return *m_serialProfile; }
-    /// Dovrane's own settings; every feature beyond the data files reads its section
-    /// there again on changed().
+    /// Dovrane's own settings; every feature beyond the data files reads its
+    /// section there again on changed().
     [[nodiscard]] Settings& settings() const { return *m_settings; }
     /// The faults beside silence, and the sound kept of every fault ([detectors],
     /// [clips]).
     [[nodiscard]] FaultDetectors& detectors() const { return *m_detectors; }
     [[nodiscard]] ClipRecorder& clips() const { return *m_clips; }
 
-    /// A maintenance window: no alarm is raised or told for seconds from now (0 or
-    /// less: resume). A fault still there at the end raises its alarm then.
-    void suspendAlarms(qint64 seconds);
-    void suspendAlarmsUntil(const QDateTime& until);
-    void resumeAlarms();
-    /// When the suspension ends; invalid when alarms are not suspended.
-    [[nodiscard]] QDateTime suspendedUntil() const { return m_suspendedUntil; }
-    [[nodiscard]] bool alarmsSuspended() const { return m_suspendedUntil.isValid(); }
+    /// The maintenance window: no alarm is raised or told while it lasts.
+    [[nodiscard]] AlarmSuspension& suspension() const { return *m_suspension; }
     /// What each notification path attempted; every path adds its rows here.
     [[nodiscard]] StatusCounters& counters() { return m_counters; }
     /// The remote status endpoint, off until [status] switches it on.
@@ -135,10 +131,11 @@ public:
     /// Stops the repeated notifications of the alarm under way and logs that
     /// someone took it; false when there is no alarm waiting for that.
     bool acknowledge();
-    /// A test event through the webhooks, the hook and GSM text messages, as saved.
+    /// A test event through the webhooks, the hook and GSM text messages, as
+    /// saved.
     void sendTest();
-    /// A test message to the chat and push services of presets (the entries on the
-    /// settings page, saved or not), and nowhere else.
+    /// A test message to the chat and push services of presets (the entries on
+    /// the settings page, saved or not), and nowhere else.
     void sendPresetTest(const PresetSettings& presets);
     /// An alarm is under way and nobody has acknowledged it yet.
     [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
@@ -153,15 +150,14 @@ public:
     /// "ack", "suspend DURATION" (90s, 30m, 2h, 1h30m, a number of minutes, or
     /// "until 2026-12-24T18:00") and "resume".
     CommandAnswer command(const QString& name, const QString& arguments);
-    /// The faults under way beside silence by machine name ("input_lost", "hum", ...),
-    /// told to people or not; none while not monitoring.
+    /// The faults under way beside silence by machine name ("input_lost", "hum",
+    /// ...), told to people or not; none while not monitoring.
     [[nodiscard]] QStringList activeFaults() const;
 
 Q_SIGNALS:
-    /// The silence alarm was raised or ended, or another detector raised an event.
+    /// The silence alarm was raised or ended, or another detector raised an
+    /// event.
     void eventRaised(const dovrane::StationEvent& event);
-    /// Alarms were suspended until until, or resumed (until invalid).
-    void suspensionChanged(const QDateTime& until);
     void awaitingAcknowledgeChanged(bool waiting);
 
 private:
@@ -177,7 +173,8 @@ private:
     void applyNocSettings();
     void applyDetectorSettings();
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
-    /// Keeps the detectors' part of activeFaults() up to date with a start or end.
+    /// Keeps the detectors' part of activeFaults() up to date with a start or
+    /// end.
     void trackFault(StationEvent::Kind kind);
     /// The notification paths of Dovrane.ini for one event (also for a repeat).
     void notify(const StationEvent& event);
@@ -204,8 +201,7 @@ private:
     /// Silence, hum, noise, loop.
     std::array<std::unique_ptr<AlarmGate>, 4> m_gates;
     std::array<std::unique_ptr<FaultTimer>, 3> m_faults;
-    ClockTimer* m_suspensionTimer = nullptr;
-    QDateTime m_suspendedUntil;
+    AlarmSuspension* m_suspension = nullptr;
     SilenceMonitor::Notice m_silenceNotice{};
     FaultDetectors* m_detectors = nullptr;
     ClipRecorder* m_clips = nullptr;
@@ -223,7 +219,8 @@ private:
     ClockTimer* m_repeat = nullptr;
     bool m_alarmOn = false;
     bool m_acknowledged = false;
-    /// Faults of the FaultDetectors under way; hum, noise and loop are in m_faults.
+    /// Faults of the FaultDetectors under way; hum, noise and loop are in
+    /// m_faults.
     QStringList m_detectorFaults;
     StationEvent m_alarmEvent;
     QString m_alarmSubject;

@@ -1,7 +1,6 @@
 #include "Station.h"
 
 #include "Account.h"
-#include "AlarmGate.h"
 #include "AlarmLog.h"
 #include "AlarmMailer.h"
 #include "AlarmPlan.h"
@@ -12,9 +11,9 @@
 #include "Clock.h"
 #include "ControlServer.h"
 #include "DataFiles.h"
+#include "DeadAirWatch.h"
 #include "DetectorSettings.h"
 #include "FaultDetectors.h"
-#include "FaultTimer.h"
 #include "GsmTexter.h"
 #include "Heartbeat.h"
 #include "HookRunner.h"
@@ -27,7 +26,6 @@
 #include "ParamsFile.h"
 #include "PresetChannel.h"
 #include "PresetSettings.h"
-#include "ProgrammeAnalyser.h"
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
@@ -45,23 +43,6 @@
 Q_LOGGING_CATEGORY(lcStation, "dovrane.station")
 
 namespace dovrane {
-
-namespace {
-
-enum Gate
-{
-    kSilence,
-    kHum,
-    kNoise,
-    kLoop,
-};
-
-QString padded(const QString& text)
-{
-    return text.leftJustified(21, QLatin1Char(' '));
-}
-
-} // namespace
 
 Station::Station(Services services, QObject* parent)
     : QObject(parent), m_services(std::move(services))
@@ -125,57 +106,23 @@ Station::Station(Services services, QObject* parent)
                 m_mailer->SendMail(subject, body);
             });
     connect(this, &Station::eventRaised, this, &Station::notify);
-    const auto silenceEvent = [this](StationEvent::Kind kind, qint32 seconds, const char* what) {
-        const QDateTime now = m_services.clock.now();
-        raise({kind, now, seconds,
-               m_account->facility() + QLatin1String(what) +
-                   now.time().toString(QStringLiteral("HH:mm:ss"))});
-    };
-    connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this, silenceEvent] {
+    // The watch decides what is told of the silence alarm (flap control) and raises
+    // hum, noise and loops itself; a clip of the sound is kept either way.
+    m_watch = new DeadAirWatch(m_services.clock, *m_alarmLog, *m_account, *m_settings, this);
+    connect(m_watch, &DeadAirWatch::eventRaised, this, &Station::raise);
+    connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this] {
         m_clips->record(m_services.clock.now().addSecs(-m_monitor->silenceSecs()),
                         QStringLiteral("silence"));
-        if (m_silenceNotice == SilenceMonitor::Notice::Quiet)
-            return;
-        silenceEvent(StationEvent::Kind::SilenceAlarm, m_monitor->silenceSecs(),
-                     m_silenceNotice == SilenceMonitor::Notice::TellAgain ? " Silence Alarm again "
-                                                                          : " Silence Alarm ");
+        m_watch->silenceRaised(m_monitor->silenceSecs());
     });
-    connect(m_monitor, &SilenceMonitor::alarmEnded, this, [this, silenceEvent](qint32 seconds) {
-        if (m_silenceNotice != SilenceMonitor::Notice::Quiet)
-            silenceEvent(StationEvent::Kind::SilenceEnd, seconds, " Silence Alarm End ");
-    });
+    connect(m_monitor, &SilenceMonitor::alarmEnded, m_watch, &DeadAirWatch::silenceEnded);
+    m_monitor->setNoticeFilter([this](bool start) { return m_watch->silenceNotice(start); });
 
-    // Alarms engineers can trust: maintenance windows, flap control, the
-    // programme level and the detectors of dead air that is not silent
-    // ([alarms]).
-    m_trust = std::make_unique<TrustSettings>();
-    m_analyser = std::make_unique<ProgrammeAnalyser>();
-    for (auto& gate : m_gates)
-        gate = std::make_unique<AlarmGate>();
-    for (auto& fault : m_faults)
-        fault = std::make_unique<FaultTimer>();
+    // A maintenance window holds back every alarm; a fault still there at its end is
+    // raised then.
     m_suspension = new AlarmSuspension(m_services.clock, *m_alarmLog, this);
+    connect(m_suspension, &AlarmSuspension::changed, m_watch, &DeadAirWatch::setSuspendedUntil);
     m_monitor->setMayRaise([this] { return !m_suspension->isSuspended(); });
-    m_monitor->setNoticeFilter([this](bool start) {
-        const QDateTime now = m_services.clock.now();
-        if (!start) {
-            const bool told = m_gates[kSilence]->end(now);
-            m_silenceNotice = told ? SilenceMonitor::Notice::Tell : SilenceMonitor::Notice::Quiet;
-            return m_silenceNotice;
-        }
-        switch (m_gates[kSilence]->start(now)) {
-        case AlarmGate::Notice::Tell:
-            m_silenceNotice = SilenceMonitor::Notice::Tell;
-            break;
-        case AlarmGate::Notice::TellAgain:
-            m_silenceNotice = SilenceMonitor::Notice::TellAgain;
-            break;
-        case AlarmGate::Notice::Quiet:
-            m_silenceNotice = SilenceMonitor::Notice::Quiet;
-            break;
-        }
-        return m_silenceNotice;
-    });
     connect(m_settings, &Settings::changed, this, &Station::applyTrust);
     applyTrust();
 
@@ -194,8 +141,7 @@ Station::Station(Services services, QObject* parent)
         m_outbox, &Outbox::attempted, this,
         [this](const QString& channel, const QString& result) { m_counters.add(channel, result); });
     connect(m_dialer, &PagerDialer::stateChanged, this, [this](PagerDialer::State state) {
-        // A call either reaches the dial command or falls back to idle
-        // before it.
+        // A call either reaches the dial command or falls back to idle before it.
         if (state == PagerDialer::State::CallUp)
             m_counters.add(QStringLiteral("pager"), QStringLiteral("called"));
         else if (state == PagerDialer::State::Idle && m_pagerSettingUp)
@@ -393,20 +339,15 @@ QStringList Station::activeFaults() const
 {
     if (!m_monitor->isRunning())
         return {};
-    QStringList faults = m_detectorFaults;
-    const char* names[] = {"hum", "noise", "loop"};
-    for (std::size_t i = 0; i < m_faults.size(); ++i)
-        if (m_faults[i]->isOn())
-            faults.append(QLatin1String(names[i]));
-    return faults;
+    return m_detectorFaults + m_watch->activeFaults();
 }
 
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments)
 {
     if (name == QLatin1String("ack"))
-        return acknowledge() ? CommandAnswer{true, QStringLiteral("acknowledged")}
-                             : CommandAnswer{false, QStringLiteral("no alarm waiting to be "
-                                                                   "acknowledged")};
+        return acknowledge()
+                   ? CommandAnswer{true, QStringLiteral("acknowledged")}
+                   : CommandAnswer{false, QStringLiteral("no alarm waiting to be acknowledged")};
     if (name != QLatin1String("suspend") && name != QLatin1String("resume"))
         return {false, QStringLiteral("unknown command: %1").arg(name)};
     const auto [done, text] = name == QLatin1String("resume")
@@ -470,103 +411,21 @@ void Station::reload()
 
 void Station::applyTrust()
 {
-    *m_trust = m_settings->read<TrustSettings>();
-    const TrustSettings& t = *m_trust;
-    m_analyser->configure(t);
+    const TrustSettings& t = m_watch->apply();
     m_monitor->setReleaseSecs(t.releaseSecs);
-    for (auto& gate : m_gates)
-        gate->configure(t.cooldownMinutes, t.maxPerHour);
-    const std::array<const DetectorSetting*, 3> detectors{&t.hum, &t.noise, &t.loop};
-    for (std::size_t i = 0; i < m_faults.size(); ++i)
-        m_faults[i]->configure(detectors[i]->delaySecs, t.releaseSecs);
-    // Without a band or a detector the level test stays the plain peak test.
-    if (t.bandEnabled() || t.anyDetector()) {
-        m_monitor->setLevelTest([this](const QByteArray& buffer, qint32 threshold) {
-            LevelReading reading = testLevel(buffer, threshold);
-            reading.sound = m_analyser->analyse(buffer, threshold, reading.sound);
-            checkDeadAir();
-            return reading;
-        });
-    } else {
-        m_monitor->setLevelTest({});
-    }
-    if (t.exceptions.isEmpty()) {
-        m_monitor->setScheduleOverride({});
-    } else {
-        m_monitor->setScheduleOverride([this](const QDate& date) -> std::optional<DayWindow> {
-            const auto e = m_trust->exceptionFor(date);
-            if (!e)
-                return std::nullopt;
-            return DayWindow{!e->off, e->startSecs, e->stopSecs};
-        });
-    }
+    m_monitor->setLevelTest(m_watch->levelTest());
+    m_monitor->setScheduleOverride(m_watch->scheduleOverride());
+    // A window from [alarms] that is already under way is left as it is.
     const QDateTime now = m_services.clock.now();
     if (t.suspendUntil.isValid() && t.suspendUntil > now &&
         t.suspendUntil != m_suspension->suspendedUntil())
         m_suspension->suspendUntil(t.suspendUntil);
 }
 
-void Station::checkDeadAir()
-{
-    struct Detector
-    {
-        bool enabled;
-        bool present;
-        Gate gate;
-        StationEvent::Kind raised, ended;
-        const char* name;
-    };
-    const Detector detectors[] = {
-        {m_trust->hum.enabled, m_analyser->hum(), kHum, StationEvent::Kind::Hum,
-         StationEvent::Kind::HumEnd, "Hum"},
-        {m_trust->noise.enabled, m_analyser->noise(), kNoise, StationEvent::Kind::Noise,
-         StationEvent::Kind::NoiseEnd, "Noise"},
-        // Hum and noise are constant too: said once, as themselves, not also as a
-        // loop.
-        {m_trust->loop.enabled, m_analyser->loop() && !m_analyser->hum() && !m_analyser->noise(),
-         kLoop, StationEvent::Kind::Loop, StationEvent::Kind::LoopEnd, "Loop"},
-    };
-    const QDateTime now = m_services.clock.now();
-    for (std::size_t i = 0; i < std::size(detectors); ++i) {
-        const Detector& d = detectors[i];
-        if (!d.enabled)
-            continue;
-        FaultTimer& fault = *m_faults[i];
-        const qint32 seconds = fault.seconds(now);
-        const QString name = QLatin1String(d.name);
-        switch (fault.update(d.present, now, m_suspension->isSuspended())) {
-        case FaultTimer::Change::None:
-            break;
-        case FaultTimer::Change::Raised: {
-            m_alarmLog->WriteAlarmLog(padded(name));
-            const AlarmGate::Notice notice = m_gates[d.gate]->start(now);
-            if (notice != AlarmGate::Notice::Quiet)
-                raiseTold(d.raised, seconds,
-                          notice == AlarmGate::Notice::TellAgain ? name + QStringLiteral(" again")
-                                                                 : name);
-            break;
-        }
-        case FaultTimer::Change::Ended:
-            m_alarmLog->WriteAlarmLog(padded(name + QStringLiteral(" End")));
-            if (m_gates[d.gate]->end(now))
-                raiseTold(d.ended, 0, name + QStringLiteral(" End"));
-            break;
-        }
-    }
-}
-
-void Station::raiseTold(StationEvent::Kind kind, qint32 seconds, const QString& what)
-{
-    const QDateTime now = m_services.clock.now();
-    raise({kind, now, seconds,
-           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') +
-               now.time().toString(QStringLiteral("HH:mm:ss"))});
-}
-
 void Station::shutdown()
 {
-    // Timers that fall due in the same pass of the event loop would still run:
-    // stop them all, so no alarm tick, schedule tick or next call follows.
+    // Timers that fall due in the same pass of the event loop would still run: stop
+    // them all, so no alarm tick, schedule tick or next call follows.
     for (ClockTimer* timer : findChildren<ClockTimer*>())
         timer->stop();
     m_services.audio.stop();

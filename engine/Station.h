@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QStringList>
 
-#include <array>
 #include <functional>
 #include <memory>
 
@@ -19,17 +18,14 @@ namespace dovrane {
 class Account;
 class AlarmLog;
 class AlarmMailer;
-class AlarmGate;
 class AlarmPlan;
 class AlarmSuspension;
-class ClockTimer;
-class FaultTimer;
-class ProgrammeAnalyser;
-struct TrustSettings;
 class AudioInput;
 class Heartbeat;
 class ClipRecorder;
 class ControlServer;
+class Clock;
+class DeadAirWatch;
 class GsmTexter;
 class HookRunner;
 class Outbox;
@@ -38,7 +34,6 @@ class SmtpTransport;
 class WebhookChannel;
 class PresetChannel;
 struct PresetSettings;
-class Clock;
 class DataFiles;
 class FaultDetectors;
 class MailTransport;
@@ -51,8 +46,8 @@ class SnmpAgent;
 class StartupLoader;
 class StatusService;
 
-/// The parts of the outside world the station works with. main() hands in the
-/// real ones; tests hand in fakes.
+/// The parts of the outside world the station works with. main() hands in the real
+/// ones; tests hand in fakes.
 struct Services
 {
     Clock& clock;
@@ -64,11 +59,11 @@ struct Services
     std::function<std::unique_ptr<AudioInput>()> makeDeviceLister;
 };
 
-/// The whole monitor without a window: the data files and what is read from
-/// them, the alarm log, the silence monitor with its weekly schedule, the pager
-/// and the alarm mail, wired to each other here and nowhere else. The main
-/// window and the headless runner both hold one and only show what it says;
-/// every failure meant for the operator comes out of errors().
+/// The whole monitor without a window: the data files and what is read from them,
+/// the alarm log, the silence monitor with its weekly schedule, the pager and the
+/// alarm mail, wired to each other here and nowhere else. The main window and the
+/// headless runner both hold one and only show what it says; every failure meant
+/// for the operator comes out of errors().
 class Station : public QObject
 {
     Q_OBJECT
@@ -80,16 +75,15 @@ public:
     /// weekly schedule, already runs. Call once, after connecting to errors().
     void start();
 
-    /// Creates the folders and (re)reads the connection profile, the call list
-    /// and address book handles, the alarm action and schedule, and the account.
+    /// Creates the folders and (re)reads the connection profile, the call list and
+    /// address book handles, the alarm action and schedule, and the account.
     void LoadDataFiles();
-    /// Reads the input device, the silence delay and the threshold (once, at
-    /// start).
+    /// Reads the input device, the silence delay and the threshold (once, at start).
     void LoadParams();
     /// Everything a change of the data files should reach at once, as when the
-    /// account and Preferences windows close: the loader's files, the alarm
-    /// action as Preferences sets it, the device, delay and threshold, and
-    /// Dovrane's own settings.
+    /// account and Preferences windows close: the loader's files, the alarm action
+    /// as Preferences sets it, the device, delay and threshold, and Dovrane's own
+    /// settings.
     void reload();
     /// Hands event to every notification path (see eventRaised).
     void raise(const StationEvent& event) { Q_EMIT eventRaised(event); }
@@ -109,8 +103,8 @@ public:
     [[nodiscard]] AlarmPlan& plan() const { return *m_plan; }
     [[nodiscard]] Account& account() const { return *m_account; }
     [[nodiscard]] SerialProfile& serialProfile() const { return *m_serialProfile; }
-    /// Dovrane's own settings; every feature beyond the data files reads its
-    /// section there again on changed().
+    /// Dovrane's own settings; every feature beyond the data files reads its section
+    /// there again on changed().
     [[nodiscard]] Settings& settings() const { return *m_settings; }
     /// The faults beside silence, and the sound kept of every fault ([detectors],
     /// [clips]).
@@ -131,11 +125,10 @@ public:
     /// Stops the repeated notifications of the alarm under way and logs that
     /// someone took it; false when there is no alarm waiting for that.
     bool acknowledge();
-    /// A test event through the webhooks, the hook and GSM text messages, as
-    /// saved.
+    /// A test event through the webhooks, the hook and GSM text messages, as saved.
     void sendTest();
-    /// A test message to the chat and push services of presets (the entries on
-    /// the settings page, saved or not), and nowhere else.
+    /// A test message to the chat and push services of presets (the entries on the
+    /// settings page, saved or not), and nowhere else.
     void sendPresetTest(const PresetSettings& presets);
     /// An alarm is under way and nobody has acknowledged it yet.
     [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
@@ -150,22 +143,19 @@ public:
     /// "ack", "suspend DURATION" (90s, 30m, 2h, 1h30m, a number of minutes, or
     /// "until 2026-12-24T18:00") and "resume".
     CommandAnswer command(const QString& name, const QString& arguments);
-    /// The faults under way beside silence by machine name ("input_lost", "hum",
-    /// ...), told to people or not; none while not monitoring.
+    /// The faults under way beside silence by machine name ("input_lost", "hum", ...),
+    /// told to people or not; none while not monitoring.
     [[nodiscard]] QStringList activeFaults() const;
 
 Q_SIGNALS:
-    /// The silence alarm was raised or ended, or another detector raised an
-    /// event.
+    /// The silence alarm was raised or ended, or another detector raised an event.
     void eventRaised(const dovrane::StationEvent& event);
     void awaitingAcknowledgeChanged(bool waiting);
 
 private:
-    /// Reads the [alarms] section and sets the level test, detectors and gates.
+    /// Has the watch read [alarms] again and gives the monitor its level test,
+    /// release time and dated exceptions.
     void applyTrust();
-    /// One buffer's verdict of the hum, noise and loop detectors.
-    void checkDeadAir();
-    void raiseTold(StationEvent::Kind kind, qint32 seconds, const QString& what);
     /// Selects the device chosen in Preferences when the list has moved under the
     /// stored number, and says so.
     void checkInputDevice();
@@ -173,8 +163,7 @@ private:
     void applyNocSettings();
     void applyDetectorSettings();
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
-    /// Keeps the detectors' part of activeFaults() up to date with a start or
-    /// end.
+    /// Keeps the detectors' part of activeFaults() up to date with a start or end.
     void trackFault(StationEvent::Kind kind);
     /// The notification paths of Dovrane.ini for one event (also for a repeat).
     void notify(const StationEvent& event);
@@ -196,13 +185,8 @@ private:
     AlarmMailer* m_mailer = nullptr;
     SnmpAgent* m_snmp = nullptr;
     Heartbeat* m_heartbeat = nullptr;
-    std::unique_ptr<TrustSettings> m_trust;
-    std::unique_ptr<ProgrammeAnalyser> m_analyser;
-    /// Silence, hum, noise, loop.
-    std::array<std::unique_ptr<AlarmGate>, 4> m_gates;
-    std::array<std::unique_ptr<FaultTimer>, 3> m_faults;
+    DeadAirWatch* m_watch = nullptr;
     AlarmSuspension* m_suspension = nullptr;
-    SilenceMonitor::Notice m_silenceNotice{};
     FaultDetectors* m_detectors = nullptr;
     ClipRecorder* m_clips = nullptr;
     StatusCounters m_counters;
@@ -219,8 +203,7 @@ private:
     ClockTimer* m_repeat = nullptr;
     bool m_alarmOn = false;
     bool m_acknowledged = false;
-    /// Faults of the FaultDetectors under way; hum, noise and loop are in
-    /// m_faults.
+    /// Faults of the FaultDetectors under way; hum, noise and loop are the watch's.
     QStringList m_detectorFaults;
     StationEvent m_alarmEvent;
     QString m_alarmSubject;

@@ -6,7 +6,6 @@
 #include "AlarmPlan.h"
 #include "AlarmSuspension.h"
 #include "AudioInput.h"
-#include "CallList.h"
 #include "ClipRecorder.h"
 #include "Clock.h"
 #include "ControlServer.h"
@@ -14,31 +13,23 @@
 #include "DeadAirWatch.h"
 #include "DetectorSettings.h"
 #include "FaultDetectors.h"
-#include "GsmTexter.h"
 #include "Heartbeat.h"
-#include "HookRunner.h"
 #include "InputChoice.h"
 #include "MailTransport.h"
+#include "Notifications.h"
 #include "NotifySettings.h"
 #include "Outbox.h"
-#include "OutboxMail.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
-#include "PresetChannel.h"
-#include "PresetSettings.h"
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
-#include "SmtpTransport.h"
 #include "SnmpAgent.h"
 #include "StartupLoader.h"
 #include "StatusService.h"
 #include "TrustSettings.h"
-#include "WebhookChannel.h"
 
 #include <QLoggingCategory>
-
-#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcStation, "dovrane.station")
 
@@ -60,25 +51,24 @@ Station::Station(Services services, QObject* parent)
     m_dialer = new PagerDialer(*m_files, *m_serialProfile, m_services.clock, m_services.serial,
                                *m_alarmLog, m_errors, this);
     m_dialer->setObjectName(QStringLiteral("pagerDialer"));
-    m_outbox = new Outbox(m_services.clock, m_services.paths.file(QStringLiteral("outbox")),
-                          m_errors, this);
-    m_mail = new OutboxMail(*m_outbox, m_services.mail, this);
-    m_smtp = new SmtpTransport(m_services.clock, this);
-    m_webhooks = new WebhookChannel(*m_outbox, this);
-    m_presets = new PresetChannel(*m_outbox, this);
-    m_gsm = new GsmTexter(*m_outbox, *m_serialProfile, m_services.clock, m_services.serial, this);
-    m_hook = new HookRunner(m_services.clock, this);
+
+    // Every path of Dovrane.ini, and the alarm mail too, goes out through the
+    // notifications' outbox; a repeat sends the mail and calls again.
+    m_notifications =
+        new Notifications({m_services.clock, *m_settings, *m_account, *m_plan, *m_files,
+                           *m_serialProfile, m_services.serial, m_services.mail, *m_alarmLog,
+                           m_errors, m_services.paths.file(QStringLiteral("outbox"))},
+                          this);
     m_control = new ControlServer(this);
     for (const char* name : {"ack", "suspend", "resume"})
         m_control->addCommand(QLatin1String(name), [this, name](const QString& arguments) {
             return command(QLatin1String(name), arguments).text;
         });
-    m_repeat = m_services.clock.createTimer(this);
-    m_repeat->setObjectName(QStringLiteral("tmrRepeat"));
-    connect(m_repeat, &ClockTimer::timeout, this, &Station::repeatAlarm);
-    m_mailer = new AlarmMailer(*m_files, *m_account, m_services.clock, *m_mail, *m_alarmLog, this);
-    applyNotifySettings();
-    connect(m_settings, &Settings::changed, this, &Station::applyNotifySettings);
+    m_mailer = new AlarmMailer(*m_files, *m_account, m_services.clock, m_notifications->mail(),
+                               *m_alarmLog, this);
+    connect(m_notifications, &Notifications::mailAgain, m_mailer, &AlarmMailer::SendMail);
+    connect(m_notifications, &Notifications::callAgain, m_dialer, &PagerDialer::StartCallSequence);
+    connect(m_notifications, &Notifications::testRaised, this, &Station::raise);
 
     m_detectors =
         new FaultDetectors(m_services.clock, m_services.audio, *m_monitor, *m_alarmLog, this);
@@ -99,13 +89,11 @@ Station::Station(Services services, QObject* parent)
     });
     connect(m_monitor, &SilenceMonitor::mailRequested, this,
             [this](const QString& subject, const QString& body) {
-                if (m_monitor->alarmOn()) {
-                    m_alarmSubject = subject;
-                    m_alarmBody = body;
-                }
+                if (m_monitor->alarmOn())
+                    m_notifications->keepAlarmMail(subject, body);
                 m_mailer->SendMail(subject, body);
             });
-    connect(this, &Station::eventRaised, this, &Station::notify);
+    connect(this, &Station::eventRaised, m_notifications, &Notifications::notify);
     // The watch decides what is told of the silence alarm (flap control) and raises
     // hum, noise and loops itself; a clip of the sound is kept either way.
     m_watch = new DeadAirWatch(m_services.clock, *m_alarmLog, *m_account, *m_settings, this);
@@ -132,13 +120,10 @@ Station::Station(Services services, QObject* parent)
             [this](const QString& description) { m_errors.report(description); });
     connect(&m_services.audio, &AudioInput::captureRegained, this,
             [this](const QString& description) { m_errors.report(description); });
-    connect(m_mail, &MailTransport::failed, this, [this](int number, const QString& description) {
-        m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
-    });
 
     // Every notification the station makes is counted for the remote status.
     connect(
-        m_outbox, &Outbox::attempted, this,
+        &m_notifications->outbox(), &Outbox::attempted, this,
         [this](const QString& channel, const QString& result) { m_counters.add(channel, result); });
     connect(m_dialer, &PagerDialer::stateChanged, this, [this](PagerDialer::State state) {
         // A call either reaches the dial command or falls back to idle before it.
@@ -150,9 +135,9 @@ Station::Station(Services services, QObject* parent)
     });
     const auto stationFacts = [this](StatusFacts& f, bool full) {
         f.suspendedUntil = m_suspension->suspendedUntil();
-        f.acknowledged = m_alarmOn && m_acknowledged;
-        f.outboxPending = m_outbox->pending();
-        f.outboxLost = m_outbox->lost();
+        f.acknowledged = m_notifications->acknowledged();
+        f.outboxPending = m_notifications->outbox().pending();
+        f.outboxLost = m_notifications->outbox().lost();
         f.activeFaults = activeFaults();
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
@@ -198,7 +183,7 @@ void Station::start()
     QString why;
     if (!m_control->listen(m_services.paths.file(QStringLiteral("dovrane.sock")), &why))
         qCWarning(lcStation).noquote() << "no control channel:" << why;
-    m_outbox->resume();
+    m_notifications->outbox().resume();
 }
 
 void Station::applyDetectorSettings()
@@ -233,97 +218,6 @@ void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
         m_clips->record(now.addMSecs(-ms), StationEvent::name(kind));
 }
 
-void Station::applyNotifySettings()
-{
-    const NotifySettings notify = m_settings->read<NotifySettings>();
-    m_smtp->configure(notify);
-    m_outbox->setFirstWait(std::clamp(notify.retryFirstSeconds, 1, 600));
-    if (notify.smtp())
-        m_mail->setTransport(*m_smtp);
-    else
-        m_mail->setTransport(m_services.mail);
-    if (notify.repeatMinutes <= 0)
-        m_repeat->stop();
-    else
-        m_repeat->setInterval(notify.repeatMinutes * 60000);
-}
-
-void Station::notify(const StationEvent& event)
-{
-    using Kind = StationEvent::Kind;
-    if (event.kind == Kind::SilenceAlarm && !m_alarmOn) {
-        m_alarmOn = true;
-        m_acknowledged = false;
-        m_alarmEvent = event;
-        if (m_repeat->interval() > 0 && m_settings->read<NotifySettings>().repeatMinutes > 0)
-            m_repeat->start();
-        Q_EMIT awaitingAcknowledgeChanged(true);
-    } else if (event.kind == Kind::SilenceEnd && m_alarmOn) {
-        m_alarmOn = false;
-        m_repeat->stop();
-        m_alarmSubject.clear();
-        Q_EMIT awaitingAcknowledgeChanged(false);
-    }
-    const NotifySettings settings = m_settings->read<NotifySettings>();
-    const QString facility = m_account->facility();
-    m_webhooks->post(settings.webhooks, event, facility);
-    m_presets->post(m_settings->read<PresetSettings>(), event);
-    if (!settings.hook.isEmpty())
-        m_hook->run(settings.hook, event, facility);
-    if (settings.gsm && ((m_plan->sendPage() &&
-                          (event.kind == Kind::SilenceAlarm || event.kind == Kind::SilenceEnd)) ||
-                         event.kind == Kind::Test))
-        CallList::walk(m_files->callList(), [this, &event](qint64, const CallRecord& entry) {
-            if (entry.inUse())
-                m_gsm->post(entry.CallNumber.trimmed(), event.text);
-        });
-}
-
-void Station::repeatAlarm()
-{
-    if (!awaitingAcknowledge()) {
-        m_repeat->stop();
-        return;
-    }
-    qCInfo(lcStation) << "alarm not acknowledged, notifying again";
-    if (m_plan->sendEmail() && !m_alarmSubject.isEmpty())
-        m_mailer->SendMail(m_alarmSubject, m_alarmBody);
-    if (m_plan->sendPage() && !m_settings->read<NotifySettings>().gsm)
-        m_dialer->StartCallSequence();
-    notify(m_alarmEvent);
-}
-
-StationEvent Station::testEvent() const
-{
-    const QDateTime now = m_services.clock.now();
-    return {StationEvent::Kind::Test, now, 0,
-            m_account->facility() + QLatin1String(" Test ") +
-                now.time().toString(QStringLiteral("HH:mm:ss"))};
-}
-
-void Station::sendTest()
-{
-    qCInfo(lcStation) << "test notification";
-    raise(testEvent());
-}
-
-void Station::sendPresetTest(const PresetSettings& presets)
-{
-    qCInfo(lcStation) << "test message to the chat and push services";
-    m_presets->post(presets, testEvent());
-}
-
-bool Station::acknowledge()
-{
-    if (!awaitingAcknowledge())
-        return false;
-    m_acknowledged = true;
-    m_repeat->stop();
-    m_alarmLog->WriteAlarmLog(QStringLiteral("Alarm Acknowledged   "));
-    Q_EMIT awaitingAcknowledgeChanged(false);
-    return true;
-}
-
 void Station::trackFault(StationEvent::Kind kind)
 {
     const bool starts = StationEvent{kind, {}, 0, {}}.isFault();
@@ -345,7 +239,7 @@ QStringList Station::activeFaults() const
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments)
 {
     if (name == QLatin1String("ack"))
-        return acknowledge()
+        return m_notifications->acknowledge()
                    ? CommandAnswer{true, QStringLiteral("acknowledged")}
                    : CommandAnswer{false, QStringLiteral("no alarm waiting to be acknowledged")};
     if (name != QLatin1String("suspend") && name != QLatin1String("resume"))

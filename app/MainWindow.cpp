@@ -17,6 +17,7 @@
 #include "ErrorWindow.h"
 #include "LevelMeter.h"
 #include "NocPage.h"
+#include "Notifications.h"
 #include "NotifyPage.h"
 #include "PagerDialer.h"
 #include "PreferencesWindow.h"
@@ -201,8 +202,9 @@ void MainWindow::wireSensor()
 
     connect(m_cmdStart, &QPushButton::clicked, monitor, &SilenceMonitor::startClicked);
     connect(m_cmdStop, &QPushButton::clicked, monitor, &SilenceMonitor::stopClicked);
-    connect(m_cmdAcknowledge, &QPushButton::clicked, &m_station, &Station::acknowledge);
-    connect(&m_station, &Station::awaitingAcknowledgeChanged, m_cmdAcknowledge,
+    Notifications* notifications = &m_station.notifications();
+    connect(m_cmdAcknowledge, &QPushButton::clicked, notifications, &Notifications::acknowledge);
+    connect(notifications, &Notifications::awaitingAcknowledgeChanged, m_cmdAcknowledge,
             &QWidget::setVisible);
     connect(monitor, &SilenceMonitor::elapsedTextChanged, m_label1, &QLabel::setText);
     connect(monitor, &SilenceMonitor::clockTextChanged, m_lblClock, &QLabel::setText);
@@ -288,10 +290,12 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     pages << new StatusPage;
     pages << new DetectorsPage(m_station);
     auto* notify = new NotifyPage;
-    connect(notify, &NotifyPage::testRequested, &m_station, &Station::sendTest);
+    connect(notify, &NotifyPage::testRequested, &m_station.notifications(),
+            &Notifications::sendTest);
     pages << notify;
     auto* presets = new PresetsPage;
-    connect(presets, &PresetsPage::testRequested, &m_station, &Station::sendPresetTest);
+    connect(presets, &PresetsPage::testRequested, &m_station.notifications(),
+            &Notifications::sendPresetTest);
     pages << presets;
     pages << new AlarmsPage;
     pages << new NocPage;

@@ -1,5 +1,6 @@
 #include "SuspendMenu.h"
 
+#include "AlarmSuspension.h"
 #include "Station.h"
 
 #include <QLabel>
@@ -9,6 +10,7 @@ namespace dovrane {
 SuspendMenu::SuspendMenu(Station& station, QLabel* label, QWidget* parent)
     : QMenu(QStringLiteral("Alar&ms"), parent)
 {
+    AlarmSuspension* suspension = &station.suspension();
     setObjectName(QStringLiteral("mnuAlarms"));
     QMenu* until = addMenu(QStringLiteral("&Suspend alarms until …"));
     until->setObjectName(QStringLiteral("mnuSuspend"));
@@ -19,18 +21,18 @@ SuspendMenu::SuspendMenu(Station& station, QLabel* label, QWidget* parent)
     for (const auto& [minutes, caption] : choices) {
         QAction* action = until->addAction(QString::fromLatin1(caption));
         action->setObjectName(QStringLiteral("mnuSuspend%1").arg(minutes));
-        connect(action, &QAction::triggered, &station,
-                [&station, minutes] { station.suspendAlarms(qint64(minutes) * 60); });
+        connect(action, &QAction::triggered, suspension,
+                [suspension, minutes] { suspension->suspendFor(qint64(minutes) * 60); });
     }
     QAction* resume = addAction(QStringLiteral("&Resume alarms"));
     resume->setObjectName(QStringLiteral("mnuResume"));
     resume->setEnabled(false);
-    connect(resume, &QAction::triggered, &station, &Station::resumeAlarms);
+    connect(resume, &QAction::triggered, suspension, &AlarmSuspension::resume);
 
     label->setObjectName(QStringLiteral("lblSuspended"));
     label->setStyleSheet(QStringLiteral("QLabel { color: #a05000; font-weight: bold; }"));
     label->hide();
-    connect(&station, &Station::suspensionChanged, label, [label, resume](const QDateTime& when) {
+    connect(suspension, &AlarmSuspension::changed, label, [label, resume](const QDateTime& when) {
         resume->setEnabled(when.isValid());
         label->setVisible(when.isValid());
         label->setText(QStringLiteral("Alarms suspended until ") +

@@ -1,91 +1,39 @@
 #include "Station.h"
 
 #include "Account.h"
-#include "AlarmGate.h"
 #include "AlarmLog.h"
 #include "AlarmMailer.h"
 #include "AlarmPlan.h"
+#include "AlarmSuspension.h"
 #include "AudioInput.h"
-#include "CallList.h"
 #include "ClipRecorder.h"
 #include "Clock.h"
 #include "ControlServer.h"
 #include "DataFiles.h"
+#include "DeadAirWatch.h"
 #include "DetectorSettings.h"
 #include "FaultDetectors.h"
-#include "FaultTimer.h"
-#include "GsmTexter.h"
 #include "Heartbeat.h"
-#include "HookRunner.h"
 #include "InputChoice.h"
 #include "MailTransport.h"
+#include "Notifications.h"
 #include "NotifySettings.h"
 #include "Outbox.h"
-#include "OutboxMail.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
-#include "PresetChannel.h"
-#include "PresetSettings.h"
-#include "ProgrammeAnalyser.h"
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
-#include "SmtpTransport.h"
 #include "SnmpAgent.h"
 #include "StartupLoader.h"
 #include "StatusService.h"
 #include "TrustSettings.h"
-#include "WebhookChannel.h"
 
 #include <QLoggingCategory>
-#include <QRegularExpression>
-
-#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcStation, "dovrane.station")
 
 namespace dovrane {
-
-namespace {
-
-enum Gate
-{
-    kSilence,
-    kHum,
-    kNoise,
-    kLoop,
-};
-
-QString padded(const QString& text)
-{
-    return text.leftJustified(21, QLatin1Char(' '));
-}
-
-/// A suspension longer than this is a typing error more likely than a plan.
-constexpr qint64 kMaxSuspensionDays = 31;
-
-/// When a suspension asked for as "90s", "30m", "2h", "1h30m", a number of minutes
-/// or "[until] 2026-12-24T18:00" ends; invalid when the words say none of these.
-QDateTime suspensionEnd(QString words, const QDateTime& now)
-{
-    words = words.trimmed();
-    if (words.startsWith(QLatin1String("until ")))
-        words = words.mid(6).trimmed();
-    if (words.contains(QLatin1Char(':')))
-        return QDateTime::fromString(words, Qt::ISODate);
-    static const QRegularExpression minutes(QStringLiteral("^\\d{1,6}$"));
-    static const QRegularExpression duration(
-        QStringLiteral("^(?:(\\d{1,4})h)?(?:(\\d{1,6})m)?(?:(\\d{1,8})s)?$"));
-    if (minutes.match(words).hasMatch())
-        return now.addSecs(words.toLongLong() * 60);
-    const QRegularExpressionMatch m = duration.match(words);
-    if (words.isEmpty() || !m.hasMatch())
-        return {};
-    return now.addSecs(m.captured(1).toLongLong() * 3600 + m.captured(2).toLongLong() * 60 +
-                       m.captured(3).toLongLong());
-}
-
-} // namespace
 
 Station::Station(Services services, QObject* parent)
     : QObject(parent), m_services(std::move(services))
@@ -103,25 +51,24 @@ Station::Station(Services services, QObject* parent)
     m_dialer = new PagerDialer(*m_files, *m_serialProfile, m_services.clock, m_services.serial,
                                *m_alarmLog, m_errors, this);
     m_dialer->setObjectName(QStringLiteral("pagerDialer"));
-    m_outbox = new Outbox(m_services.clock, m_services.paths.file(QStringLiteral("outbox")),
-                          m_errors, this);
-    m_mail = new OutboxMail(*m_outbox, m_services.mail, this);
-    m_smtp = new SmtpTransport(m_services.clock, this);
-    m_webhooks = new WebhookChannel(*m_outbox, this);
-    m_presets = new PresetChannel(*m_outbox, this);
-    m_gsm = new GsmTexter(*m_outbox, *m_serialProfile, m_services.clock, m_services.serial, this);
-    m_hook = new HookRunner(m_services.clock, this);
+
+    // Every path of Dovrane.ini, and the alarm mail too, goes out through the
+    // notifications' outbox; a repeat sends the mail and calls again.
+    m_notifications =
+        new Notifications({m_services.clock, *m_settings, *m_account, *m_plan, *m_files,
+                           *m_serialProfile, m_services.serial, m_services.mail, *m_alarmLog,
+                           m_errors, m_services.paths.file(QStringLiteral("outbox"))},
+                          this);
     m_control = new ControlServer(this);
     for (const char* name : {"ack", "suspend", "resume"})
         m_control->addCommand(QLatin1String(name), [this, name](const QString& arguments) {
             return command(QLatin1String(name), arguments).text;
         });
-    m_repeat = m_services.clock.createTimer(this);
-    m_repeat->setObjectName(QStringLiteral("tmrRepeat"));
-    connect(m_repeat, &ClockTimer::timeout, this, &Station::repeatAlarm);
-    m_mailer = new AlarmMailer(*m_files, *m_account, m_services.clock, *m_mail, *m_alarmLog, this);
-    applyNotifySettings();
-    connect(m_settings, &Settings::changed, this, &Station::applyNotifySettings);
+    m_mailer = new AlarmMailer(*m_files, *m_account, m_services.clock, m_notifications->mail(),
+                               *m_alarmLog, this);
+    connect(m_notifications, &Notifications::mailAgain, m_mailer, &AlarmMailer::SendMail);
+    connect(m_notifications, &Notifications::callAgain, m_dialer, &PagerDialer::StartCallSequence);
+    connect(m_notifications, &Notifications::testRaised, this, &Station::raise);
 
     m_detectors =
         new FaultDetectors(m_services.clock, m_services.audio, *m_monitor, *m_alarmLog, this);
@@ -142,68 +89,28 @@ Station::Station(Services services, QObject* parent)
     });
     connect(m_monitor, &SilenceMonitor::mailRequested, this,
             [this](const QString& subject, const QString& body) {
-                if (m_monitor->alarmOn()) {
-                    m_alarmSubject = subject;
-                    m_alarmBody = body;
-                }
+                if (m_monitor->alarmOn())
+                    m_notifications->keepAlarmMail(subject, body);
                 m_mailer->SendMail(subject, body);
             });
-    connect(this, &Station::eventRaised, this, &Station::notify);
-    const auto silenceEvent = [this](StationEvent::Kind kind, qint32 seconds, const char* what) {
-        const QDateTime now = m_services.clock.now();
-        raise({kind, now, seconds,
-               m_account->facility() + QLatin1String(what) +
-                   now.time().toString(QStringLiteral("HH:mm:ss"))});
-    };
-    connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this, silenceEvent] {
+    connect(this, &Station::eventRaised, m_notifications, &Notifications::notify);
+    // The watch decides what is told of the silence alarm (flap control) and raises
+    // hum, noise and loops itself; a clip of the sound is kept either way.
+    m_watch = new DeadAirWatch(m_services.clock, *m_alarmLog, *m_account, *m_settings, this);
+    connect(m_watch, &DeadAirWatch::eventRaised, this, &Station::raise);
+    connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this] {
         m_clips->record(m_services.clock.now().addSecs(-m_monitor->silenceSecs()),
                         QStringLiteral("silence"));
-        if (m_silenceNotice == SilenceMonitor::Notice::Quiet)
-            return;
-        silenceEvent(StationEvent::Kind::SilenceAlarm, m_monitor->silenceSecs(),
-                     m_silenceNotice == SilenceMonitor::Notice::TellAgain ? " Silence Alarm again "
-                                                                          : " Silence Alarm ");
+        m_watch->silenceRaised(m_monitor->silenceSecs());
     });
-    connect(m_monitor, &SilenceMonitor::alarmEnded, this, [this, silenceEvent](qint32 seconds) {
-        if (m_silenceNotice != SilenceMonitor::Notice::Quiet)
-            silenceEvent(StationEvent::Kind::SilenceEnd, seconds, " Silence Alarm End ");
-    });
+    connect(m_monitor, &SilenceMonitor::alarmEnded, m_watch, &DeadAirWatch::silenceEnded);
+    m_monitor->setNoticeFilter([this](bool start) { return m_watch->silenceNotice(start); });
 
-    // Alarms engineers can trust: maintenance windows, flap control, the programme
-    // level and the detectors of dead air that is not silent ([alarms]).
-    m_trust = std::make_unique<TrustSettings>();
-    m_analyser = std::make_unique<ProgrammeAnalyser>();
-    for (auto& gate : m_gates)
-        gate = std::make_unique<AlarmGate>();
-    for (auto& fault : m_faults)
-        fault = std::make_unique<FaultTimer>();
-    m_suspensionTimer = m_services.clock.createTimer(this);
-    m_suspensionTimer->setInterval(1000);
-    connect(m_suspensionTimer, &ClockTimer::timeout, this, [this] {
-        if (m_services.clock.now() >= m_suspendedUntil)
-            resumeAlarms();
-    });
-    m_monitor->setMayRaise([this] { return !alarmsSuspended(); });
-    m_monitor->setNoticeFilter([this](bool start) {
-        const QDateTime now = m_services.clock.now();
-        if (!start) {
-            const bool told = m_gates[kSilence]->end(now);
-            m_silenceNotice = told ? SilenceMonitor::Notice::Tell : SilenceMonitor::Notice::Quiet;
-            return m_silenceNotice;
-        }
-        switch (m_gates[kSilence]->start(now)) {
-        case AlarmGate::Notice::Tell:
-            m_silenceNotice = SilenceMonitor::Notice::Tell;
-            break;
-        case AlarmGate::Notice::TellAgain:
-            m_silenceNotice = SilenceMonitor::Notice::TellAgain;
-            break;
-        case AlarmGate::Notice::Quiet:
-            m_silenceNotice = SilenceMonitor::Notice::Quiet;
-            break;
-        }
-        return m_silenceNotice;
-    });
+    // A maintenance window holds back every alarm; a fault still there at its end is
+    // raised then.
+    m_suspension = new AlarmSuspension(m_services.clock, *m_alarmLog, this);
+    connect(m_suspension, &AlarmSuspension::changed, m_watch, &DeadAirWatch::setSuspendedUntil);
+    m_monitor->setMayRaise([this] { return !m_suspension->isSuspended(); });
     connect(m_settings, &Settings::changed, this, &Station::applyTrust);
     applyTrust();
 
@@ -213,13 +120,10 @@ Station::Station(Services services, QObject* parent)
             [this](const QString& description) { m_errors.report(description); });
     connect(&m_services.audio, &AudioInput::captureRegained, this,
             [this](const QString& description) { m_errors.report(description); });
-    connect(m_mail, &MailTransport::failed, this, [this](int number, const QString& description) {
-        m_errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
-    });
 
     // Every notification the station makes is counted for the remote status.
     connect(
-        m_outbox, &Outbox::attempted, this,
+        &m_notifications->outbox(), &Outbox::attempted, this,
         [this](const QString& channel, const QString& result) { m_counters.add(channel, result); });
     connect(m_dialer, &PagerDialer::stateChanged, this, [this](PagerDialer::State state) {
         // A call either reaches the dial command or falls back to idle before it.
@@ -230,10 +134,10 @@ Station::Station(Services services, QObject* parent)
         m_pagerSettingUp = state == PagerDialer::State::SettingUp;
     });
     const auto stationFacts = [this](StatusFacts& f, bool full) {
-        f.suspendedUntil = m_suspendedUntil;
-        f.acknowledged = m_alarmOn && m_acknowledged;
-        f.outboxPending = m_outbox->pending();
-        f.outboxLost = m_outbox->lost();
+        f.suspendedUntil = m_suspension->suspendedUntil();
+        f.acknowledged = m_notifications->acknowledged();
+        f.outboxPending = m_notifications->outbox().pending();
+        f.outboxLost = m_notifications->outbox().lost();
         f.activeFaults = activeFaults();
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
@@ -279,7 +183,7 @@ void Station::start()
     QString why;
     if (!m_control->listen(m_services.paths.file(QStringLiteral("dovrane.sock")), &why))
         qCWarning(lcStation).noquote() << "no control channel:" << why;
-    m_outbox->resume();
+    m_notifications->outbox().resume();
 }
 
 void Station::applyDetectorSettings()
@@ -295,7 +199,7 @@ void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
 {
     trackFault(kind);
     // The log keeps the fault; a maintenance window keeps it from people.
-    if (alarmsSuspended())
+    if (m_suspension->isSuspended())
         return;
     const QDateTime now = m_services.clock.now();
     const QString time = now.time().toString(QStringLiteral("HH:mm:ss"));
@@ -314,97 +218,6 @@ void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
         m_clips->record(now.addMSecs(-ms), StationEvent::name(kind));
 }
 
-void Station::applyNotifySettings()
-{
-    const NotifySettings notify = m_settings->read<NotifySettings>();
-    m_smtp->configure(notify);
-    m_outbox->setFirstWait(std::clamp(notify.retryFirstSeconds, 1, 600));
-    if (notify.smtp())
-        m_mail->setTransport(*m_smtp);
-    else
-        m_mail->setTransport(m_services.mail);
-    if (notify.repeatMinutes <= 0)
-        m_repeat->stop();
-    else
-        m_repeat->setInterval(notify.repeatMinutes * 60000);
-}
-
-void Station::notify(const StationEvent& event)
-{
-    using Kind = StationEvent::Kind;
-    if (event.kind == Kind::SilenceAlarm && !m_alarmOn) {
-        m_alarmOn = true;
-        m_acknowledged = false;
-        m_alarmEvent = event;
-        if (m_repeat->interval() > 0 && m_settings->read<NotifySettings>().repeatMinutes > 0)
-            m_repeat->start();
-        Q_EMIT awaitingAcknowledgeChanged(true);
-    } else if (event.kind == Kind::SilenceEnd && m_alarmOn) {
-        m_alarmOn = false;
-        m_repeat->stop();
-        m_alarmSubject.clear();
-        Q_EMIT awaitingAcknowledgeChanged(false);
-    }
-    const NotifySettings settings = m_settings->read<NotifySettings>();
-    const QString facility = m_account->facility();
-    m_webhooks->post(settings.webhooks, event, facility);
-    m_presets->post(m_settings->read<PresetSettings>(), event);
-    if (!settings.hook.isEmpty())
-        m_hook->run(settings.hook, event, facility);
-    if (settings.gsm && ((m_plan->sendPage() &&
-                          (event.kind == Kind::SilenceAlarm || event.kind == Kind::SilenceEnd)) ||
-                         event.kind == Kind::Test))
-        CallList::walk(m_files->callList(), [this, &event](qint64, const CallRecord& entry) {
-            if (entry.inUse())
-                m_gsm->post(entry.CallNumber.trimmed(), event.text);
-        });
-}
-
-void Station::repeatAlarm()
-{
-    if (!awaitingAcknowledge()) {
-        m_repeat->stop();
-        return;
-    }
-    qCInfo(lcStation) << "alarm not acknowledged, notifying again";
-    if (m_plan->sendEmail() && !m_alarmSubject.isEmpty())
-        m_mailer->SendMail(m_alarmSubject, m_alarmBody);
-    if (m_plan->sendPage() && !m_settings->read<NotifySettings>().gsm)
-        m_dialer->StartCallSequence();
-    notify(m_alarmEvent);
-}
-
-StationEvent Station::testEvent() const
-{
-    const QDateTime now = m_services.clock.now();
-    return {StationEvent::Kind::Test, now, 0,
-            m_account->facility() + QLatin1String(" Test ") +
-                now.time().toString(QStringLiteral("HH:mm:ss"))};
-}
-
-void Station::sendTest()
-{
-    qCInfo(lcStation) << "test notification";
-    raise(testEvent());
-}
-
-void Station::sendPresetTest(const PresetSettings& presets)
-{
-    qCInfo(lcStation) << "test message to the chat and push services";
-    m_presets->post(presets, testEvent());
-}
-
-bool Station::acknowledge()
-{
-    if (!awaitingAcknowledge())
-        return false;
-    m_acknowledged = true;
-    m_repeat->stop();
-    m_alarmLog->WriteAlarmLog(QStringLiteral("Alarm Acknowledged   "));
-    Q_EMIT awaitingAcknowledgeChanged(false);
-    return true;
-}
-
 void Station::trackFault(StationEvent::Kind kind)
 {
     const bool starts = StationEvent{kind, {}, 0, {}}.isFault();
@@ -420,42 +233,21 @@ QStringList Station::activeFaults() const
 {
     if (!m_monitor->isRunning())
         return {};
-    QStringList faults = m_detectorFaults;
-    const char* names[] = {"hum", "noise", "loop"};
-    for (std::size_t i = 0; i < m_faults.size(); ++i)
-        if (m_faults[i]->isOn())
-            faults.append(QLatin1String(names[i]));
-    return faults;
+    return m_detectorFaults + m_watch->activeFaults();
 }
 
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments)
 {
     if (name == QLatin1String("ack"))
-        return acknowledge() ? CommandAnswer{true, QStringLiteral("acknowledged")}
-                             : CommandAnswer{false, QStringLiteral("no alarm waiting to be "
-                                                                   "acknowledged")};
-    if (name == QLatin1String("resume")) {
-        if (!alarmsSuspended())
-            return {true, QStringLiteral("alarms were not suspended")};
-        resumeAlarms();
-        return {true, QStringLiteral("alarms resumed")};
-    }
-    if (name != QLatin1String("suspend"))
+        return m_notifications->acknowledge()
+                   ? CommandAnswer{true, QStringLiteral("acknowledged")}
+                   : CommandAnswer{false, QStringLiteral("no alarm waiting to be acknowledged")};
+    if (name != QLatin1String("suspend") && name != QLatin1String("resume"))
         return {false, QStringLiteral("unknown command: %1").arg(name)};
-    const QDateTime now = m_services.clock.now();
-    const QDateTime until = suspensionEnd(arguments, now);
-    if (!until.isValid())
-        return {false, QStringLiteral("cannot suspend: \"%1\" is no duration (90s, 30m, 2h, "
-                                      "1h30m) and no time (until 2026-12-24T18:00)")
-                           .arg(arguments)};
-    if (until <= now || until > now.addDays(kMaxSuspensionDays))
-        return {false, QStringLiteral("cannot suspend: the end must lie within the next %1 days")
-                           .arg(kMaxSuspensionDays)};
-    suspendAlarmsUntil(until);
-    return {true, QStringLiteral("alarms suspended until %1")
-                      .arg(until.toString(until.date() == now.date()
-                                              ? QStringLiteral("HH:mm:ss")
-                                              : QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
+    const auto [done, text] = name == QLatin1String("resume")
+                                  ? m_suspension->resumeCommand()
+                                  : m_suspension->suspendCommand(arguments);
+    return {done, text};
 }
 
 Station::~Station()
@@ -513,123 +305,15 @@ void Station::reload()
 
 void Station::applyTrust()
 {
-    *m_trust = m_settings->read<TrustSettings>();
-    const TrustSettings& t = *m_trust;
-    m_analyser->configure(t);
+    const TrustSettings& t = m_watch->apply();
     m_monitor->setReleaseSecs(t.releaseSecs);
-    for (auto& gate : m_gates)
-        gate->configure(t.cooldownMinutes, t.maxPerHour);
-    const std::array<const DetectorSetting*, 3> detectors{&t.hum, &t.noise, &t.loop};
-    for (std::size_t i = 0; i < m_faults.size(); ++i)
-        m_faults[i]->configure(detectors[i]->delaySecs, t.releaseSecs);
-    // Without a band or a detector the level test stays the plain peak test.
-    if (t.bandEnabled() || t.anyDetector()) {
-        m_monitor->setLevelTest([this](const QByteArray& buffer, qint32 threshold) {
-            LevelReading reading = testLevel(buffer, threshold);
-            reading.sound = m_analyser->analyse(buffer, threshold, reading.sound);
-            checkDeadAir();
-            return reading;
-        });
-    } else {
-        m_monitor->setLevelTest({});
-    }
-    if (t.exceptions.isEmpty()) {
-        m_monitor->setScheduleOverride({});
-    } else {
-        m_monitor->setScheduleOverride([this](const QDate& date) -> std::optional<DayWindow> {
-            const auto e = m_trust->exceptionFor(date);
-            if (!e)
-                return std::nullopt;
-            return DayWindow{!e->off, e->startSecs, e->stopSecs};
-        });
-    }
+    m_monitor->setLevelTest(m_watch->levelTest());
+    m_monitor->setScheduleOverride(m_watch->scheduleOverride());
+    // A window from [alarms] that is already under way is left as it is.
     const QDateTime now = m_services.clock.now();
-    if (t.suspendUntil.isValid() && t.suspendUntil > now && t.suspendUntil != m_suspendedUntil)
-        suspendAlarmsUntil(t.suspendUntil);
-}
-
-void Station::checkDeadAir()
-{
-    struct Detector
-    {
-        bool enabled;
-        bool present;
-        Gate gate;
-        StationEvent::Kind raised, ended;
-        const char* name;
-    };
-    const Detector detectors[] = {
-        {m_trust->hum.enabled, m_analyser->hum(), kHum, StationEvent::Kind::Hum,
-         StationEvent::Kind::HumEnd, "Hum"},
-        {m_trust->noise.enabled, m_analyser->noise(), kNoise, StationEvent::Kind::Noise,
-         StationEvent::Kind::NoiseEnd, "Noise"},
-        // Hum and noise are constant too: said once, as themselves, not also as a loop.
-        {m_trust->loop.enabled, m_analyser->loop() && !m_analyser->hum() && !m_analyser->noise(),
-         kLoop, StationEvent::Kind::Loop, StationEvent::Kind::LoopEnd, "Loop"},
-    };
-    const QDateTime now = m_services.clock.now();
-    for (std::size_t i = 0; i < std::size(detectors); ++i) {
-        const Detector& d = detectors[i];
-        if (!d.enabled)
-            continue;
-        FaultTimer& fault = *m_faults[i];
-        const qint32 seconds = fault.seconds(now);
-        const QString name = QLatin1String(d.name);
-        switch (fault.update(d.present, now, alarmsSuspended())) {
-        case FaultTimer::Change::None:
-            break;
-        case FaultTimer::Change::Raised: {
-            m_alarmLog->WriteAlarmLog(padded(name));
-            const AlarmGate::Notice notice = m_gates[d.gate]->start(now);
-            if (notice != AlarmGate::Notice::Quiet)
-                raiseTold(d.raised, seconds,
-                          notice == AlarmGate::Notice::TellAgain ? name + QStringLiteral(" again")
-                                                                 : name);
-            break;
-        }
-        case FaultTimer::Change::Ended:
-            m_alarmLog->WriteAlarmLog(padded(name + QStringLiteral(" End")));
-            if (m_gates[d.gate]->end(now))
-                raiseTold(d.ended, 0, name + QStringLiteral(" End"));
-            break;
-        }
-    }
-}
-
-void Station::raiseTold(StationEvent::Kind kind, qint32 seconds, const QString& what)
-{
-    const QDateTime now = m_services.clock.now();
-    raise({kind, now, seconds,
-           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') +
-               now.time().toString(QStringLiteral("HH:mm:ss"))});
-}
-
-void Station::suspendAlarms(qint64 seconds)
-{
-    if (seconds <= 0)
-        resumeAlarms();
-    else
-        suspendAlarmsUntil(m_services.clock.now().addSecs(seconds));
-}
-
-void Station::suspendAlarmsUntil(const QDateTime& until)
-{
-    const bool already = alarmsSuspended();
-    m_suspendedUntil = until;
-    if (!already)
-        m_alarmLog->WriteAlarmLog(padded(QStringLiteral("Alarms Suspended")));
-    m_suspensionTimer->start();
-    Q_EMIT suspensionChanged(m_suspendedUntil);
-}
-
-void Station::resumeAlarms()
-{
-    if (!alarmsSuspended())
-        return;
-    m_suspendedUntil = QDateTime();
-    m_suspensionTimer->stop();
-    m_alarmLog->WriteAlarmLog(padded(QStringLiteral("Alarms Resumed")));
-    Q_EMIT suspensionChanged(m_suspendedUntil);
+    if (t.suspendUntil.isValid() && t.suspendUntil > now &&
+        t.suspendUntil != m_suspension->suspendedUntil())
+        m_suspension->suspendUntil(t.suspendUntil);
 }
 
 void Station::shutdown()

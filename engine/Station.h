@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QStringList>
 
-#include <array>
 #include <functional>
 #include <memory>
 
@@ -19,28 +18,18 @@ namespace dovrane {
 class Account;
 class AlarmLog;
 class AlarmMailer;
-class AlarmGate;
 class AlarmPlan;
-class ClockTimer;
-class FaultTimer;
-class ProgrammeAnalyser;
-struct TrustSettings;
+class AlarmSuspension;
 class AudioInput;
 class Heartbeat;
 class ClipRecorder;
 class ControlServer;
-class GsmTexter;
-class HookRunner;
-class Outbox;
-class OutboxMail;
-class SmtpTransport;
-class WebhookChannel;
-class PresetChannel;
-struct PresetSettings;
 class Clock;
+class DeadAirWatch;
 class DataFiles;
 class FaultDetectors;
 class MailTransport;
+class Notifications;
 class PagerDialer;
 class SerialPort;
 class SerialProfile;
@@ -115,33 +104,17 @@ public:
     [[nodiscard]] FaultDetectors& detectors() const { return *m_detectors; }
     [[nodiscard]] ClipRecorder& clips() const { return *m_clips; }
 
-    /// A maintenance window: no alarm is raised or told for seconds from now (0 or
-    /// less: resume). A fault still there at the end raises its alarm then.
-    void suspendAlarms(qint64 seconds);
-    void suspendAlarmsUntil(const QDateTime& until);
-    void resumeAlarms();
-    /// When the suspension ends; invalid when alarms are not suspended.
-    [[nodiscard]] QDateTime suspendedUntil() const { return m_suspendedUntil; }
-    [[nodiscard]] bool alarmsSuspended() const { return m_suspendedUntil.isValid(); }
+    /// The maintenance window: no alarm is raised or told while it lasts.
+    [[nodiscard]] AlarmSuspension& suspension() const { return *m_suspension; }
+    /// The notification paths of Dovrane.ini, their outbox, repeats and
+    /// acknowledgement.
+    [[nodiscard]] Notifications& notifications() const { return *m_notifications; }
     /// What each notification path attempted; every path adds its rows here.
     [[nodiscard]] StatusCounters& counters() { return m_counters; }
     /// The remote status endpoint, off until [status] switches it on.
     [[nodiscard]] StatusService& status() const { return *m_status; }
-    /// Every notification on its way out, with its pending and lost counts.
-    [[nodiscard]] Outbox& outbox() const { return *m_outbox; }
     /// The local control channel (dovrane --ack, ...); more commands go in here.
     [[nodiscard]] ControlServer& control() const { return *m_control; }
-
-    /// Stops the repeated notifications of the alarm under way and logs that
-    /// someone took it; false when there is no alarm waiting for that.
-    bool acknowledge();
-    /// A test event through the webhooks, the hook and GSM text messages, as saved.
-    void sendTest();
-    /// A test message to the chat and push services of presets (the entries on the
-    /// settings page, saved or not), and nowhere else.
-    void sendPresetTest(const PresetSettings& presets);
-    /// An alarm is under way and nobody has acknowledged it yet.
-    [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
 
     /// The answer to a command of the control channel or the remote status, and
     /// whether it did what was asked.
@@ -160,16 +133,11 @@ public:
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
     void eventRaised(const dovrane::StationEvent& event);
-    /// Alarms were suspended until until, or resumed (until invalid).
-    void suspensionChanged(const QDateTime& until);
-    void awaitingAcknowledgeChanged(bool waiting);
 
 private:
-    /// Reads the [alarms] section and sets the level test, detectors and gates.
+    /// Has the watch read [alarms] again and gives the monitor its level test,
+    /// release time and dated exceptions.
     void applyTrust();
-    /// One buffer's verdict of the hum, noise and loop detectors.
-    void checkDeadAir();
-    void raiseTold(StationEvent::Kind kind, qint32 seconds, const QString& what);
     /// Selects the device chosen in Preferences when the list has moved under the
     /// stored number, and says so.
     void checkInputDevice();
@@ -179,11 +147,6 @@ private:
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
     /// Keeps the detectors' part of activeFaults() up to date with a start or end.
     void trackFault(StationEvent::Kind kind);
-    /// The notification paths of Dovrane.ini for one event (also for a repeat).
-    void notify(const StationEvent& event);
-    [[nodiscard]] StationEvent testEvent() const;
-    void applyNotifySettings();
-    void repeatAlarm();
 
     Services m_services;
     ErrorReporter m_errors;
@@ -199,35 +162,17 @@ private:
     AlarmMailer* m_mailer = nullptr;
     SnmpAgent* m_snmp = nullptr;
     Heartbeat* m_heartbeat = nullptr;
-    std::unique_ptr<TrustSettings> m_trust;
-    std::unique_ptr<ProgrammeAnalyser> m_analyser;
-    /// Silence, hum, noise, loop.
-    std::array<std::unique_ptr<AlarmGate>, 4> m_gates;
-    std::array<std::unique_ptr<FaultTimer>, 3> m_faults;
-    ClockTimer* m_suspensionTimer = nullptr;
-    QDateTime m_suspendedUntil;
-    SilenceMonitor::Notice m_silenceNotice{};
+    DeadAirWatch* m_watch = nullptr;
+    AlarmSuspension* m_suspension = nullptr;
     FaultDetectors* m_detectors = nullptr;
     ClipRecorder* m_clips = nullptr;
     StatusCounters m_counters;
     StatusService* m_status = nullptr;
     bool m_pagerSettingUp = false;
-    Outbox* m_outbox = nullptr;
-    OutboxMail* m_mail = nullptr;
-    SmtpTransport* m_smtp = nullptr;
-    WebhookChannel* m_webhooks = nullptr;
-    PresetChannel* m_presets = nullptr;
-    GsmTexter* m_gsm = nullptr;
-    HookRunner* m_hook = nullptr;
+    Notifications* m_notifications = nullptr;
     ControlServer* m_control = nullptr;
-    ClockTimer* m_repeat = nullptr;
-    bool m_alarmOn = false;
-    bool m_acknowledged = false;
-    /// Faults of the FaultDetectors under way; hum, noise and loop are in m_faults.
+    /// Faults of the FaultDetectors under way; hum, noise and loop are the watch's.
     QStringList m_detectorFaults;
-    StationEvent m_alarmEvent;
-    QString m_alarmSubject;
-    QString m_alarmBody;
     int m_storedDevice = 0;
     QString m_inputDeviceNote;
 };

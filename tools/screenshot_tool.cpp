@@ -10,6 +10,7 @@
 // and finally removes the log folder and presses Stop, so that the error window
 // shows the failed log write. Windows are saved without their frames.
 
+#include "AlarmSuspension.h"
 #include "ApplicationIdentity.h"
 #include "MainWindow.h"
 #include "SilenceMonitor.h"
@@ -218,7 +219,8 @@ int main(int argc, char* argv[])
         if (light && waitUntil([&] { return light->isVisible(); }, shooter.timeoutMs())) {
             pump(1200);
             shooter.save(&window, QStringLiteral("main-alarm"));
-            window.station().suspendAlarms(1800); // as Alarms > Suspend alarms until ... does
+            // as Alarms > Suspend alarms until ... does
+            window.station().suspension().suspendFor(1800);
             pump(500);
             shooter.save(&window, QStringLiteral("main-suspended"));
         } else {

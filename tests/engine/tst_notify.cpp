@@ -2,7 +2,7 @@
 // what a restart finds, the GSM dialogue bytes, repeats until acknowledged.
 
 #include "AlarmMailer.h"
-#include "Outbox.h"
+#include "Notifications.h"
 #include "SilenceMonitor.h"
 #include "StationRig.h"
 
@@ -86,16 +86,16 @@ private Q_SLOTS:
                 station->monitor().startClicked();
                 rig.run(3.5, FakeAudioInput::constantBuffer(100, 0));
             } else if (step == QLatin1String("ack"))
-                QVERIFY(station->acknowledge());
+                QVERIFY(station->notifications().acknowledge());
             else
                 rig.clock.advance(arg.toDouble());
         }
         QCOMPARE(rig.mail.sent.size(), sent);
         QCOMPARE(rig.serial.written, modem);
-        QCOMPARE((QList<int>{station->outbox().pending(), station->outbox().lost(),
-                             int(rig.errors->size())}),
+        const Outbox& outbox = station->notifications().outbox();
+        QCOMPARE((QList<int>{outbox.pending(), outbox.lost(), int(rig.errors->size())}),
                  pendingLost);
-        QCOMPARE(QDir(station->outbox().folder()).entryList(QDir::Files).size(), pendingLost[0]);
+        QCOMPARE(QDir(outbox.folder()).entryList(QDir::Files).size(), pendingLost[0]);
         if (script.contains(QStringLiteral("ack")))
             QVERIFY(rig.log().contains(QStringLiteral("12:10:03 Alarm Acknowledged   ")));
     }

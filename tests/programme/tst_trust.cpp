@@ -1,7 +1,7 @@
 // Alarms engineers can trust, through the whole station on fakes: generated audio
 // in, events out. Prints the detection table of the README.
 
-#include "SilenceMonitor.h"
+#include "AlarmSuspension.h"
 #include "StationRig.h"
 
 #include <QtTest>
@@ -143,7 +143,7 @@ private Q_SLOTS:
             table << QStringLiteral("%1 after %2 s").arg(fired.last()).arg(t0.secsTo(e.time));
         });
         station.monitor().startClicked();
-        station.suspendAlarms(suspendSecs);
+        station.suspension().suspendFor(suspendSecs);
         Generator gen{QString::fromLatin1(QTest::currentDataTag()).section(u' ', 0, 0)};
         for (int step = 0; step < 45 * 40; ++step) {
             rig.clock.advance(0.025);

@@ -1,0 +1,107 @@
+#include "AlarmSuspension.h"
+
+#include "AlarmLog.h"
+#include "Clock.h"
+
+#include <QRegularExpression>
+
+namespace dovrane {
+
+namespace {
+
+QString padded(const QString& text)
+{
+    return text.leftJustified(21, QLatin1Char(' '));
+}
+
+/// When a suspension asked for as "90s", "30m", "2h", "1h30m", a number of minutes
+/// or "[until] 2026-12-24T18:00" ends; invalid when the words say none of these.
+QDateTime suspensionEnd(QString words, const QDateTime& now)
+{
+    words = words.trimmed();
+    if (words.startsWith(QLatin1String("until ")))
+        words = words.mid(6).trimmed();
+    if (words.contains(QLatin1Char(':')))
+        return QDateTime::fromString(words, Qt::ISODate);
+    static const QRegularExpression minutes(QStringLiteral("^\\d{1,6}$"));
+    static const QRegularExpression duration(
+        QStringLiteral("^(?:(\\d{1,4})h)?(?:(\\d{1,6})m)?(?:(\\d{1,8})s)?$"));
+    if (minutes.match(words).hasMatch())
+        return now.addSecs(words.toLongLong() * 60);
+    const QRegularExpressionMatch m = duration.match(words);
+    if (words.isEmpty() || !m.hasMatch())
+        return {};
+    return now.addSecs(m.captured(1).toLongLong() * 3600 + m.captured(2).toLongLong() * 60 +
+                       m.captured(3).toLongLong());
+}
+
+} // namespace
+
+AlarmSuspension::AlarmSuspension(Clock& clock, AlarmLog& log, QObject* parent)
+    : QObject(parent), m_clock(clock), m_log(log)
+{
+    // Looked at every second rather than timed once: the end moves when someone
+    // suspends again while the window lasts.
+    m_timer = m_clock.createTimer(this);
+    m_timer->setInterval(1000);
+    connect(m_timer, &ClockTimer::timeout, this, [this] {
+        if (m_clock.now() >= m_until)
+            resume();
+    });
+}
+
+void AlarmSuspension::suspendFor(qint64 seconds)
+{
+    if (seconds <= 0)
+        resume();
+    else
+        suspendUntil(m_clock.now().addSecs(seconds));
+}
+
+void AlarmSuspension::suspendUntil(const QDateTime& until)
+{
+    const bool already = isSuspended();
+    m_until = until;
+    if (!already)
+        m_log.WriteAlarmLog(padded(QStringLiteral("Alarms Suspended")));
+    m_timer->start();
+    Q_EMIT changed(m_until);
+}
+
+void AlarmSuspension::resume()
+{
+    if (!isSuspended())
+        return;
+    m_until = QDateTime();
+    m_timer->stop();
+    m_log.WriteAlarmLog(padded(QStringLiteral("Alarms Resumed")));
+    Q_EMIT changed(m_until);
+}
+
+AlarmSuspension::Answer AlarmSuspension::suspendCommand(const QString& words)
+{
+    const QDateTime now = m_clock.now();
+    const QDateTime until = suspensionEnd(words, now);
+    if (!until.isValid())
+        return {false, QStringLiteral("cannot suspend: \"%1\" is no duration (90s, 30m, 2h, "
+                                      "1h30m) and no time (until 2026-12-24T18:00)")
+                           .arg(words)};
+    if (until <= now || until > now.addDays(kMaxDays))
+        return {false, QStringLiteral("cannot suspend: the end must lie within the next %1 days")
+                           .arg(kMaxDays)};
+    suspendUntil(until);
+    return {true, QStringLiteral("alarms suspended until %1")
+                      .arg(until.toString(until.date() == now.date()
+                                              ? QStringLiteral("HH:mm:ss")
+                                              : QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
+}
+
+AlarmSuspension::Answer AlarmSuspension::resumeCommand()
+{
+    if (!isSuspended())
+        return {true, QStringLiteral("alarms were not suspended")};
+    resume();
+    return {true, QStringLiteral("alarms resumed")};
+}
+
+} // namespace dovrane

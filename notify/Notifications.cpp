@@ -1,0 +1,152 @@
+#include "Notifications.h"
+
+#include "Account.h"
+#include "AlarmLog.h"
+#include "AlarmPlan.h"
+#include "CallList.h"
+#include "Clock.h"
+#include "DataFiles.h"
+#include "ErrorReporter.h"
+#include "GsmTexter.h"
+#include "HookRunner.h"
+#include "NotifySettings.h"
+#include "Outbox.h"
+#include "OutboxMail.h"
+#include "PresetChannel.h"
+#include "PresetSettings.h"
+#include "Settings.h"
+#include "SmtpTransport.h"
+#include "WebhookChannel.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+
+// Named as before these paths left the station, so log filters keep working.
+Q_LOGGING_CATEGORY(lcNotifications, "dovrane.station")
+
+namespace dovrane {
+
+Notifications::Notifications(NotificationParts parts, QObject* parent)
+    : QObject(parent), m_parts(std::move(parts))
+{
+    m_outbox = new Outbox(m_parts.clock, m_parts.outboxFolder, m_parts.errors, this);
+    m_mail = new OutboxMail(*m_outbox, m_parts.sendmail, this);
+    m_smtp = new SmtpTransport(m_parts.clock, this);
+    m_webhooks = new WebhookChannel(*m_outbox, this);
+    m_presets = new PresetChannel(*m_outbox, this);
+    m_gsm = new GsmTexter(*m_outbox, m_parts.serialProfile, m_parts.clock, m_parts.serial, this);
+    m_hook = new HookRunner(m_parts.clock, this);
+    m_repeat = m_parts.clock.createTimer(this);
+    m_repeat->setObjectName(QStringLiteral("tmrRepeat"));
+    connect(m_repeat, &ClockTimer::timeout, this, &Notifications::repeatAlarm);
+    applySettings();
+    connect(&m_parts.settings, &Settings::changed, this, &Notifications::applySettings);
+    connect(m_mail, &MailTransport::failed, this, [this](int number, const QString& description) {
+        m_parts.errors.report(QStringLiteral("%1 %2").arg(number).arg(description));
+    });
+}
+
+MailTransport& Notifications::mail() const
+{
+    return *m_mail;
+}
+
+void Notifications::applySettings()
+{
+    const NotifySettings notify = m_parts.settings.read<NotifySettings>();
+    m_smtp->configure(notify);
+    m_outbox->setFirstWait(std::clamp(notify.retryFirstSeconds, 1, 600));
+    if (notify.smtp())
+        m_mail->setTransport(*m_smtp);
+    else
+        m_mail->setTransport(m_parts.sendmail);
+    if (notify.repeatMinutes <= 0)
+        m_repeat->stop();
+    else
+        m_repeat->setInterval(notify.repeatMinutes * 60000);
+}
+
+void Notifications::notify(const StationEvent& event)
+{
+    using Kind = StationEvent::Kind;
+    if (event.kind == Kind::SilenceAlarm && !m_alarmOn) {
+        m_alarmOn = true;
+        m_acknowledged = false;
+        m_alarmEvent = event;
+        if (m_repeat->interval() > 0 && m_parts.settings.read<NotifySettings>().repeatMinutes > 0)
+            m_repeat->start();
+        Q_EMIT awaitingAcknowledgeChanged(true);
+    } else if (event.kind == Kind::SilenceEnd && m_alarmOn) {
+        m_alarmOn = false;
+        m_repeat->stop();
+        m_alarmSubject.clear();
+        Q_EMIT awaitingAcknowledgeChanged(false);
+    }
+    const NotifySettings settings = m_parts.settings.read<NotifySettings>();
+    const QString facility = m_parts.account.facility();
+    m_webhooks->post(settings.webhooks, event, facility);
+    m_presets->post(m_parts.settings.read<PresetSettings>(), event);
+    if (!settings.hook.isEmpty())
+        m_hook->run(settings.hook, event, facility);
+    if (settings.gsm && ((m_parts.plan.sendPage() &&
+                          (event.kind == Kind::SilenceAlarm || event.kind == Kind::SilenceEnd)) ||
+                         event.kind == Kind::Test))
+        CallList::walk(m_parts.files.callList(), [this, &event](qint64, const CallRecord& entry) {
+            if (entry.inUse())
+                m_gsm->post(entry.CallNumber.trimmed(), event.text);
+        });
+}
+
+void Notifications::keepAlarmMail(const QString& subject, const QString& body)
+{
+    m_alarmSubject = subject;
+    m_alarmBody = body;
+}
+
+void Notifications::repeatAlarm()
+{
+    if (!awaitingAcknowledge()) {
+        m_repeat->stop();
+        return;
+    }
+    qCInfo(lcNotifications) << "alarm not acknowledged, notifying again";
+    if (m_parts.plan.sendEmail() && !m_alarmSubject.isEmpty())
+        Q_EMIT mailAgain(m_alarmSubject, m_alarmBody);
+    if (m_parts.plan.sendPage() && !m_parts.settings.read<NotifySettings>().gsm)
+        Q_EMIT callAgain();
+    notify(m_alarmEvent);
+}
+
+StationEvent Notifications::testEvent() const
+{
+    const QDateTime now = m_parts.clock.now();
+    return {StationEvent::Kind::Test, now, 0,
+            m_parts.account.facility() + QLatin1String(" Test ") +
+                now.time().toString(QStringLiteral("HH:mm:ss"))};
+}
+
+void Notifications::sendTest()
+{
+    qCInfo(lcNotifications) << "test notification";
+    Q_EMIT testRaised(testEvent());
+}
+
+void Notifications::sendPresetTest(const PresetSettings& presets)
+{
+    qCInfo(lcNotifications) << "test message to the chat and push services";
+    m_presets->post(presets, testEvent());
+}
+
+bool Notifications::acknowledge()
+{
+    if (!awaitingAcknowledge())
+        return false;
+    m_acknowledged = true;
+    m_repeat->stop();
+    m_parts.log.WriteAlarmLog(QStringLiteral("Alarm Acknowledged   "));
+    Q_EMIT awaitingAcknowledgeChanged(false);
+    return true;
+}
+
+} // namespace dovrane

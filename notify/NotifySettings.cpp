@@ -69,11 +69,11 @@ QStringList NotifySettings::problems() const
     QStringList out;
     if (smtp()) {
         if (smtpPort < 1 || smtpPort > 65535)
-            out << QStringLiteral("notify: SMTP port %1 is not 1 to 65535").arg(smtpPort);
+            out << QStringLiteral("[notify] SMTP port %1 is not 1 to 65535").arg(smtpPort);
         if (!smtpSender.contains(QLatin1Char('@')))
-            out << QStringLiteral("notify: the SMTP sender needs an e-mail address");
+            out << QStringLiteral("[notify] the SMTP sender needs an e-mail address");
         if (!smtpCaFile.isEmpty() && !QFileInfo(smtpCaFile).isReadable())
-            out << QStringLiteral("notify: SMTP certificate file %1 cannot be read")
+            out << QStringLiteral("[notify] SMTP certificate file %1 cannot be read")
                        .arg(smtpCaFile);
     }
     for (const QString& url : webhooks) {
@@ -81,14 +81,14 @@ QStringList NotifySettings::problems() const
         if (!u.isValid() ||
             (u.scheme() != QLatin1String("http") && u.scheme() != QLatin1String("https")) ||
             u.host().isEmpty())
-            out << QStringLiteral("notify: webhook %1 is not an http or https address").arg(url);
+            out << QStringLiteral("[notify] webhook %1 is not an http or https address").arg(url);
     }
     if (!hook.isEmpty() && !QFileInfo(hook).isExecutable())
-        out << QStringLiteral("notify: hook %1 is not an executable program").arg(hook);
+        out << QStringLiteral("[notify] hook %1 is not an executable program").arg(hook);
     if (repeatMinutes < 0 || repeatMinutes > 1440)
-        out << QStringLiteral("notify: repeat minutes %1 is not 0 to 1440").arg(repeatMinutes);
+        out << QStringLiteral("[notify] repeat minutes %1 is not 0 to 1440").arg(repeatMinutes);
     if (retryFirstSeconds < 1 || retryFirstSeconds > 600)
-        out << QStringLiteral("notify: first retry after %1 s is not 1 to 600")
+        out << QStringLiteral("[notify] first retry after %1 s is not 1 to 600")
                    .arg(retryFirstSeconds);
     return out;
 }

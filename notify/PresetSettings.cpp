@@ -219,10 +219,10 @@ QStringList PresetSettings::problems() const
             continue;
         // Never the entry itself: the addresses hold secrets too.
         if (f.url && !httpUrl(p.url))
-            out << QStringLiteral("presets: the %1 %2 is not an http or https address")
+            out << QStringLiteral("[presets] the %1 %2 is not an http or https address")
                        .arg(title(service), urlLabel(service));
         if (f.apiBase && !p.apiBase.isEmpty() && !httpUrl(p.apiBase))
-            out << QStringLiteral("presets: the %1 server is not an http or https address")
+            out << QStringLiteral("[presets] the %1 server is not an http or https address")
                        .arg(title(service));
         for (auto [field, label] :
              {std::pair{&Preset::token, f.token}, {&Preset::target, f.target}}) {
@@ -230,10 +230,10 @@ QStringList PresetSettings::problems() const
                 continue;
             const QString& value = p.*field;
             if (value.isEmpty() && service != Service::Ntfy) // ntfy's topic may be open
-                out << QStringLiteral("presets: %1 needs the %2")
+                out << QStringLiteral("[presets] %1 needs the %2")
                            .arg(title(service), QLatin1String(label));
             else if (!plain(value))
-                out << QStringLiteral("presets: the %1 %2 holds blanks or characters beyond ASCII")
+                out << QStringLiteral("[presets] the %1 %2 holds blanks or characters beyond ASCII")
                            .arg(title(service), QLatin1String(label));
         }
     }

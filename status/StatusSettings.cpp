@@ -42,12 +42,12 @@ QStringList StatusSettings::problems() const
     QHostAddress host;
     quint16 port = 0;
     if (!address(&host, &port))
-        return {QStringLiteral("Remote status: listen address \"%1\" is not address:port "
+        return {QStringLiteral("[status] listen: address \"%1\" is not address:port "
                                "(for example 127.0.0.1:%2)")
                     .arg(listen)
                     .arg(kDefaultPort)};
     if (!host.isLoopback() && token.trimmed().isEmpty())
-        return {QStringLiteral("Remote status: listening on %1 reaches other machines and needs "
+        return {QStringLiteral("[status] listen: listening on %1 reaches other machines and needs "
                                "a token")
                     .arg(listen)};
     return {};

@@ -94,7 +94,7 @@ private Q_SLOTS:
         QTest::newRow("beyond loopback without a token: refused and said")
             << QStringLiteral("[status]\nenabled=true\nlisten=0.0.0.0:0\n") << 0.0 << QByteArray()
             << 0 << QStringList()
-            << QStringLiteral("Remote status: listening on 0.0.0.0:0 reaches other machines and "
+            << QStringLiteral("[status] listen: listening on 0.0.0.0:0 reaches other machines and "
                               "needs a token - not started");
     }
     void request()

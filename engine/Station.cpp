@@ -97,7 +97,16 @@ Station::Station(Services services, QObject* parent)
     // The watch decides what is told of the silence alarm (flap control) and raises
     // hum, noise and loops itself; a clip of the sound is kept either way.
     m_watch = new DeadAirWatch(m_services.clock, *m_alarmLog, *m_account, *m_settings, this);
-    connect(m_watch, &DeadAirWatch::eventRaised, this, &Station::raise);
+    connect(m_watch, &DeadAirWatch::eventRaised, this, [this](const StationEvent& event) {
+        raise(event);
+        // The silence alarm mails and pages by itself.
+        if (event.kind == StationEvent::Kind::SilenceAlarm ||
+            event.kind == StationEvent::Kind::SilenceEnd)
+            return;
+        // "<facility> Hum 12:00:00": what is between the name and the time.
+        const qsizetype from = m_account->facility().size() + 1;
+        tellByAlarmAction(event, event.text.mid(from, event.text.size() - from - 9), {});
+    });
     connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this] {
         m_clips->record(m_services.clock.now().addSecs(-m_monitor->silenceSecs()),
                         QStringLiteral("silence"));
@@ -211,11 +220,27 @@ void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
                             : QString();
     raise({kind, now, qint32(ms / 1000),
            m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time + why});
-    if (input && m_plan->sendEmail() && m_monitor->isRunning())
+    const StationEvent event{kind, now, qint32(ms / 1000), {}};
+    // A lost input turns into the silence alarm, which pages by itself.
+    if (!input || !m_plan->sendPage())
+        tellByAlarmAction(event, what, why);
+    if (event.isFault())
+        m_clips->record(now.addMSecs(-ms), StationEvent::name(kind));
+}
+
+void Station::tellByAlarmAction(const StationEvent& event, const QString& what, const QString& why)
+{
+    // Dead air that is not silent reaches people the way the silence alarm does: a
+    // mail of its start and end, or a call of the call list at its start.
+    if (!m_monitor->isRunning())
+        return;
+    if (m_plan->sendEmail())
         m_mailer->SendMail(m_account->facility() + QLatin1Char(' ') + what,
                            m_mailer->stampText() + QLatin1Char(' ') + what + why);
-    if (StationEvent{kind, now, 0, {}}.isFault())
-        m_clips->record(now.addMSecs(-ms), StationEvent::name(kind));
+    else if (m_plan->sendPage() && event.isFault() &&
+             m_dialer->state() == PagerDialer::State::Idle &&
+             !m_settings->read<NotifySettings>().gsm)
+        m_dialer->StartCallSequence();
 }
 
 void Station::trackFault(StationEvent::Kind kind)

@@ -147,6 +147,8 @@ private:
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
     /// Keeps the detectors' part of activeFaults() up to date with a start or end.
     void trackFault(StationEvent::Kind kind);
+    /// Mails a fault beside silence, or pages at its start, as the alarm action says.
+    void tellByAlarmAction(const StationEvent& event, const QString& what, const QString& why);
 
     Services m_services;
     ErrorReporter m_errors;

@@ -339,16 +339,26 @@ private Q_SLOTS:
             << QStringList{"input_lost 12:00:04", "active input_lost", "input_back 12:00:06",
                            "active "}
             << QStringList{"2006-06-19_12-00-04_input_lost.flac"};
-        QTest::newRow("one quiet channel: channel loss after the alarm delay, and back")
+        QTest::newRow("one quiet channel: channel loss after the alarm delay, and back, mailed")
             << all << QStringList{"start", "left 8", "sound 1"}
-            << QStringList{start, line("12:00:05", "Channel Loss R"),
-                           line("12:00:08", "Channel Back")}
+            << QStringList{start,
+                           line("12:00:05", "Channel Loss R"),
+                           mailed("12:00:05", "a@example.org"),
+                           mailed("12:00:05", "c@example.org"),
+                           line("12:00:08", "Channel Back"),
+                           mailed("12:00:08", "a@example.org"),
+                           mailed("12:00:08", "c@example.org")}
             << QStringList{"channel_loss 12:00:05", "channel_back 12:00:08"}
             << QStringList{"2006-06-19_12-00-05_channel_loss.flac"};
-        QTest::newRow("inverted channels: phase reversed after 10 s, normal again")
+        QTest::newRow("inverted channels: phase reversed after 10 s, normal again, mailed")
             << all << QStringList{"start", "inverted 12", "sound 2"}
-            << QStringList{start, line("12:00:10", "Phase Reversed"),
-                           line("12:00:13", "Phase Normal")}
+            << QStringList{start,
+                           line("12:00:10", "Phase Reversed"),
+                           mailed("12:00:10", "a@example.org"),
+                           mailed("12:00:10", "c@example.org"),
+                           line("12:00:13", "Phase Normal"),
+                           mailed("12:00:13", "a@example.org"),
+                           mailed("12:00:13", "c@example.org")}
             << QStringList{"phase_reversed 12:00:10", "phase_normal 12:00:13"}
             << QStringList{"2006-06-19_12-00-10_phase_reversed.flac"};
         QTest::newRow("both quiet: the silence alarm alone, clipped")

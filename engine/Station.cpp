@@ -62,7 +62,8 @@ Station::Station(Services services, QObject* parent)
     m_control = new ControlServer(this);
     for (const char* name : {"ack", "suspend", "resume"})
         m_control->addCommand(QLatin1String(name), [this, name](const QString& arguments) {
-            return command(QLatin1String(name), arguments).text;
+            const CommandAnswer answer = command(QLatin1String(name), arguments);
+            return ControlServer::Answer{answer.done, answer.text};
         });
     m_mailer = new AlarmMailer(*m_files, *m_account, m_services.clock, m_notifications->mail(),
                                *m_alarmLog, this);

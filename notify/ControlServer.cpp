@@ -22,11 +22,11 @@ ControlServer::ControlServer(QObject* parent) : QObject(parent), m_server(new QL
                     const QString line = QString::fromUtf8(socket->readLine(kMaxLine)).trimmed();
                     const QString name = line.section(QLatin1Char(' '), 0, 0);
                     const auto handler = m_commands.constFind(name);
-                    const QString answer =
+                    const Answer answer =
                         handler == m_commands.constEnd()
-                            ? QStringLiteral("unknown command: %1").arg(name)
+                            ? Answer{false, QStringLiteral("unknown command: %1").arg(name)}
                             : (*handler)(line.section(QLatin1Char(' '), 1).trimmed());
-                    socket->write(answer.toUtf8() + '\n');
+                    socket->write((answer.done ? "ok " : "no ") + answer.text.toUtf8() + '\n');
                 }
                 if (socket->bytesAvailable() > kMaxLine)
                     socket->abort();
@@ -54,22 +54,23 @@ bool ControlServer::listen(const QString& path, QString* why)
     return false;
 }
 
-bool ControlServer::call(const QString& path, const QString& line, QString* answer)
+bool ControlServer::call(const QString& path, const QString& line, QString* text)
 {
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(kClientWaitMs)) {
-        *answer = QStringLiteral("no running Dovrane at %1: %2").arg(path, socket.errorString());
+        *text = QStringLiteral("no running Dovrane at %1: %2").arg(path, socket.errorString());
         return false;
     }
     socket.write(line.toUtf8() + '\n');
     while (!socket.canReadLine())
         if (!socket.waitForReadyRead(kClientWaitMs)) {
-            *answer = QStringLiteral("no answer from %1").arg(path);
+            *text = QStringLiteral("no answer from %1").arg(path);
             return false;
         }
-    *answer = QString::fromUtf8(socket.readLine()).trimmed();
-    return true;
+    const QString answer = QString::fromUtf8(socket.readLine()).trimmed();
+    *text = answer.mid(3);
+    return answer.startsWith(QLatin1String("ok "));
 }
 
 } // namespace dovrane

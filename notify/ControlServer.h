@@ -11,13 +11,19 @@ namespace dovrane {
 
 /// The local control channel of a running Dovrane: a socket in the data folder
 /// that only its owner can open, one command per line ("ack", ...), one answer
-/// line each. A new command is one addCommand().
+/// line each: "ok " or "no " (whether it was done), then the words for people. A
+/// new command is one addCommand().
 class ControlServer : public QObject
 {
     Q_OBJECT
 public:
-    /// Gets the words after the command, returns the answer line.
-    using Handler = std::function<QString(const QString& arguments)>;
+    struct Answer
+    {
+        bool done = false;
+        QString text;
+    };
+    /// Gets the words after the command, returns whether it was done and why.
+    using Handler = std::function<Answer(const QString& arguments)>;
 
     explicit ControlServer(QObject* parent = nullptr);
 
@@ -25,8 +31,9 @@ public:
     /// Listens at path; false with why when it cannot.
     bool listen(const QString& path, QString* why);
 
-    /// Client side: sends one command line and returns the answer (or why none came).
-    [[nodiscard]] static bool call(const QString& path, const QString& line, QString* answer);
+    /// Client side: sends one command line; true when it was done. text gets the
+    /// answer, or why none came.
+    [[nodiscard]] static bool call(const QString& path, const QString& line, QString* text);
 
 private:
     QLocalServer* m_server = nullptr;

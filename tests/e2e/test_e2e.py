@@ -299,6 +299,11 @@ class E2E(unittest.TestCase):
         self.assertLessEqual({"Type=Application", "Name=Dovrane", "Exec=dovrane", "Icon=dovrane"}, desktop)
         unit = rig.read(os.path.join(prefix, "lib/systemd/user/dovrane.service"))
         self.assertIn("\nExecStart=%s/bin/dovrane --headless" % prefix, "\n" + unit)
+        for name in ("dovrane.service", "dovrane@.service"):  # the sandbox scores 3.0 or better
+            out = subprocess.run(["systemd-analyze", "security", "--offline=yes",
+                                  os.path.join(prefix, "lib/systemd/user", name)], capture_output=True, text=True,
+                                 timeout=60).stdout
+            self.assertLessEqual(float(re.search(r"Overall exposure level for .*: ([\d.]+)", out)[1]), 3.0, out)
 
 
 if __name__ == "__main__":

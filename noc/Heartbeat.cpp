@@ -1,6 +1,7 @@
 #include "Heartbeat.h"
 
 #include "NocLog.h"
+#include "OutsideText.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -41,8 +42,11 @@ void Heartbeat::beat()
         qCWarning(lcNoc) << "heartbeat skipped: the previous one is still under way";
         return;
     }
-    if (!m_network)
+    if (!m_network) {
         m_network = new QNetworkAccessManager(this);
+        // The address may carry a token: it goes to its own host and no other.
+        m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
     const NocStatus status = m_status();
     QUrl url(m_settings.url);
     QByteArray body;
@@ -66,10 +70,11 @@ void Heartbeat::beat()
     connect(reply, &QNetworkReply::finished, this, [reply] {
         reply->deleteLater();
         const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        // The address may carry a token: only its host is written down.
+        // The address may carry a token: only its scheme and host are written down.
         if (reply->error() != QNetworkReply::NoError || code >= 300)
-            qCWarning(lcNoc) << "heartbeat to" << reply->url().host() << "failed:" << code
-                             << reply->errorString();
+            qCWarning(lcNoc).noquote()
+                << "heartbeat to" << OutsideText::url(reply->url())
+                << "failed:" << OutsideText::httpFailure(code, reply->errorString());
     });
 }
 

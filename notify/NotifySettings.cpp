@@ -1,5 +1,7 @@
 #include "NotifySettings.h"
 
+#include "OutsideText.h"
+
 #include <QFileInfo>
 #include <QUrl>
 
@@ -81,7 +83,8 @@ QStringList NotifySettings::problems() const
         if (!u.isValid() ||
             (u.scheme() != QLatin1String("http") && u.scheme() != QLatin1String("https")) ||
             u.host().isEmpty())
-            out << QStringLiteral("[notify] webhook %1 is not an http or https address").arg(url);
+            out << QStringLiteral("[notify] webhook %1 is not an http or https address")
+                       .arg(OutsideText::url(u));
     }
     if (!hook.isEmpty() && !QFileInfo(hook).isExecutable())
         out << QStringLiteral("[notify] hook %1 is not an executable program").arg(hook);

@@ -1,6 +1,7 @@
 #include "PresetChannel.h"
 
 #include "Outbox.h"
+#include "OutsideText.h"
 #include "StationEvent.h"
 
 #include <QJsonDocument>
@@ -37,10 +38,13 @@ void PresetChannel::send(const QString& id, const QJsonObject& payload)
     for (const auto& [name, value] : r.headers)
         request.setRawHeader(name, value);
     request.setTransferTimeout(kTimeoutMs);
-    if (!m_network) // made for a first message only: it costs memory
+    if (!m_network) { // made for a first message only: it costs memory
         m_network = new QNetworkAccessManager(this);
+        // Tokens ride in headers and addresses: never to a host they were not meant for.
+        m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
     QNetworkReply* reply = m_network->sendCustomRequest(request, r.method.toLatin1(), r.body);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, id, url = r.url] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, id] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const bool ok = reply->error() == QNetworkReply::NoError && status / 100 == 2;
@@ -49,16 +53,14 @@ void PresetChannel::send(const QString& id, const QJsonObject& payload)
             return;
         }
         // Qt's error text quotes the address, and with it the token.
-        QString why = status ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
-        why.replace(url.toString(), url.host())
-            .replace(url.toString(QUrl::FullyEncoded), url.host());
+        QString why = OutsideText::httpFailure(status, reply->errorString());
         // The services say what is wrong in a JSON field of their own.
         const QJsonObject answer = QJsonDocument::fromJson(reply->read(4096)).object();
         for (const char* field : {"description", "message", "error", "errors"}) {
             const QJsonValue value = answer.value(QLatin1String(field));
             const QString text = value.isArray() ? value[0].toString() : value.toString();
             if (!text.isEmpty()) {
-                why += QStringLiteral(": ") + text.left(160);
+                why += QStringLiteral(": ") + OutsideText::redacted(text, 160);
                 break;
             }
         }

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "MailFormat.h"
+#include "OutsideText.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -175,7 +176,7 @@ QString SmtpTransport::transfer(const NotifySettings& s, const QStringList& reci
     return QStringLiteral("SMTP server %1:%2 refused or unreachable: %3")
         .arg(s.smtpServer)
         .arg(s.smtpPort)
-        .arg(QString::fromUtf8(error[0] ? error : curl_easy_strerror(code)));
+        .arg(OutsideText::redacted(QString::fromUtf8(error[0] ? error : curl_easy_strerror(code))));
 }
 
 } // namespace dovrane

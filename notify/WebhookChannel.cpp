@@ -1,6 +1,7 @@
 #include "WebhookChannel.h"
 
 #include "Outbox.h"
+#include "OutsideText.h"
 #include "StationEvent.h"
 
 #include <QJsonDocument>
@@ -17,8 +18,11 @@ WebhookChannel::WebhookChannel(Outbox& outbox, QObject* parent) : QObject(parent
         QNetworkRequest request(url);
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
         request.setTransferTimeout(kTimeoutMs);
-        if (!m_network) // made for a first webhook only: it costs memory
+        if (!m_network) { // made for a first webhook only: it costs memory
             m_network = new QNetworkAccessManager(this);
+            // The address is the secret; a redirect would hand it to another host.
+            m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+        }
         QNetworkReply* reply =
             m_network->post(request, QJsonDocument(payload.value(QStringLiteral("body")).toObject())
                                          .toJson(QJsonDocument::Compact));
@@ -27,9 +31,7 @@ WebhookChannel::WebhookChannel(Outbox& outbox, QObject* parent) : QObject(parent
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             const bool ok = reply->error() == QNetworkReply::NoError && status / 100 == 2;
             // A chat tool's webhook address is its secret: only its host is told.
-            QString why = status ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
-            why.replace(url.toString(), url.host())
-                .replace(url.toString(QUrl::FullyEncoded), url.host());
+            const QString why = OutsideText::httpFailure(status, reply->errorString());
             m_outbox.done(id, ok, ok ? QString() : why);
         });
     });

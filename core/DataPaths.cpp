@@ -4,7 +4,22 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace dovrane {
+
+bool DataPaths::makeFolder(const QString& path)
+{
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    if (QFileInfo(clean).isDir())
+        return true;
+    const QString parent = QFileInfo(clean).path();
+    if (parent != clean && !makeFolder(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(clean).constData(), S_IRWXU) == 0 ||
+           (errno == EEXIST && QFileInfo(clean).isDir());
+}
 
 DataPaths DataPaths::fromEnvironment()
 {

@@ -11,6 +11,10 @@ class DataPaths
 public:
     /// The folder named by the environment (see above).
     [[nodiscard]] static DataPaths fromEnvironment();
+    /// Makes path and every missing folder above it, each readable by its owner
+    /// only (0700): the alarm logs, clips and outbox name stations, numbers and
+    /// addresses. A folder that exists keeps its mode. False when path cannot be made.
+    static bool makeFolder(const QString& path);
     explicit DataPaths(QString dataDir);
 
     [[nodiscard]] QString dataDir() const { return m_dataDir; }

@@ -85,6 +85,9 @@ QList<DataFolderCheck::Finding> DataFolderCheck::run() const
     if (QFileInfo::exists(m_paths.settingsFile())) {
         for (const QString& problem : settingsProblems(Settings(m_paths.settingsFile())))
             out.append({kSettings, problem});
+        const QString exposed = secretsExposed(m_paths.settingsFile());
+        if (!exposed.isEmpty())
+            out.append({kSettings, exposed});
     }
     return out;
 }

@@ -13,7 +13,7 @@ InstanceLock::InstanceLock(const DataPaths& paths)
 
 bool InstanceLock::acquire()
 {
-    QDir().mkpath(m_dataDir);
+    DataPaths::makeFolder(m_dataDir);
     if (m_lock.tryLock(0))
         return true;
     // A folder that cannot hold the lock file cannot hold the data either; the

@@ -9,6 +9,8 @@
 #include "TrustSettings.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
 
 namespace dovrane {
 
@@ -29,6 +31,29 @@ QStringList settingsProblems(const Settings& settings)
     problems << settings.read<NotifySettings>().problems();
     problems << settings.read<PresetSettings>().problems();
     return problems;
+}
+
+QString secretsExposed(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || !(info.permissions() & (QFile::ReadGroup | QFile::ReadOther)))
+        return {};
+    // Addresses count too: a chat webhook's or heartbeat's path is its password.
+    static const QRegularExpression secret(
+        QStringLiteral("(token|password|secret|community|webhooks|_address|url)$"));
+    const QSettings file(path, QSettings::IniFormat);
+    QStringList held;
+    for (const QString& key : file.allKeys()) {
+        if (!secret.match(key).hasMatch() || file.value(key).toString().trimmed().isEmpty())
+            continue;
+        const qsizetype slash = key.indexOf(QLatin1Char('/'));
+        held << (slash < 0 ? key
+                           : QStringLiteral("[%1] %2").arg(key.left(slash), key.mid(slash + 1)));
+    }
+    if (held.isEmpty())
+        return {};
+    return QStringLiteral("holds secrets (%1) and can be read by other users: chmod 600 %2")
+        .arg(held.join(QStringLiteral(", ")), path);
 }
 
 } // namespace dovrane

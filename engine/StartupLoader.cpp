@@ -21,8 +21,7 @@ StartupLoader::StartupLoader(DataFiles& files, AlarmPlan& plan, Account& account
 
 void StartupLoader::LoadDataFiles()
 {
-    QDir dir;
-    if (!dir.mkpath(m_paths.dataDir()) || !dir.mkpath(m_paths.logsDir())) {
+    if (!DataPaths::makeFolder(m_paths.dataDir()) || !DataPaths::makeFolder(m_paths.logsDir())) {
         qCWarning(lcStartup) << "cannot create" << m_paths.dataDir();
         return;
     }

@@ -23,6 +23,7 @@
 #include "ParamsFile.h"
 #include "SerialProfile.h"
 #include "Settings.h"
+#include "SettingsCheck.h"
 #include "SilenceMonitor.h"
 #include "SnmpAgent.h"
 #include "StartupLoader.h"
@@ -189,6 +190,9 @@ void Station::start()
     LoadParams();
     applyNocSettings();
     applyDetectorSettings();
+    const QString exposed = secretsExposed(m_services.paths.settingsFile());
+    if (!exposed.isEmpty())
+        qCWarning(lcStation).noquote() << "Dovrane.ini" << exposed;
     m_status->apply();
     QString why;
     if (!m_control->listen(m_services.paths.file(QStringLiteral("dovrane.sock")), &why))

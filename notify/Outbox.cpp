@@ -1,6 +1,7 @@
 #include "Outbox.h"
 
 #include "Clock.h"
+#include "DataPaths.h"
 #include "ErrorReporter.h"
 
 #include <QCoreApplication>
@@ -53,7 +54,7 @@ QString Outbox::pathOf(const QString& id) const
 
 bool Outbox::store(const QString& id, const Message& message)
 {
-    QDir().mkpath(m_folder);
+    DataPaths::makeFolder(m_folder);
     // QSaveFile writes a temporary file, flushes it to the disk and renames it over
     // the final name: the folder never holds half a message.
     QSaveFile file(pathOf(id));

@@ -5,6 +5,7 @@
 #include "DataFiles.h"
 #include "ElapsedText.h"
 #include "LevelTest.h"
+#include "OutsideText.h"
 #include "SerialProfile.h"
 #include "StartupLoader.h"
 #include "StationRig.h"
@@ -56,6 +57,10 @@ class TestRules : public QObject
             const int day = sundayFirstWeekday(QDate::fromString(in[4], Qt::ISODate));
             return receivesAlarmMail(r, day, in[5].toDouble()) ? "yes" : "no";
         }
+        if (kind == u"outside") // text from a server or service, as the journal gets it
+            return OutsideText::redacted(input);
+        if (kind == u"http failure")
+            return OutsideText::httpFailure(input.toInt(), QStringLiteral("Host x not found"));
         DataFolder folder;
         const DataPaths& p = folder.paths;
         AlarmPlan plan;
@@ -77,6 +82,10 @@ class TestRules : public QObject
                 out = reader.read(input).value_or(QStringList{AlarmLogReader::missingText(input)});
             if (kind == u"log by event")
                 out = AlarmLogReader::sortedByEvent(out);
+        } else if (kind == u"folders") { // made, with those missing above, for the owner only
+            DataPaths::makeFolder(p.dataDir() + input);
+            for (QString f = p.dataDir() + input; f != p.dataDir(); f = QFileInfo(f).path())
+                out << QString::number(QFileInfo(f).permissions() & 0x7777, 16);
         } else if (kind == u"schedule") {
             // From Thursday 15 June 2006 23:59:50, ticks every 100 ms. in: the weekdays
             // holding the entry (1 = Sunday), its enabled value, start and stop; whether
@@ -202,6 +211,16 @@ private Q_SLOTS:
             "call list, alarm action, weekly schedule, address book and account were not loaded");
         row("address book stops", "startup", "cuA", "3|19200|1|0||1");
         row("no data folder", "startup", "cuD", "0||0|0||0");
+        // Outside text: an address shows scheme and host, control characters are shown.
+        row("address", "outside",
+            "Error transferring https://u:pw@hooks.example.com:8443/T1/sekrit?k=x - 404",
+            "Error transferring https://hooks.example.com:8443 - 404");
+        row("no forged line", "outside", "moved\n<3>forged\t\x1b[31m",
+            "moved\\n<3>forged\\t\\x1b[31m");
+        row("redirect", "http failure", "302",
+            "HTTP 302: redirect not followed (request carries credentials)");
+        row("no reply", "http failure", "0", "Host x not found");
+        row("private folders", "folders", "/clips/2026", "7700|7700");
     }
     void rules()
     {

@@ -21,13 +21,15 @@ SuspendMenu::SuspendMenu(Station& station, QLabel* label, QWidget* parent)
     for (const auto& [minutes, caption] : choices) {
         QAction* action = until->addAction(QString::fromLatin1(caption));
         action->setObjectName(QStringLiteral("mnuSuspend%1").arg(minutes));
-        connect(action, &QAction::triggered, suspension,
-                [suspension, minutes] { suspension->suspendFor(qint64(minutes) * 60); });
+        connect(action, &QAction::triggered, suspension, [suspension, minutes] {
+            suspension->suspendFor(qint64(minutes) * 60, QStringLiteral("the window"));
+        });
     }
     QAction* resume = addAction(QStringLiteral("&Resume alarms"));
     resume->setObjectName(QStringLiteral("mnuResume"));
     resume->setEnabled(false);
-    connect(resume, &QAction::triggered, suspension, &AlarmSuspension::resume);
+    connect(resume, &QAction::triggered, suspension,
+            [suspension] { suspension->resume(QStringLiteral("the window")); });
 
     label->setObjectName(QStringLiteral("lblSuspended"));
     label->setStyleSheet(QStringLiteral("QLabel { color: #a05000; font-weight: bold; }"));

@@ -28,6 +28,9 @@ struct StationEvent
         Loop,
         LoopEnd,
         Test,
+        /// Alarms suspended for maintenance, or resumed; the text says by whom.
+        Suspended,
+        Resumed,
     };
 
     Kind kind = Kind::SilenceAlarm;
@@ -71,6 +74,10 @@ struct StationEvent
             return QStringLiteral("loop_end");
         case Kind::Test:
             return QStringLiteral("test");
+        case Kind::Suspended:
+            return QStringLiteral("alarms_suspended");
+        case Kind::Resumed:
+            return QStringLiteral("alarms_resumed");
         }
         return {};
     }

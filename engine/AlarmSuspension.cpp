@@ -46,19 +46,19 @@ AlarmSuspension::AlarmSuspension(Clock& clock, AlarmLog& log, QObject* parent)
     m_timer->setInterval(1000);
     connect(m_timer, &ClockTimer::timeout, this, [this] {
         if (m_clock.now() >= m_until)
-            resume();
+            resume(QStringLiteral("the end of the window"));
     });
 }
 
-void AlarmSuspension::suspendFor(qint64 seconds)
+void AlarmSuspension::suspendFor(qint64 seconds, const QString& by)
 {
     if (seconds <= 0)
-        resume();
+        resume(by);
     else
-        suspendUntil(m_clock.now().addSecs(seconds));
+        suspendUntil(m_clock.now().addSecs(seconds), by);
 }
 
-void AlarmSuspension::suspendUntil(const QDateTime& until)
+void AlarmSuspension::suspendUntil(const QDateTime& until, const QString& by)
 {
     const bool already = isSuspended();
     m_until = until;
@@ -66,9 +66,10 @@ void AlarmSuspension::suspendUntil(const QDateTime& until)
         m_log.WriteAlarmLog(padded(QStringLiteral("Alarms Suspended")));
     m_timer->start();
     Q_EMIT changed(m_until);
+    Q_EMIT told(true, m_until, by);
 }
 
-void AlarmSuspension::resume()
+void AlarmSuspension::resume(const QString& by)
 {
     if (!isSuspended())
         return;
@@ -76,9 +77,10 @@ void AlarmSuspension::resume()
     m_timer->stop();
     m_log.WriteAlarmLog(padded(QStringLiteral("Alarms Resumed")));
     Q_EMIT changed(m_until);
+    Q_EMIT told(false, m_until, by);
 }
 
-AlarmSuspension::Answer AlarmSuspension::suspendCommand(const QString& words)
+AlarmSuspension::Answer AlarmSuspension::suspendCommand(const QString& words, const QString& by)
 {
     const QDateTime now = m_clock.now();
     const QDateTime until = suspensionEnd(words, now);
@@ -89,18 +91,18 @@ AlarmSuspension::Answer AlarmSuspension::suspendCommand(const QString& words)
     if (until <= now || until > now.addDays(kMaxDays))
         return {false, QStringLiteral("cannot suspend: the end must lie within the next %1 days")
                            .arg(kMaxDays)};
-    suspendUntil(until);
+    suspendUntil(until, by);
     return {true, QStringLiteral("alarms suspended until %1")
                       .arg(until.toString(until.date() == now.date()
                                               ? QStringLiteral("HH:mm:ss")
                                               : QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
 }
 
-AlarmSuspension::Answer AlarmSuspension::resumeCommand()
+AlarmSuspension::Answer AlarmSuspension::resumeCommand(const QString& by)
 {
     if (!isSuspended())
         return {true, QStringLiteral("alarms were not suspended")};
-    resume();
+    resume(by);
     return {true, QStringLiteral("alarms resumed")};
 }
 

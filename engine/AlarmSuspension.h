@@ -18,10 +18,11 @@ class AlarmSuspension : public QObject
 public:
     AlarmSuspension(Clock& clock, AlarmLog& log, QObject* parent = nullptr);
 
-    /// Suspends for seconds from now; 0 or less resumes.
-    void suspendFor(qint64 seconds);
-    void suspendUntil(const QDateTime& until);
-    void resume();
+    /// Suspends for seconds from now; 0 or less resumes. by names who asked, for
+    /// the people told of it: "the window", "the command line", "HTTP from ADDRESS".
+    void suspendFor(qint64 seconds, const QString& by);
+    void suspendUntil(const QDateTime& until, const QString& by);
+    void resume(const QString& by);
     /// When the suspension ends; invalid when alarms are not suspended.
     [[nodiscard]] QDateTime suspendedUntil() const { return m_until; }
     [[nodiscard]] bool isSuspended() const { return m_until.isValid(); }
@@ -34,8 +35,8 @@ public:
     };
     /// "suspend DURATION": 90s, 30m, 2h, 1h30m, a number of minutes, or
     /// "until 2026-12-24T18:00", no further than kMaxDays ahead.
-    Answer suspendCommand(const QString& words);
-    Answer resumeCommand();
+    Answer suspendCommand(const QString& words, const QString& by);
+    Answer resumeCommand(const QString& by);
 
     /// A suspension longer than this is a typing error more likely than a plan.
     static constexpr qint64 kMaxDays = 31;
@@ -43,6 +44,9 @@ public:
 Q_SIGNALS:
     /// Suspended until until, or resumed (until invalid).
     void changed(const QDateTime& until);
+    /// Someone suspended (again, until until) or resumed the alarms; by says who,
+    /// or "the end of the window" when it ran out.
+    void told(bool suspended, const QDateTime& until, const QString& by);
 
 private:
     Clock& m_clock;

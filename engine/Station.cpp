@@ -30,6 +30,7 @@
 #include "StatusService.h"
 #include "TrustSettings.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcStation, "dovrane.station")
@@ -63,7 +64,8 @@ Station::Station(Services services, QObject* parent)
     m_control = new ControlServer(this);
     for (const char* name : {"ack", "suspend", "resume"})
         m_control->addCommand(QLatin1String(name), [this, name](const QString& arguments) {
-            const CommandAnswer answer = command(QLatin1String(name), arguments);
+            const CommandAnswer answer =
+                command(QLatin1String(name), arguments, QStringLiteral("the command line"));
             return ControlServer::Answer{answer.done, answer.text};
         });
     m_mailer = new AlarmMailer(*m_files, *m_account, m_services.clock, m_notifications->mail(),
@@ -122,6 +124,7 @@ Station::Station(Services services, QObject* parent)
     m_suspension = new AlarmSuspension(m_services.clock, *m_alarmLog, this);
     connect(m_suspension, &AlarmSuspension::changed, m_watch, &DeadAirWatch::setSuspendedUntil);
     m_monitor->setMayRaise([this] { return !m_suspension->isSuspended(); });
+    connect(m_suspension, &AlarmSuspension::told, this, &Station::tellSuspension);
     connect(m_settings, &Settings::changed, this, &Station::applyTrust);
     applyTrust();
 
@@ -153,8 +156,9 @@ Station::Station(Services services, QObject* parent)
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
     };
-    const auto statusCommand = [this](const QString& name, const QString& arguments) {
-        const CommandAnswer answer = command(name, arguments);
+    const auto statusCommand = [this](const QString& name, const QString& arguments,
+                                      const QString& by) {
+        const CommandAnswer answer = command(name, arguments, by);
         return std::pair(answer.done, answer.text);
     };
     m_status = new StatusService({*m_monitor, m_services.audio, *m_account, *m_plan, *m_alarmLog,
@@ -248,6 +252,24 @@ void Station::tellByAlarmAction(const StationEvent& event, const QString& what, 
         m_dialer->StartCallSequence();
 }
 
+void Station::tellSuspension(bool suspended, const QDateTime& until, const QString& by)
+{
+    // "Studio A Alarms Suspended until 2026-12-24 18:00 by HTTP from 10.0.0.7 14:03:22"
+    const QDateTime now = m_services.clock.now();
+    const QString what = suspended
+                             ? QStringLiteral("Alarms Suspended until %1 by %2")
+                                   .arg(until.toString(QStringLiteral("yyyy-MM-dd HH:mm")), by)
+                             : QStringLiteral("Alarms Resumed by %1").arg(by);
+    const QString time = now.time().toString(QStringLiteral("HH:mm:ss"));
+    raise({suspended ? StationEvent::Kind::Suspended : StationEvent::Kind::Resumed, now, 0,
+           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time});
+    // Mail is the one path that also works without Dovrane.ini; without it the
+    // mails stay what they always were.
+    if (m_plan->sendEmail() && QFileInfo::exists(m_services.paths.settingsFile()))
+        m_mailer->SendMail(m_account->facility() + QLatin1Char(' ') + what,
+                           m_mailer->stampText() + QLatin1Char(' ') + what);
+}
+
 void Station::trackFault(StationEvent::Kind kind)
 {
     const bool starts = StationEvent{kind, {}, 0, {}}.isFault();
@@ -266,7 +288,8 @@ QStringList Station::activeFaults() const
     return m_detectorFaults + m_watch->activeFaults();
 }
 
-Station::CommandAnswer Station::command(const QString& name, const QString& arguments)
+Station::CommandAnswer Station::command(const QString& name, const QString& arguments,
+                                        const QString& by)
 {
     if (name == QLatin1String("ack"))
         return m_notifications->acknowledge()
@@ -275,8 +298,8 @@ Station::CommandAnswer Station::command(const QString& name, const QString& argu
     if (name != QLatin1String("suspend") && name != QLatin1String("resume"))
         return {false, QStringLiteral("unknown command: %1").arg(name)};
     const auto [done, text] = name == QLatin1String("resume")
-                                  ? m_suspension->resumeCommand()
-                                  : m_suspension->suspendCommand(arguments);
+                                  ? m_suspension->resumeCommand(by)
+                                  : m_suspension->suspendCommand(arguments, by);
     return {done, text};
 }
 
@@ -343,7 +366,7 @@ void Station::applyTrust()
     const QDateTime now = m_services.clock.now();
     if (t.suspendUntil.isValid() && t.suspendUntil > now &&
         t.suspendUntil != m_suspension->suspendedUntil())
-        m_suspension->suspendUntil(t.suspendUntil);
+        m_suspension->suspendUntil(t.suspendUntil, QStringLiteral("Dovrane.ini"));
 }
 
 void Station::shutdown()

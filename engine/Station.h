@@ -125,7 +125,8 @@ public:
     };
     /// "ack", "suspend DURATION" (90s, 30m, 2h, 1h30m, a number of minutes, or
     /// "until 2026-12-24T18:00") and "resume".
-    CommandAnswer command(const QString& name, const QString& arguments);
+    /// by names who sent it: "the command line", "HTTP from ADDRESS".
+    CommandAnswer command(const QString& name, const QString& arguments, const QString& by);
     /// The faults under way beside silence by machine name ("input_lost", "hum", ...),
     /// told to people or not; none while not monitoring.
     [[nodiscard]] QStringList activeFaults() const;
@@ -149,6 +150,9 @@ private:
     void trackFault(StationEvent::Kind kind);
     /// Mails a fault beside silence, or pages at its start, as the alarm action says.
     void tellByAlarmAction(const StationEvent& event, const QString& what, const QString& why);
+    /// Raises the event of a suspension or its end, and mails it when the alarm
+    /// action is mail and Dovrane.ini exists.
+    void tellSuspension(bool suspended, const QDateTime& until, const QString& by);
 
     Services m_services;
     ErrorReporter m_errors;

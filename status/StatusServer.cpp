@@ -154,7 +154,7 @@ bool StatusServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     } else {
         QUrl url = request.url();
         url.setQuery(request.query()); // not always in url()
-        reply = m_handler(url);
+        reply = m_handler(url, request.remoteAddress());
     }
 
     QHttpServerResponder responder = makeResponder(request, socket);

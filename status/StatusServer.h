@@ -28,7 +28,8 @@ class StatusServer : public QAbstractHttpServer
 {
     Q_OBJECT
 public:
-    using Handler = std::function<StatusReply(const QUrl& url)>;
+    /// What a path answers, given the address of the client that asked.
+    using Handler = std::function<StatusReply(const QUrl& url, const QHostAddress& client)>;
 
     /// A request line and its headers larger than this end the connection.
     static constexpr qint64 kMaxRequestBytes = 8192;

@@ -118,9 +118,9 @@ void StatusService::apply()
     QHostAddress host;
     quint16 port = 0;
     (void)wanted.address(&host, &port);
-    auto server =
-        std::make_unique<StatusServer>([this](const QUrl& url) { return answer(url); },
-                                       wanted.token.toUtf8(), kActions, pageFiles().keys());
+    auto server = std::make_unique<StatusServer>(
+        [this](const QUrl& url, const QHostAddress& client) { return answer(url, client); },
+        wanted.token.toUtf8(), kActions, pageFiles().keys());
     QString why;
     if (!server->listenOn(host, port, &why)) {
         m_sources.errors.report(
@@ -187,7 +187,7 @@ QStringList StatusService::logTail() const
     return tail.mid(std::max<qsizetype>(0, tail.size() - kLogLines));
 }
 
-StatusReply StatusService::answer(const QUrl& url)
+StatusReply StatusService::answer(const QUrl& url, const QHostAddress& client)
 {
     const QString path = url.path();
     if (kActions.contains(path)) {
@@ -204,7 +204,8 @@ StatusReply StatusService::answer(const QUrl& url)
         }
         if (!m_sources.command)
             return {404, "text/plain", "not found\n"};
-        const auto [done, text] = m_sources.command(path.mid(1), arguments);
+        const auto [done, text] = m_sources.command(
+            path.mid(1), arguments, QStringLiteral("HTTP from %1").arg(client.toString()));
         return {done ? 200 : 409, "text/plain; charset=utf-8", text.toUtf8() + '\n'};
     }
     if (path == QLatin1String("/metrics"))

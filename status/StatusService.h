@@ -5,6 +5,7 @@
 #include "StatusSettings.h"
 
 #include <QDateTime>
+#include <QHostAddress>
 #include <QObject>
 
 #include <functional>
@@ -40,7 +41,10 @@ struct StatusSources
     std::function<void(StatusFacts& facts, bool full)> stationFacts;
     /// Runs a command that changes the station ("ack", "suspend MINUTES", "resume"):
     /// whether it was done, and the answer for people.
-    std::function<std::pair<bool, QString>(const QString& name, const QString& arguments)> command;
+    /// by names the client: "HTTP from 10.0.0.7".
+    std::function<std::pair<bool, QString>(const QString& name, const QString& arguments,
+                                           const QString& by)>
+        command;
 };
 
 /// The remote status of one station: counts what the station does, and serves
@@ -60,7 +64,7 @@ public:
 
     [[nodiscard]] StatusFacts facts(bool full = false) const;
     /// What a GET of url answers, or a POST of an action path does.
-    [[nodiscard]] StatusReply answer(const QUrl& url);
+    [[nodiscard]] StatusReply answer(const QUrl& url, const QHostAddress& client);
 
     /// Paths that change the station: POST only, and always with the token.
     static const QStringList kActions;

@@ -220,7 +220,7 @@ int main(int argc, char* argv[])
             pump(1200);
             shooter.save(&window, QStringLiteral("main-alarm"));
             // as Alarms > Suspend alarms until ... does
-            window.station().suspension().suspendFor(1800);
+            window.station().suspension().suspendFor(1800, QStringLiteral("the window"));
             pump(500);
             shooter.save(&window, QStringLiteral("main-suspended"));
         } else {

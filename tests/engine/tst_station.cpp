@@ -59,6 +59,7 @@ private Q_SLOTS:
     void commands()
     {
         StationRig rig(kMonday);
+        rig.user("WXYZ-FM");
         Station& station = rig.start();
         const QList<QPair<QString, QString>> table = {
             {"ack", "0 no alarm waiting to be acknowledged"},
@@ -71,13 +72,22 @@ private Q_SLOTS:
             {"resume", "1 alarms resumed"},
             {"resume", "1 alarms were not suspended"},
         };
+        QStringList told; // every suspension and resume is an event naming who asked
+        connect(&station, &Station::eventRaised, this,
+                [&told](const StationEvent& e) { told << e.name() + u' ' + e.text; });
         for (const auto& [line, expected] : table) {
-            const Station::CommandAnswer a =
-                station.command(line.section(u' ', 0, 0), line.section(u' ', 1));
+            const Station::CommandAnswer a = station.command(
+                line.section(u' ', 0, 0), line.section(u' ', 1), QStringLiteral("HTTP from ::1"));
             QVERIFY2((QString::number(a.done) + u' ' + a.text).startsWith(expected),
                      qPrintable(line + QStringLiteral(": ") + a.text));
         }
         QCOMPARE(rig.logLines(kMonday.date()).size(), 2); // suspended once, resumed once
+        QCOMPARE(told.size(), 5);
+        QCOMPARE(
+            told.first(),
+            "alarms_suspended WXYZ-FM Alarms Suspended until 2006-06-19 12:01 by HTTP from ::1 "
+            "12:00:00");
+        QCOMPARE(told.last(), "alarms_resumed WXYZ-FM Alarms Resumed by HTTP from ::1 12:00:00");
     }
 
     void alarmRoad_data()

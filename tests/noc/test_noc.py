@@ -94,6 +94,48 @@ class Noc(unittest.TestCase):
         self.assertTrue(rig.wait_for(lambda: "/ping?k=1&state=alarm" in hits, 15), hits)
         self.assertEqual(rig.stop(self.r.proc), 0)
 
+    def test_secrets_and_suspension(self):
+        """Suspending from the command line reaches the webhook naming who did it; the heartbeat and
+        an ntfy preset with a token meet a redirect to another port and follow neither, and the
+        journal shows neither secret nor a line forged by the redirecting server's error text."""
+        thief = self.r.start_webhook()  # any request reaching it is a leak
+
+        class Redirector(http.server.BaseHTTPRequestHandler):
+            def answer(self):
+                self.rfile.read(int(self.headers["Content-Length"] or 0))
+                self.send_response(302)
+                self.send_header("Location", thief.replace("/hook", "/stolen"))
+                body = b'{"message": "moved\\n<3>forged line"}'
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+            do_GET = do_POST = answer
+        mover = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Redirector)
+        threading.Thread(target=mover.serve_forever, daemon=True).start()
+        self.addCleanup(mover.shutdown)
+        moved = "http://127.0.0.1:%d" % mover.server_address[1]
+        self.r.start_pulse()
+        self.r.write_setup(2, 500, 0)
+        rig.write(self.r.data, "Dovrane.ini", "[heartbeat]\nurl=%s/ping/hb-secret-1\ninterval=60\n[notify]\n"
+                  "webhooks=%s\n[presets]\nntfy_enabled=true\nntfy_url=%s/alarms\n"
+                  "ntfy_access_token=tk-secret-2\n" % (moved, thief, moved), 0o600)
+        self.r.launch("--headless")
+        self.assertTrue(rig.wait_for(lambda: os.path.exists(self.r.data + "/dovrane.sock"), 20))
+        subprocess.run([self.r.program, "--suspend", "30m"], env=self.r.env(), check=True, timeout=30)
+        self.assertTrue(rig.wait_for(lambda: self.r.posts, 15), self.r.requests)
+        self.assertEqual(self.r.posts[0]["event"], "alarms_suspended")
+        self.assertRegex(self.r.posts[0]["text"], r"^Studio A Alarms Suspended until .* by the command line ")
+        self.assertTrue(rig.wait_for(lambda: rig.read(self.r.output).count("redirect not followed") >= 2, 15),
+                        rig.read(self.r.output))
+        out = rig.read(self.r.output)
+        self.assertEqual([r for r in self.r.requests if r[1] != "/hook"], [])
+        self.assertNotRegex(out, "hb-secret-1|tk-secret-2")
+        self.assertNotRegex(out, r"(?m)^(<\d>)?<3>forged")
+        self.assertEqual(rig.stop(self.r.proc), 0)
+
 
 if __name__ == "__main__":
     if "--program" in sys.argv:

@@ -112,7 +112,8 @@ private Q_SLOTS:
         QTest::newRow("pink") << "" << 0 << QStringList{"noise"};
         QTest::newRow("loop") << "" << 0 << QStringList{"loop"};
         QTest::newRow("tone") << "" << 0 << QStringList{"loop"};
-        QTest::newRow("pilot suspended") << "" << 25 << QStringList{"silence_alarm"};
+        QTest::newRow("pilot suspended")
+            << "" << 25 << QStringList{"alarms_suspended", "alarms_resumed", "silence_alarm"};
         QTest::newRow("flap") << "cooldownMinutes=5\n"
                               << 0
                               << QStringList{"silence_alarm", "silence_end", "silence_alarm again",
@@ -143,7 +144,7 @@ private Q_SLOTS:
             table << QStringLiteral("%1 after %2 s").arg(fired.last()).arg(t0.secsTo(e.time));
         });
         station.monitor().startClicked();
-        station.suspension().suspendFor(suspendSecs);
+        station.suspension().suspendFor(suspendSecs, QStringLiteral("the window"));
         Generator gen{QString::fromLatin1(QTest::currentDataTag()).section(u' ', 0, 0)};
         for (int step = 0; step < 45 * 40; ++step) {
             rig.clock.advance(0.025);

@@ -52,8 +52,8 @@ QString secretsExposed(const QString& path)
     }
     if (held.isEmpty())
         return {};
-    return QStringLiteral("holds secrets (%1) and can be read by other users: chmod 600 %2")
-        .arg(held.join(QStringLiteral(", ")), path);
+    return QStringLiteral("other users can read it, and it holds secrets: %1 (chmod 600 it)")
+        .arg(held.join(QStringLiteral(", ")));
 }
 
 } // namespace dovrane

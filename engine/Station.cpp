@@ -196,7 +196,7 @@ void Station::start()
     applyDetectorSettings();
     const QString exposed = secretsExposed(m_services.paths.settingsFile());
     if (!exposed.isEmpty())
-        qCWarning(lcStation).noquote() << "Dovrane.ini" << exposed;
+        qCWarning(lcStation).noquote() << "Dovrane.ini:" << exposed;
     m_status->apply();
     QString why;
     if (!m_control->listen(m_services.paths.file(QStringLiteral("dovrane.sock")), &why))

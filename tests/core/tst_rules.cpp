@@ -7,6 +7,7 @@
 #include "LevelTest.h"
 #include "OutsideText.h"
 #include "SerialProfile.h"
+#include "SettingsCheck.h"
 #include "StartupLoader.h"
 #include "StationRig.h"
 #include "TimeOfDay.h"
@@ -86,6 +87,11 @@ class TestRules : public QObject
             DataPaths::makeFolder(p.dataDir() + input);
             for (QString f = p.dataDir() + input; f != p.dataDir(); f = QFileInfo(f).path())
                 out << QString::number(QFileInfo(f).permissions() & 0x7777, 16);
+        } else if (kind == u"secrets") { // what --check says of a Dovrane.ini at mode 0644
+            DataFolder::write(p.settingsFile(), input.toLatin1().replace('|', '\n'));
+            QFile::setPermissions(p.settingsFile(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ReadGroup | QFile::ReadOther);
+            out << secretsExposed(p.settingsFile());
         } else if (kind == u"schedule") {
             // From Thursday 15 June 2006 23:59:50, ticks every 100 ms. in: the weekdays
             // holding the entry (1 = Sunday), its enabled value, start and stop; whether
@@ -221,6 +227,11 @@ private Q_SLOTS:
             "HTTP 302: redirect not followed (request carries credentials)");
         row("no reply", "http failure", "0", "Host x not found");
         row("private folders", "folders", "/clips/2026", "7700|7700");
+        row("readable secrets", "secrets",
+            "[status]|token=0123456789abcdef|[notify]|webhooks=http://h/x",
+            "other users can read it, and it holds secrets: [notify] webhooks, [status] token "
+            "(chmod 600 it)");
+        row("nothing secret", "secrets", "[status]|enabled=true|[clips]|enabled=true", "");
     }
     void rules()
     {

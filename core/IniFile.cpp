@@ -170,6 +170,13 @@ QByteArray IniFile::text() const
 
 bool IniFile::save(const QString& path, QString* why) const
 {
+    // A new file is made empty with its mode first, which the save keeps: a token
+    // is never readable by others, not even for a moment.
+    if (!QFile::exists(path)) {
+        QFile fresh(path);
+        if (fresh.open(QIODevice::WriteOnly))
+            fresh.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     const QByteArray bytes = text();

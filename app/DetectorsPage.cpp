@@ -58,18 +58,18 @@ DetectorsPage::DetectorsPage(Station& station, QWidget* parent)
     m_chkInputLost = named(
         new QCheckBox(QStringLiteral("Input lost: no sound at all arrives for over 1 s"), faults),
         "chkInputLost");
-    form->addRow(m_chkInputLost);
+    form->addRow(declared(m_chkInputLost, key("input_lost")));
     m_chkChannelLoss = named(
         new QCheckBox(QStringLiteral("One channel dead while the other carries sound"), faults),
         "chkChannelLoss");
-    form->addRow(m_chkChannelLoss);
+    form->addRow(declared(m_chkChannelLoss, key("channel_loss")));
     m_spnChannelDelay = spin(faults, "spnChannelDelay", "channel_delay",
                              QStringLiteral("the silence alarm's delay"));
     form->addRow(QStringLiteral("    for"), m_spnChannelDelay);
     m_chkPhase =
         named(new QCheckBox(QStringLiteral("Phase reversed: left and right in opposition"), faults),
               "chkPhase");
-    form->addRow(m_chkPhase);
+    form->addRow(declared(m_chkPhase, key("phase")));
     m_spnPhaseLimit =
         declared(named(new QDoubleSpinBox(faults), "spnPhaseLimit"), key("phase_correlation"));
     m_spnPhaseLimit->setRange(-1.0, 0.0);
@@ -86,7 +86,7 @@ DetectorsPage::DetectorsPage(Station& station, QWidget* parent)
                                          .arg(ClipRecorder::kRingSeconds),
                                      clips),
                        "chkClips");
-    clipForm->addRow(m_chkClips);
+    clipForm->addRow(declared(m_chkClips, key("enabled"))); // [clips] enabled
     m_spnClipDays = spin(clips, "spnClipDays", "keep_days");
     clipForm->addRow(QStringLiteral("Delete clips older than"), m_spnClipDays);
 

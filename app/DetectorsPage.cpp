@@ -33,11 +33,14 @@ template <typename T> T* named(T* widget, const char* name)
     return widget;
 }
 
-QSpinBox* seconds(QWidget* parent, const char* name, int min, int max, const QString& zero = {})
+const SettingsKey& key(const char* name)
 {
-    auto* box = named(new QSpinBox(parent), name);
-    box->setRange(min, max);
-    box->setSuffix(QStringLiteral(" s"));
+    return DetectorSettings::table().key(name);
+}
+
+QSpinBox* spin(QWidget* parent, const char* name, const char* keyName, const QString& zero = {})
+{
+    auto* box = declared(named(new QSpinBox(parent), name), key(keyName));
     box->setSpecialValueText(zero);
     return box;
 }
@@ -55,23 +58,24 @@ DetectorsPage::DetectorsPage(Station& station, QWidget* parent)
     m_chkInputLost = named(
         new QCheckBox(QStringLiteral("Input lost: no sound at all arrives for over 1 s"), faults),
         "chkInputLost");
-    form->addRow(m_chkInputLost);
+    form->addRow(declared(m_chkInputLost, key("input_lost")));
     m_chkChannelLoss = named(
         new QCheckBox(QStringLiteral("One channel dead while the other carries sound"), faults),
         "chkChannelLoss");
-    form->addRow(m_chkChannelLoss);
-    m_spnChannelDelay =
-        seconds(faults, "spnChannelDelay", 0, 3600, QStringLiteral("the silence alarm's delay"));
+    form->addRow(declared(m_chkChannelLoss, key("channel_loss")));
+    m_spnChannelDelay = spin(faults, "spnChannelDelay", "channel_delay",
+                             QStringLiteral("the silence alarm's delay"));
     form->addRow(QStringLiteral("    for"), m_spnChannelDelay);
     m_chkPhase =
         named(new QCheckBox(QStringLiteral("Phase reversed: left and right in opposition"), faults),
               "chkPhase");
-    form->addRow(m_chkPhase);
-    m_spnPhaseLimit = named(new QDoubleSpinBox(faults), "spnPhaseLimit");
+    form->addRow(declared(m_chkPhase, key("phase")));
+    m_spnPhaseLimit =
+        declared(named(new QDoubleSpinBox(faults), "spnPhaseLimit"), key("phase_correlation"));
     m_spnPhaseLimit->setRange(-1.0, 0.0);
     m_spnPhaseLimit->setSingleStep(0.05);
     form->addRow(QStringLiteral("    correlation below"), m_spnPhaseLimit);
-    m_spnPhaseSeconds = seconds(faults, "spnPhaseSeconds", 1, 3600);
+    m_spnPhaseSeconds = spin(faults, "spnPhaseSeconds", "phase_seconds");
     form->addRow(QStringLiteral("    for"), m_spnPhaseSeconds);
 
     auto* clips = new QGroupBox(QStringLiteral("Clips"), this);
@@ -82,10 +86,8 @@ DetectorsPage::DetectorsPage(Station& station, QWidget* parent)
                                          .arg(ClipRecorder::kRingSeconds),
                                      clips),
                        "chkClips");
-    clipForm->addRow(m_chkClips);
-    m_spnClipDays = named(new QSpinBox(clips), "spnClipDays");
-    m_spnClipDays->setRange(1, 3650);
-    m_spnClipDays->setSuffix(QStringLiteral(" days"));
+    clipForm->addRow(declared(m_chkClips, key("enabled"))); // [clips] enabled
+    m_spnClipDays = spin(clips, "spnClipDays", "keep_days");
     clipForm->addRow(QStringLiteral("Delete clips older than"), m_spnClipDays);
 
     auto* level = new QGroupBox(QStringLiteral("Silence threshold by measurement"), this);
@@ -146,7 +148,7 @@ void DetectorsPage::showStoredThreshold()
 
 void DetectorsPage::load(const Settings& settings)
 {
-    const auto s = settings.read<DetectorSettings>();
+    const auto s = settings.get<DetectorSettings>();
     m_chkInputLost->setChecked(s.inputLost);
     m_chkChannelLoss->setChecked(s.channelLoss);
     m_spnChannelDelay->setValue(s.channelDelay);
@@ -165,7 +167,7 @@ QStringList DetectorsPage::problems() const
     s.phaseSeconds = m_spnPhaseSeconds->value();
     s.phaseLimit = m_spnPhaseLimit->value();
     s.clipDays = m_spnClipDays->value();
-    return s.problems();
+    return DetectorSettings::table().problems(s);
 }
 
 bool DetectorsPage::save(Settings& settings, QString* why)

@@ -10,6 +10,8 @@
 #include "JournalLog.h"
 #include "SendmailTransport.h"
 #include "ServiceNotifier.h"
+#include "Settings.h"
+#include "SettingsSections.h"
 #include "SignalWatcher.h"
 #include "Station.h"
 #include "SystemAudioInput.h"
@@ -126,7 +128,7 @@ int runCheck(const dovrane::AudioInput& input)
     const bool withSettings = QFileInfo::exists(check.paths().settingsFile());
     for (const QString& line : dovrane::DataFolderCheck::lines(findings, withSettings))
         std::printf("%s\n", line.toLocal8Bit().constData());
-    return findings.isEmpty() ? 0 : 1;
+    return dovrane::DataFolderCheck::exitCode(findings);
 }
 
 /// Prints "N<tab>name" for every sound input, N being the number Preferences
@@ -158,8 +160,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral("Check the data folder, print NAME: OK or what is wrong for each data "
-                       "file and the log folder, and exit (0 when all is well). Writes and "
-                       "starts nothing."));
+                       "file and the log folder, and exit: 0 when all is well, 1 with problems, "
+                       "2 when Dovrane.ini cannot be read. Writes and starts nothing."));
     const QCommandLineOption dataDir(
         QStringLiteral("data-dir"),
         QStringLiteral("Keep the data files and logs in <dir> (as DOVRANE_DATA_DIR does)."),
@@ -182,7 +184,11 @@ int main(int argc, char* argv[])
         QStringLiteral("resume"),
         QStringLiteral("Bring back the suspended alarms of the Dovrane running on this data "
                        "folder."));
-    parser.addOptions({headless, check, listInputsOption, dataDir, ack, suspend, resume});
+    const QCommandLineOption reference(
+        QStringLiteral("settings-reference"),
+        QStringLiteral("Print the keys of Dovrane.ini as the README's markdown tables, and exit."));
+    parser.addOptions(
+        {headless, check, listInputsOption, dataDir, ack, suspend, resume, reference});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -205,6 +211,12 @@ int main(int argc, char* argv[])
             &answer);
         std::fprintf(done ? stdout : stderr, "%s\n", qPrintable(answer));
         return done ? 0 : 1;
+    }
+    if (parser.isSet(reference)) {
+        dovrane::Settings settings(QString{});
+        dovrane::declareSections(settings);
+        std::printf("%s", qPrintable(settings.reference()));
+        return 0;
     }
     if (parser.isSet(check))
         return withInputList(runCheck);

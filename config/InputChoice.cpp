@@ -3,7 +3,22 @@
 #include "AudioInput.h"
 
 #include <QFileInfo>
-#include <QSettings>
+
+namespace dovrane {
+
+const SettingsTable<InputSettings>& InputSettings::table()
+{
+    using S = InputSettings;
+    static const SettingsTable<S> t = [] {
+        SettingsTable<S> t("input");
+        t.text("device_name", at<&S::deviceName>, "The input chosen in Preferences, by name");
+        t.text("device_id", at<&S::deviceId>, "The same input by the sound server's id");
+        return t;
+    }();
+    return t;
+}
+
+} // namespace dovrane
 
 namespace dovrane::InputChoice {
 
@@ -11,18 +26,22 @@ void remember(const QString& settingsPath, const AudioInput& input, int index)
 {
     if (index < 0 || index >= input.deviceCount())
         return;
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    settings.setValue(QStringLiteral("input/device_name"), input.deviceName(index));
-    settings.setValue(QStringLiteral("input/device_id"), input.deviceId(index));
+    std::optional<IniFile> file = IniFile::read(settingsPath);
+    if (!file)
+        return;
+    InputSettings::table().save({input.deviceName(index), input.deviceId(index)}, *file);
+    file->save(settingsPath, nullptr);
 }
 
 int resolve(const QString& settingsPath, const AudioInput& input, int stored, QString* explanation)
 {
     if (!QFileInfo::exists(settingsPath) || input.deviceCount() == 0)
         return stored;
-    const QSettings settings(settingsPath, QSettings::IniFormat);
-    const QString id = settings.value(QStringLiteral("input/device_id")).toString();
-    const QString name = settings.value(QStringLiteral("input/device_name")).toString();
+    const std::optional<IniFile> file = IniFile::read(settingsPath);
+    const InputSettings chosen =
+        file ? InputSettings::table().load(*file, nullptr) : InputSettings{};
+    const QString& id = chosen.deviceId;
+    const QString& name = chosen.deviceName;
     if (id.isEmpty() || input.deviceId(stored) == id)
         return stored;
     const QString there = input.deviceName(stored).isEmpty()

@@ -1,10 +1,19 @@
 #pragma once
 
-#include <QString>
+#include "SettingsTable.h"
 
 namespace dovrane {
 
 class AudioInput;
+
+/// [input] of Dovrane.ini, written by Preferences.
+struct InputSettings
+{
+    QString deviceName;
+    QString deviceId;
+    [[nodiscard]] static const SettingsTable<InputSettings>& table();
+    [[nodiscard]] QStringList problems() const { return {}; }
+};
 
 /// The input device the user chose in Preferences, remembered by name and id in
 /// Dovrane's own settings file (Dovrane.ini, [input]) beside the data files. The

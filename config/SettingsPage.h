@@ -1,6 +1,11 @@
 #pragma once
 
+#include "SettingsTable.h"
+
+#include <QSpinBox>
 #include <QWidget>
+
+#include <type_traits>
 
 namespace dovrane {
 
@@ -23,5 +28,17 @@ public:
     /// Writes the page's section; false with why when the file cannot be written.
     virtual bool save(Settings& settings, QString* why) = 0;
 };
+
+/// A field of a settings page with its key's limits, unit and help, as declared.
+template <typename W> W* declared(W* field, const SettingsKey& key)
+{
+    if constexpr (std::is_base_of_v<QSpinBox, W>) {
+        field->setRange(int(key.min), int(key.max));
+        if (!key.unit.isEmpty())
+            field->setSuffix(QLatin1Char(' ') + key.unit);
+    }
+    field->setToolTip(key.help);
+    return field;
+}
 
 } // namespace dovrane

@@ -1,19 +1,98 @@
 #include "Settings.h"
 
-#include <QFile>
+#include <QHash>
 
 namespace dovrane {
 
-bool Settings::finish(QSettings& file, QString* why)
+Settings::Report Settings::check() const
 {
-    file.sync();
-    if (file.status() != QSettings::NoError) {
-        if (why)
-            *why = QStringLiteral("%1 cannot be written").arg(file.fileName());
-        return false;
+    return parse(nullptr);
+}
+
+Settings::Report Settings::apply(bool allOrNothing)
+{
+    std::vector<std::shared_ptr<const void>> values;
+    Report report = parse(&values);
+    if (report.unreadable || (allOrNothing && !report.problems.isEmpty())) {
+        if (allOrNothing)
+            Q_EMIT refused(report.unreadable
+                               ? QStringList{QStringLiteral("%1 cannot be read").arg(m_path)}
+                               : report.problems);
+        return report;
     }
-    QFile::setPermissions(file.fileName(), QFile::ReadOwner | QFile::WriteOwner);
-    return true;
+    m_values = std::move(values);
+    Q_EMIT changed();
+    return report;
+}
+
+Settings::Report Settings::parse(std::vector<std::shared_ptr<const void>>* values) const
+{
+    Report report;
+    QString why;
+    const std::optional<IniFile> file = IniFile::read(m_path, &why);
+    if (!file) {
+        report.unreadable = true;
+        report.problems << QStringLiteral("cannot be read: %1").arg(why);
+        return report;
+    }
+    QStringList sections;
+    QHash<QString, QStringList> names;
+    QHash<QString, QString> newNames; // "section/oldName" -> name
+    for (const Section& s : m_sections) {
+        for (const SettingsKey& k : s.keys) {
+            if (!sections.contains(k.section))
+                sections << k.section;
+            names[k.section] << k.name;
+            if (!k.oldName.isEmpty())
+                newNames.insert(k.section + u'/' + k.oldName, k.name);
+        }
+    }
+    for (const IniFile::Entry& e : file->entries()) {
+        if (!names.contains(e.section)) {
+            // Most likely the key is right and the section header wrong or missing:
+            // name the sections where a key of that name lives.
+            QStringList all;
+            for (const QString& section : sections)
+                all << names[section];
+            const QString key = nearestName(e.key, all);
+            QStringList homes;
+            for (const QString& section : sections)
+                if (!key.isEmpty() && names[section].contains(key))
+                    homes << QStringLiteral("[%1]").arg(section);
+            report.problems << settingsProblem(
+                e.section, e.key,
+                homes.isEmpty() ? QStringLiteral("unknown section")
+                                : QStringLiteral("unknown section; %1 is a key of %2")
+                                      .arg(key, homes.join(QLatin1String(", "))),
+                QStringLiteral("[%1]").arg(e.section),
+                QStringLiteral("[%1]").arg(sections.join(QLatin1String("], ["))));
+        } else if (const QString now = newNames.value(e.section + u'/' + e.key); !now.isEmpty()) {
+            report.notes << settingsProblem(
+                e.section, e.key, QStringLiteral("old spelling, now %1").arg(now), e.key, now);
+        } else if (!names[e.section].contains(e.key)) {
+            const QString near = nearestName(e.key, names[e.section]);
+            report.problems << settingsProblem(
+                e.section, e.key,
+                near.isEmpty() ? QStringLiteral("unknown key")
+                               : QStringLiteral("unknown key, did you mean %1?").arg(near),
+                e.key, names[e.section].join(QLatin1String(", ")));
+        }
+    }
+    for (const Section& s : m_sections) {
+        std::shared_ptr<const void> value = s.load(*file, &report.problems);
+        if (values)
+            values->push_back(std::move(value));
+    }
+    report.problems.removeDuplicates();
+    return report;
+}
+
+QString Settings::reference() const
+{
+    QList<SettingsKey> keys;
+    for (const Section& s : m_sections)
+        keys << s.keys;
+    return settingsReference(keys);
 }
 
 } // namespace dovrane

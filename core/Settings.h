@@ -1,62 +1,108 @@
 #pragma once
 
+#include "SettingsTable.h"
+
 #include <QObject>
-#include <QSettings>
 #include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <typeinfo>
+#include <vector>
 
 namespace dovrane {
 
 /// Dovrane's own settings file (Dovrane.ini in the data folder) for everything
-/// that goes beyond the data files. Each feature keeps its own [section] and reads
-/// it through a plain struct:
+/// that goes beyond the data files. Each feature keeps its own [section] in a plain
+/// struct whose keys are declared once in its table() (see SettingsTable).
 ///
-///     struct StatusSettings {
-///         static StatusSettings load(const QSettings&);   // defaults when absent
-///         void save(QSettings&) const;
-///         QStringList problems() const;                   // for --check and the window
-///     };
-///
-/// With the file absent every section has its defaults, and every default leaves
-/// the data files, log lines, mails and modem bytes as they are without Dovrane's
-/// own settings. The station owns the one Settings object and announces a re-read
-/// (SIGHUP, the settings window closing) with changed().
+/// The file is parsed at start, on reload() (SIGHUP, the settings window closing)
+/// and never per event: get<S>() hands out the section as last applied. A reload
+/// applies every section at the same moment and emits changed() once; a file with
+/// problems changes nothing, and refused() names each problem. With the file absent
+/// every section has its defaults, which leave the data files, log lines, mails and
+/// modem bytes as they are without Dovrane's own settings.
 class Settings : public QObject
 {
     Q_OBJECT
 public:
+    struct Report
+    {
+        bool unreadable = false; ///< the file exists but cannot be read
+        QStringList problems;    ///< values that cannot be used, unknown keys
+        QStringList notes;       ///< old spellings, still read
+    };
+
     explicit Settings(QString path, QObject* parent = nullptr)
         : QObject(parent), m_path(std::move(path))
     {}
 
     [[nodiscard]] const QString& path() const { return m_path; }
 
-    /// The section as the file says now.
-    template <typename Section> [[nodiscard]] Section read() const
+    /// Makes S one of the file's sections, at its defaults until the next load.
+    template <typename S> void declare()
     {
-        const QSettings file(m_path, QSettings::IniFormat);
-        return Section::load(file);
+        const SettingsTable<S>& table = S::table();
+        m_sections.push_back(
+            {&typeid(S),
+             [&table](const IniFile& file, QStringList* problems) -> std::shared_ptr<const void> {
+                 return std::make_shared<const S>(table.load(file, problems));
+             },
+             table.keys()});
+        m_values.push_back(std::make_shared<const S>());
     }
 
-    /// Writes the section and keeps the file readable by its owner only (it may
-    /// hold passwords and tokens). False with why when the file cannot be written.
-    template <typename Section> bool write(const Section& section, QString* why = nullptr)
+    /// The section as last applied.
+    template <typename S> [[nodiscard]] const S& get() const
     {
-        QSettings file(m_path, QSettings::IniFormat);
-        section.save(file);
-        return finish(file, why);
+        for (size_t i = 0; i < m_sections.size(); ++i)
+            if (*m_sections[i].type == typeid(S))
+                return *static_cast<const S*>(m_values[i].get());
+        Q_ASSERT_X(false, "Settings::get", typeid(S).name());
+        static const S defaults{};
+        return defaults;
     }
 
-    /// Tells every feature to read its section again.
-    void reload() { Q_EMIT changed(); }
+    /// At start: applies what can be used (the rest keeps its default) and says what cannot.
+    Report load() { return apply(false); }
+    /// Applies the whole file, or nothing when it has problems.
+    Report reload() { return apply(true); }
+    /// What a load would find, changing nothing.
+    [[nodiscard]] Report check() const;
 
-    /// Syncs file, restricts it to its owner, and says what went wrong.
-    static bool finish(QSettings& file, QString* why);
+    /// Writes the section into the file, keeping the rest, readable by its owner only.
+    /// False with why when the file cannot be read or written.
+    template <typename S> bool write(const S& section, QString* why = nullptr)
+    {
+        std::optional<IniFile> file = IniFile::read(m_path, why);
+        if (!file)
+            return false;
+        S::table().save(section, *file);
+        return file->save(m_path, why);
+    }
+
+    /// The README's tables of every declared key.
+    [[nodiscard]] QString reference() const;
 
 Q_SIGNALS:
     void changed();
+    /// A reload kept the running settings because of these problems.
+    void refused(const QStringList& problems);
 
 private:
+    struct Section
+    {
+        const std::type_info* type;
+        std::function<std::shared_ptr<const void>(const IniFile&, QStringList*)> load;
+        QList<SettingsKey> keys;
+    };
+
+    Report apply(bool allOrNothing);
+    [[nodiscard]] Report parse(std::vector<std::shared_ptr<const void>>* values) const;
+
     QString m_path;
+    std::vector<Section> m_sections;
+    std::vector<std::shared_ptr<const void>> m_values;
 };
 
 } // namespace dovrane

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QObject>
 
+#include "AlarmSettings.h"
+
 namespace dovrane {
 
 class AlarmLog;
@@ -39,7 +41,7 @@ public:
     Answer resumeCommand(const QString& by);
 
     /// A suspension longer than this is a typing error more likely than a plan.
-    static constexpr qint64 kMaxDays = 31;
+    static constexpr qint64 kMaxDays = AlarmSettings::kMaxSuspendDays;
 
 Q_SIGNALS:
     /// Suspended until until, or resumed (until invalid).

@@ -5,12 +5,13 @@
 #include "DelimitedReader.h"
 #include "ParamsFile.h"
 #include "Settings.h"
-#include "SettingsCheck.h"
+#include "SettingsSections.h"
 #include "TextField.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -83,13 +84,30 @@ QList<DataFolderCheck::Finding> DataFolderCheck::run() const
     checkLogs(out);
     // Dovrane's own settings are optional: checked, and named, only when present.
     if (QFileInfo::exists(m_paths.settingsFile())) {
-        for (const QString& problem : settingsProblems(Settings(m_paths.settingsFile())))
-            out.append({kSettings, problem});
+        Settings settings(m_paths.settingsFile());
+        declareSections(settings);
+        const Settings::Report report = settings.check();
+        for (const QString& problem : report.problems)
+            out.append(
+                {kSettings, problem,
+                 report.unreadable ? Finding::Weight::Unreadable : Finding::Weight::Problem});
+        for (const QString& note : report.notes)
+            out.append({kSettings, note, Finding::Weight::Note});
         const QString exposed = secretsExposed(m_paths.settingsFile());
         if (!exposed.isEmpty())
-            out.append({kSettings, exposed});
+            out.append({kSettings, exposed, Finding::Weight::Problem});
     }
     return out;
+}
+
+int DataFolderCheck::exitCode(const QList<Finding>& findings)
+{
+    int code = 0;
+    for (const Finding& f : findings)
+        code = std::max(code, f.weight == Finding::Weight::Unreadable ? 2
+                              : f.weight == Finding::Weight::Problem  ? 1
+                                                                      : 0);
+    return code;
 }
 
 QStringList DataFolderCheck::lines(const QList<Finding>& findings, bool withSettings)

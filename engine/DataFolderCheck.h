@@ -21,6 +21,14 @@ public:
     {
         QString name; ///< "DVParams.dat" ... "logs"
         QString problem;
+        /// A note (an old spelling) is said but is no problem; a file that cannot be
+        /// read at all is the worst.
+        enum class Weight
+        {
+            Problem,
+            Note,
+            Unreadable,
+        } weight = Weight::Problem;
         bool operator==(const Finding&) const = default;
     };
 
@@ -33,6 +41,9 @@ public:
 
     /// The report: for each name in order, "NAME: OK" or one "NAME: problem" line
     /// per finding; Dovrane.ini last, when withSettings (the file exists).
+    /// What --check exits with: 0 when all is well (notes aside), 1 with problems,
+    /// 2 when Dovrane.ini cannot be read.
+    [[nodiscard]] static int exitCode(const QList<Finding>& findings);
     [[nodiscard]] static QStringList lines(const QList<Finding>& findings,
                                            bool withSettings = false);
 

@@ -4,6 +4,7 @@
 #include "AlarmLog.h"
 #include "AlarmMailer.h"
 #include "AlarmPlan.h"
+#include "AlarmSettings.h"
 #include "AlarmSuspension.h"
 #include "AudioInput.h"
 #include "ClipRecorder.h"
@@ -23,12 +24,11 @@
 #include "ParamsFile.h"
 #include "SerialProfile.h"
 #include "Settings.h"
-#include "SettingsCheck.h"
+#include "SettingsSections.h"
 #include "SilenceMonitor.h"
 #include "SnmpAgent.h"
 #include "StartupLoader.h"
 #include "StatusService.h"
-#include "TrustSettings.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -45,6 +45,14 @@ Station::Station(Services services, QObject* parent)
     m_account = new Account(this);
     m_serialProfile = new SerialProfile(this);
     m_settings = new Settings(m_services.paths.settingsFile(), this);
+    declareSections(*m_settings);
+    connect(m_settings, &Settings::refused, this, [this](const QStringList& problems) {
+        m_errors.report(QStringLiteral("Dovrane.ini not applied, the running settings stay: %1")
+                            .arg(problems.join(QLatin1String("; "))));
+    });
+    if (const Settings::Report start = m_settings->load(); !start.problems.isEmpty())
+        m_errors.report(QStringLiteral("Dovrane.ini: %1; these keep their defaults")
+                            .arg(start.problems.join(QLatin1String("; "))));
     m_alarmLog = new AlarmLog(m_services.clock, m_services.paths, m_errors, this);
     m_loader = std::make_unique<StartupLoader>(*m_files, *m_plan, *m_account, *m_serialProfile,
                                                m_services.paths, m_errors);
@@ -88,7 +96,7 @@ Station::Station(Services services, QObject* parent)
 
     m_monitor->setBeforeStart([this] { checkInputDevice(); });
     connect(m_monitor, &SilenceMonitor::callSequenceRequested, this, [this] {
-        if (!m_settings->read<NotifySettings>().gsm)
+        if (!m_settings->get<NotifySettings>().gsm)
             m_dialer->StartCallSequence();
     });
     connect(m_monitor, &SilenceMonitor::mailRequested, this,
@@ -125,8 +133,8 @@ Station::Station(Services services, QObject* parent)
     connect(m_suspension, &AlarmSuspension::changed, m_watch, &DeadAirWatch::setSuspendedUntil);
     m_monitor->setMayRaise([this] { return !m_suspension->isSuspended(); });
     connect(m_suspension, &AlarmSuspension::told, this, &Station::tellSuspension);
-    connect(m_settings, &Settings::changed, this, &Station::applyTrust);
-    applyTrust();
+    connect(m_settings, &Settings::changed, this, &Station::applyAlarmSettings);
+    applyAlarmSettings();
 
     // A lost capture is silence to the alarm; the operator is also told why, and
     // told again when the input is back.
@@ -184,8 +192,8 @@ Station::Station(Services services, QObject* parent)
 
 void Station::applyNocSettings()
 {
-    m_snmp->apply(m_settings->read<SnmpSettings>());
-    m_heartbeat->apply(m_settings->read<HeartbeatSettings>());
+    m_snmp->apply(m_settings->get<SnmpSettings>());
+    m_heartbeat->apply(m_settings->get<HeartbeatSettings>());
 }
 
 void Station::start()
@@ -206,7 +214,7 @@ void Station::start()
 
 void Station::applyDetectorSettings()
 {
-    const auto settings = m_settings->read<DetectorSettings>();
+    const auto settings = m_settings->get<DetectorSettings>();
     if (!(settings == m_detectors->settings()))
         m_detectorFaults.clear(); // the detectors start afresh, ending nothing
     m_detectors->configure(settings);
@@ -248,7 +256,7 @@ void Station::tellByAlarmAction(const StationEvent& event, const QString& what, 
                            m_mailer->stampText() + QLatin1Char(' ') + what + why);
     else if (m_plan->sendPage() && event.isFault() &&
              m_dialer->state() == PagerDialer::State::Idle &&
-             !m_settings->read<NotifySettings>().gsm)
+             !m_settings->get<NotifySettings>().gsm)
         m_dialer->StartCallSequence();
 }
 
@@ -356,15 +364,16 @@ void Station::reload()
     }
 }
 
-void Station::applyTrust()
+void Station::applyAlarmSettings()
 {
-    const TrustSettings& t = m_watch->apply();
+    const AlarmSettings& t = m_watch->apply();
     m_monitor->setReleaseSecs(t.releaseSecs);
     m_monitor->setLevelTest(m_watch->levelTest());
     m_monitor->setScheduleOverride(m_watch->scheduleOverride());
     // A window from [alarms] that is already under way is left as it is.
     const QDateTime now = m_services.clock.now();
     if (t.suspendUntil.isValid() && t.suspendUntil > now &&
+        t.suspendUntil <= now.addDays(AlarmSettings::kMaxSuspendDays) &&
         t.suspendUntil != m_suspension->suspendedUntil())
         m_suspension->suspendUntil(t.suspendUntil, QStringLiteral("Dovrane.ini"));
 }

@@ -138,7 +138,7 @@ Q_SIGNALS:
 private:
     /// Has the watch read [alarms] again and gives the monitor its level test,
     /// release time and dated exceptions.
-    void applyTrust();
+    void applyAlarmSettings();
     /// Selects the device chosen in Preferences when the list has moved under the
     /// stored number, and says so.
     void checkInputDevice();

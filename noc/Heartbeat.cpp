@@ -9,6 +9,8 @@
 #include <QNetworkReply>
 #include <QUrlQuery>
 
+#include <algorithm>
+
 namespace dovrane {
 
 Heartbeat::Heartbeat(std::function<NocStatus()> status, QObject* parent)
@@ -61,7 +63,7 @@ void Heartbeat::beat()
         url.setQuery(query);
     }
     QNetworkRequest request(url);
-    request.setTransferTimeout(m_settings.timeoutSecs * 1000);
+    request.setTransferTimeout(std::min(m_settings.timeoutSecs, m_settings.intervalSecs) * 1000);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Dovrane"));
     if (m_settings.post)
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));

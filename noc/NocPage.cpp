@@ -33,14 +33,14 @@ NocPage::NocPage(QWidget* parent) : SettingsPage(parent)
     auto* beatForm = new QFormLayout(beatBox);
     beatForm->addRow(tr("Address:"), m_url = named(new QLineEdit, "heartbeatUrl"));
     m_url->setPlaceholderText(tr("https://monitor.example/ping/… (empty: no heartbeat)"));
-    beatForm->addRow(tr("Every:"), m_interval = named(new QSpinBox, "heartbeatInterval"));
-    m_interval->setRange(5, 86400);
-    m_interval->setSuffix(tr(" s"));
+    beatForm->addRow(tr("Every:"),
+                     m_interval = declared(named(new QSpinBox, "heartbeatInterval"),
+                                           HeartbeatSettings::table().key("interval")));
     beatForm->addRow(tr("Method:"), m_method = named(new QComboBox, "heartbeatMethod"));
     m_method->addItems({QStringLiteral("GET"), QStringLiteral("POST")});
-    beatForm->addRow(tr("Time-out:"), m_timeout = named(new QSpinBox, "heartbeatTimeout"));
-    m_timeout->setRange(1, 86400);
-    m_timeout->setSuffix(tr(" s"));
+    beatForm->addRow(tr("Time-out:"),
+                     m_timeout = declared(named(new QSpinBox, "heartbeatTimeout"),
+                                          HeartbeatSettings::table().key("timeout")));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(snmpBox);
@@ -55,12 +55,12 @@ QString NocPage::title() const
 
 void NocPage::load(const Settings& settings)
 {
-    const auto snmp = settings.read<SnmpSettings>();
+    const auto snmp = settings.get<SnmpSettings>();
     m_snmpEnabled->setChecked(snmp.enabled);
     m_agentx->setText(snmp.agentxSocket);
     m_traps->setText(snmp.trapSinks.join(QLatin1String(", ")));
     m_community->setText(snmp.trapCommunity);
-    const auto beat = settings.read<HeartbeatSettings>();
+    const auto beat = settings.get<HeartbeatSettings>();
     m_url->setText(beat.url);
     m_interval->setValue(beat.intervalSecs);
     m_method->setCurrentIndex(beat.post ? 1 : 0);
@@ -91,7 +91,8 @@ HeartbeatSettings NocPage::heartbeat() const
 
 QStringList NocPage::problems() const
 {
-    return snmp().problems() + heartbeat().problems();
+    return SnmpSettings::table().problems(snmp()) +
+           HeartbeatSettings::table().problems(heartbeat());
 }
 
 bool NocPage::save(Settings& settings, QString* why)

@@ -7,24 +7,20 @@
 
 namespace dovrane {
 
-SnmpSettings SnmpSettings::load(const QSettings& file)
+const SettingsTable<SnmpSettings>& SnmpSettings::table()
 {
-    SnmpSettings s;
-    s.enabled = file.value(QStringLiteral("snmp/enabled"), false).toBool();
-    s.agentxSocket = file.value(QStringLiteral("snmp/agentx")).toString().trimmed();
-    for (const QString& sink : file.value(QStringLiteral("snmp/traps")).toStringList())
-        if (!sink.trimmed().isEmpty())
-            s.trapSinks << sink.trimmed();
-    s.trapCommunity = file.value(QStringLiteral("snmp/community"), s.trapCommunity).toString();
-    return s;
-}
-
-void SnmpSettings::save(QSettings& file) const
-{
-    file.setValue(QStringLiteral("snmp/enabled"), enabled);
-    file.setValue(QStringLiteral("snmp/agentx"), agentxSocket);
-    file.setValue(QStringLiteral("snmp/traps"), trapSinks);
-    file.setValue(QStringLiteral("snmp/community"), trapCommunity);
+    using S = SnmpSettings;
+    static const SettingsTable<S> t = [] {
+        SettingsTable<S> t("snmp");
+        t.flag("enabled", at<&S::enabled>, "Answer as an AgentX subagent of the machine's snmpd");
+        t.text("agentx", at<&S::agentxSocket>,
+               "The master agent's AgentX socket; empty for net-snmp's default");
+        t.list("traps", at<&S::trapSinks>, "Where traps go besides the master agent")
+            .accepts("udp:host:port or host:port, separated by commas");
+        t.text("community", at<&S::trapCommunity>, "Community of the traps").hidden();
+        return t;
+    }();
+    return t;
 }
 
 QStringList SnmpSettings::problems() const
@@ -35,33 +31,45 @@ QStringList SnmpSettings::problems() const
         bool ok = false;
         const int port = hostPort.section(QLatin1Char(':'), -1).toInt(&ok);
         if (!hostPort.contains(QLatin1Char(':')) || !ok || port < 1 || port > 65535)
-            out << QStringLiteral("[snmp] traps: \"%1\" is not host:port").arg(sink);
+            out << table().key("traps").problem(QStringLiteral("one is not host:port"), sink);
     }
     if (!trapSinks.isEmpty() && trapCommunity.isEmpty())
-        out << QStringLiteral("[snmp] community: empty");
+        out << table().key("community").problem(QStringLiteral("empty"), trapCommunity);
     return out;
 }
 
-HeartbeatSettings HeartbeatSettings::load(const QSettings& file)
+namespace {
+
+QString parseMethod(HeartbeatSettings& s, const QString& text)
 {
-    HeartbeatSettings s;
-    s.url = file.value(QStringLiteral("heartbeat/url")).toString().trimmed();
-    s.intervalSecs = file.value(QStringLiteral("heartbeat/interval"), s.intervalSecs).toInt();
-    s.post = file.value(QStringLiteral("heartbeat/method"))
-                 .toString()
-                 .compare(QLatin1String("POST"), Qt::CaseInsensitive) == 0;
-    s.timeoutSecs =
-        file.value(QStringLiteral("heartbeat/timeout"), std::min(s.timeoutSecs, s.intervalSecs))
-            .toInt();
-    return s;
+    s.post = text.compare(QLatin1String("POST"), Qt::CaseInsensitive) == 0;
+    if (!s.post && text.compare(QLatin1String("GET"), Qt::CaseInsensitive) != 0)
+        return QStringLiteral("not a request method");
+    return {};
 }
 
-void HeartbeatSettings::save(QSettings& file) const
+QString formatMethod(const HeartbeatSettings& s)
 {
-    file.setValue(QStringLiteral("heartbeat/url"), url);
-    file.setValue(QStringLiteral("heartbeat/interval"), intervalSecs);
-    file.setValue(QStringLiteral("heartbeat/method"), post ? "POST" : "GET");
-    file.setValue(QStringLiteral("heartbeat/timeout"), timeoutSecs);
+    return s.post ? QStringLiteral("POST") : QStringLiteral("GET");
+}
+
+} // namespace
+
+const SettingsTable<HeartbeatSettings>& HeartbeatSettings::table()
+{
+    using S = HeartbeatSettings;
+    static const SettingsTable<S> t = [] {
+        SettingsTable<S> t("heartbeat");
+        t.text("url", at<&S::url>, "The push monitor's address; empty: no heartbeat")
+            .accepts("an http or https address")
+            .hidden();
+        t.number("interval", at<&S::intervalSecs>, 5, 86400, "s", "Time between two requests");
+        t.custom("method", parseMethod, formatMethod, "GET, POST", "The request method");
+        t.number("timeout", at<&S::timeoutSecs>, 1, 86400, "s",
+                 "A request unanswered this long (at most the interval) has failed");
+        return t;
+    }();
+    return t;
 }
 
 QStringList HeartbeatSettings::problems() const
@@ -72,11 +80,7 @@ QStringList HeartbeatSettings::problems() const
     const QUrl parsed(url, QUrl::StrictMode);
     if (!parsed.isValid() ||
         (parsed.scheme() != QLatin1String("http") && parsed.scheme() != QLatin1String("https")))
-        out << QStringLiteral("[heartbeat] url: not an http or https address");
-    if (intervalSecs < 5 || intervalSecs > 86400)
-        out << QStringLiteral("[heartbeat] interval: 5 to 86400 seconds");
-    if (timeoutSecs < 1 || timeoutSecs > intervalSecs)
-        out << QStringLiteral("[heartbeat] timeout: 1 second to the interval");
+        out << table().key("url").problem(QStringLiteral("not an http or https address"), url);
     return out;
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QSettings>
-#include <QString>
-#include <QStringList>
+#include "SettingsTable.h"
 
 namespace dovrane {
 
@@ -17,8 +15,7 @@ struct SnmpSettings
     QStringList trapSinks;
     QString trapCommunity = QStringLiteral("public");
 
-    static SnmpSettings load(const QSettings& file);
-    void save(QSettings& file) const;
+    [[nodiscard]] static const SettingsTable<SnmpSettings>& table();
     [[nodiscard]] QStringList problems() const;
 };
 
@@ -29,11 +26,11 @@ struct HeartbeatSettings
     QString url;
     int intervalSecs = 60;
     bool post = false;
+    /// At most the interval: the shorter of the two is used.
     int timeoutSecs = 10;
 
     [[nodiscard]] bool enabled() const { return !url.isEmpty(); }
-    static HeartbeatSettings load(const QSettings& file);
-    void save(QSettings& file) const;
+    [[nodiscard]] static const SettingsTable<HeartbeatSettings>& table();
     [[nodiscard]] QStringList problems() const;
 };
 

@@ -54,7 +54,7 @@ MailTransport& Notifications::mail() const
 
 void Notifications::applySettings()
 {
-    const NotifySettings notify = m_parts.settings.read<NotifySettings>();
+    const NotifySettings notify = m_parts.settings.get<NotifySettings>();
     m_smtp->configure(notify);
     m_outbox->setFirstWait(std::clamp(notify.retryFirstSeconds, 1, 600));
     if (notify.smtp())
@@ -74,7 +74,7 @@ void Notifications::notify(const StationEvent& event)
         m_alarmOn = true;
         m_acknowledged = false;
         m_alarmEvent = event;
-        if (m_repeat->interval() > 0 && m_parts.settings.read<NotifySettings>().repeatMinutes > 0)
+        if (m_repeat->interval() > 0 && m_parts.settings.get<NotifySettings>().repeatMinutes > 0)
             m_repeat->start();
         Q_EMIT awaitingAcknowledgeChanged(true);
     } else if (event.kind == Kind::SilenceEnd && m_alarmOn) {
@@ -83,10 +83,10 @@ void Notifications::notify(const StationEvent& event)
         m_alarmSubject.clear();
         Q_EMIT awaitingAcknowledgeChanged(false);
     }
-    const NotifySettings settings = m_parts.settings.read<NotifySettings>();
+    const NotifySettings settings = m_parts.settings.get<NotifySettings>();
     const QString facility = m_parts.account.facility();
     m_webhooks->post(settings.webhooks, event, facility);
-    m_presets->post(m_parts.settings.read<PresetSettings>(), event);
+    m_presets->post(m_parts.settings.get<PresetSettings>(), event);
     if (!settings.hook.isEmpty())
         m_hook->run(settings.hook, event, facility);
     if (settings.gsm && ((m_parts.plan.sendPage() &&
@@ -113,7 +113,7 @@ void Notifications::repeatAlarm()
     qCInfo(lcNotifications) << "alarm not acknowledged, notifying again";
     if (m_parts.plan.sendEmail() && !m_alarmSubject.isEmpty())
         Q_EMIT mailAgain(m_alarmSubject, m_alarmBody);
-    if (m_parts.plan.sendPage() && !m_parts.settings.read<NotifySettings>().gsm)
+    if (m_parts.plan.sendPage() && !m_parts.settings.get<NotifySettings>().gsm)
         Q_EMIT callAgain();
     notify(m_alarmEvent);
 }

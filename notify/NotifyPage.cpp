@@ -18,6 +18,11 @@ template <typename W> W* named(W* widget, const char* name)
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
+const SettingsKey& key(const char* name)
+{
+    return NotifySettings::table().key(name);
+}
+
 } // namespace
 
 NotifyPage::NotifyPage(QWidget* parent) : SettingsPage(parent)
@@ -25,8 +30,7 @@ NotifyPage::NotifyPage(QWidget* parent) : SettingsPage(parent)
     setObjectName(QStringLiteral("pageNotify"));
     m_server = named(new QLineEdit(this), "txtSmtpServer");
     m_server->setPlaceholderText(QStringLiteral("empty: the sendmail program"));
-    m_port = named(new QSpinBox(this), "txtSmtpPort");
-    m_port->setRange(0, 65535);
+    m_port = declared(named(new QSpinBox(this), "txtSmtpPort"), key("smtp_port"));
     m_security = named(new QComboBox(this), "cboSmtpSecurity");
     for (auto s : {NotifySettings::Security::None, NotifySettings::Security::StartTls,
                    NotifySettings::Security::Tls})
@@ -44,13 +48,10 @@ NotifyPage::NotifyPage(QWidget* parent) : SettingsPage(parent)
     m_webhooks = named(new QLineEdit(this), "txtWebhooks");
     m_webhooks->setPlaceholderText(QStringLiteral("https://... (several: separated by blanks)"));
     m_hook = named(new QLineEdit(this), "txtHook");
-    m_repeat = named(new QSpinBox(this), "txtRepeatMinutes");
-    m_repeat->setRange(0, 1440);
+    m_repeat = declared(named(new QSpinBox(this), "txtRepeatMinutes"), key("repeat_minutes"));
     m_repeat->setSpecialValueText(QStringLiteral("never"));
-    m_repeat->setSuffix(QStringLiteral(" min"));
-    m_retryFirst = named(new QSpinBox(this), "txtRetryFirstSeconds");
-    m_retryFirst->setRange(1, 600);
-    m_retryFirst->setSuffix(QStringLiteral(" s"));
+    m_retryFirst =
+        declared(named(new QSpinBox(this), "txtRetryFirstSeconds"), key("retry_first_seconds"));
 
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("SMTP server"), m_server);
@@ -74,7 +75,7 @@ NotifyPage::NotifyPage(QWidget* parent) : SettingsPage(parent)
 
 void NotifyPage::load(const Settings& settings)
 {
-    const auto s = settings.read<NotifySettings>();
+    const auto s = settings.get<NotifySettings>();
     m_server->setText(s.smtpServer);
     m_port->setValue(s.smtpPort);
     m_security->setCurrentIndex(m_security->findData(int(s.smtpSecurity)));
@@ -109,7 +110,7 @@ NotifySettings NotifyPage::entered() const
 
 QStringList NotifyPage::problems() const
 {
-    return entered().problems();
+    return NotifySettings::table().problems(entered());
 }
 
 bool NotifyPage::save(Settings& settings, QString* why)

@@ -3,16 +3,75 @@
 #include "OutsideText.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace dovrane {
 
 namespace {
-QString key(const char* name)
+
+QString parseSecurity(NotifySettings& s, const QString& text)
 {
-    return QStringLiteral("notify/") + QLatin1String(name);
+    using Security = NotifySettings::Security;
+    for (Security each : {Security::None, Security::StartTls, Security::Tls})
+        if (text.compare(NotifySettings::securityName(each), Qt::CaseInsensitive) == 0) {
+            s.smtpSecurity = each;
+            return {};
+        }
+    return QStringLiteral("not a kind of security");
 }
+
+QString formatSecurity(const NotifySettings& s)
+{
+    return NotifySettings::securityName(s.smtpSecurity);
+}
+
+/// Webhook addresses are separated by blanks (and commas, as in the other lists).
+QString parseWebhooks(NotifySettings& s, const QString& text)
+{
+    static const QRegularExpression separators(QStringLiteral("[\\s,]+"));
+    s.webhooks = text.split(separators, Qt::SkipEmptyParts);
+    return {};
+}
+
+QString formatWebhooks(const NotifySettings& s)
+{
+    return s.webhooks.join(QLatin1Char(' '));
+}
+
 } // namespace
+
+const SettingsTable<NotifySettings>& NotifySettings::table()
+{
+    using S = NotifySettings;
+    static const SettingsTable<S> t = [] {
+        SettingsTable<S> t("notify");
+        t.text("smtp_server", at<&S::smtpServer>,
+               "Mail goes straight to this SMTP server when set, else to the sendmail program");
+        t.number("smtp_port", at<&S::smtpPort>, 1, 65535, "", "The SMTP server's port");
+        t.custom("smtp_security", parseSecurity, formatSecurity, "none, starttls, tls",
+                 "starttls, or tls from the first byte (usually port 465)");
+        t.text("smtp_user", at<&S::smtpUser>, "User name at the SMTP server");
+        t.text("smtp_password", at<&S::smtpPassword>, "Password at the SMTP server").hidden();
+        t.text("smtp_sender", at<&S::smtpSender>, "The mails' From address")
+            .accepts("an e-mail address");
+        t.text("smtp_ca_file", at<&S::smtpCaFile>,
+               "Certificate authorities to trust instead of the system's")
+            .accepts("a readable file");
+        t.flag("gsm", at<&S::gsm>, "The modem is a GSM modem: the alarm texts the call list");
+        t.custom("webhooks", parseWebhooks, formatWebhooks, "http or https addresses",
+                 "Addresses that get each event as JSON, separated by blanks")
+            .hidden();
+        t.text("hook", at<&S::hook>, "Program run on each event (no shell)")
+            .accepts("an executable program");
+        t.number("repeat_minutes", at<&S::repeatMinutes>, 0, 1440, "min",
+                 "Repeat the notifications of an alarm nobody acknowledged; 0 off");
+        t.number("retry_first_seconds", at<&S::retryFirstSeconds>, 1, 600, "s",
+                 "Wait before the first retry of a failed notification");
+        return t;
+    }();
+    return t;
+}
 
 QString NotifySettings::securityName(Security security)
 {
@@ -27,72 +86,25 @@ QString NotifySettings::securityName(Security security)
     return {};
 }
 
-NotifySettings NotifySettings::load(const QSettings& file)
-{
-    NotifySettings s;
-    s.smtpServer = file.value(key("smtp_server")).toString().trimmed();
-    s.smtpPort = file.value(key("smtp_port"), s.smtpPort).toInt();
-    const QString security = file.value(key("smtp_security")).toString().trimmed().toLower();
-    for (Security each : {Security::None, Security::StartTls, Security::Tls})
-        if (security == securityName(each))
-            s.smtpSecurity = each;
-    s.smtpUser = file.value(key("smtp_user")).toString();
-    s.smtpPassword = file.value(key("smtp_password")).toString();
-    s.smtpSender = file.value(key("smtp_sender")).toString().trimmed();
-    s.smtpCaFile = file.value(key("smtp_ca_file")).toString().trimmed();
-    s.gsm = file.value(key("gsm"), false).toBool();
-    for (const QString& url : file.value(key("webhooks")).toString().split(QLatin1Char(' ')))
-        if (!url.trimmed().isEmpty())
-            s.webhooks << url.trimmed();
-    s.hook = file.value(key("hook")).toString().trimmed();
-    s.repeatMinutes = file.value(key("repeat_minutes"), 0).toInt();
-    s.retryFirstSeconds = file.value(key("retry_first_seconds"), s.retryFirstSeconds).toInt();
-    return s;
-}
-
-void NotifySettings::save(QSettings& file) const
-{
-    file.setValue(key("smtp_server"), smtpServer);
-    file.setValue(key("smtp_port"), smtpPort);
-    file.setValue(key("smtp_security"), securityName(smtpSecurity));
-    file.setValue(key("smtp_user"), smtpUser);
-    file.setValue(key("smtp_password"), smtpPassword);
-    file.setValue(key("smtp_sender"), smtpSender);
-    file.setValue(key("smtp_ca_file"), smtpCaFile);
-    file.setValue(key("gsm"), gsm);
-    file.setValue(key("webhooks"), webhooks.join(QLatin1Char(' ')));
-    file.setValue(key("hook"), hook);
-    file.setValue(key("repeat_minutes"), repeatMinutes);
-    file.setValue(key("retry_first_seconds"), retryFirstSeconds);
-}
-
 QStringList NotifySettings::problems() const
 {
     QStringList out;
-    if (smtp()) {
-        if (smtpPort < 1 || smtpPort > 65535)
-            out << QStringLiteral("[notify] SMTP port %1 is not 1 to 65535").arg(smtpPort);
-        if (!smtpSender.contains(QLatin1Char('@')))
-            out << QStringLiteral("[notify] the SMTP sender needs an e-mail address");
-        if (!smtpCaFile.isEmpty() && !QFileInfo(smtpCaFile).isReadable())
-            out << QStringLiteral("[notify] SMTP certificate file %1 cannot be read")
-                       .arg(smtpCaFile);
-    }
+    const auto problem = [&out](const char* key, const char* what, const QString& got) {
+        out << table().key(key).problem(QLatin1String(what), got);
+    };
+    if (smtp() && !smtpSender.contains(QLatin1Char('@')))
+        problem("smtp_sender", "the SMTP server needs a sender address", smtpSender);
+    if (smtp() && !smtpCaFile.isEmpty() && !QFileInfo(smtpCaFile).isReadable())
+        problem("smtp_ca_file", "cannot be read", smtpCaFile);
     for (const QString& url : webhooks) {
         const QUrl u(url);
         if (!u.isValid() ||
             (u.scheme() != QLatin1String("http") && u.scheme() != QLatin1String("https")) ||
             u.host().isEmpty())
-            out << QStringLiteral("[notify] webhook %1 is not an http or https address")
-                       .arg(OutsideText::url(u));
+            problem("webhooks", "one is not an http or https address", OutsideText::url(u));
     }
     if (!hook.isEmpty() && !QFileInfo(hook).isExecutable())
-        out << QStringLiteral("[notify] hook %1 is not an executable program").arg(hook);
-    if (repeatMinutes < 0 || repeatMinutes > 1440)
-        out << QStringLiteral("[notify] repeat minutes %1 is not 0 to 1440").arg(repeatMinutes);
-    if (retryFirstSeconds < 1 || retryFirstSeconds > 600)
-        out << QStringLiteral("[notify] first retry after %1 s is not 1 to 600")
-                   .arg(retryFirstSeconds);
+        problem("hook", "not an executable program", hook);
     return out;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QSettings>
-#include <QStringList>
+#include "SettingsTable.h"
 
 namespace dovrane {
 
@@ -37,8 +36,7 @@ struct NotifySettings
     int retryFirstSeconds = 30;
 
     [[nodiscard]] bool smtp() const { return !smtpServer.isEmpty(); }
-    [[nodiscard]] static NotifySettings load(const QSettings& file);
-    void save(QSettings& file) const;
+    [[nodiscard]] static const SettingsTable<NotifySettings>& table();
     [[nodiscard]] QStringList problems() const;
     [[nodiscard]] static QString securityName(Security security);
 };

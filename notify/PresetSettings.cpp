@@ -33,13 +33,6 @@ const Fields& fields(PresetSettings::Service s)
     return kFields[size_t(s)];
 }
 
-/// The INI key: "presets/telegram_bot_token" for the label "bot token".
-QString key(PresetSettings::Service s, const char* label)
-{
-    return QStringLiteral("presets/%1_%2")
-        .arg(QLatin1String(fields(s).name), QString::fromLatin1(label).replace(u' ', u'_'));
-}
-
 /// Tokens and ids travel in addresses and headers: printable ASCII without blanks.
 bool plain(const QString& text)
 {
@@ -185,56 +178,90 @@ PresetRequest PresetSettings::request(Service service, const Preset& p, const QS
     return r;
 }
 
-PresetSettings PresetSettings::load(const QSettings& file)
+namespace {
+
+template <PresetSettings::Service S> bool& enabled(PresetSettings& s)
 {
-    PresetSettings s;
-    for (Service service : kServices) {
-        Preset& p = s[service];
-        p.enabled = file.value(key(service, "enabled"), false).toBool();
-        for (auto [field, label] : textFields(service))
-            if (label)
-                p.*field = file.value(key(service, label)).toString().trimmed();
-    }
-    return s;
+    return s[S].enabled;
+}
+template <PresetSettings::Service S, QString PresetSettings::Preset::*F>
+QString& field(PresetSettings& s)
+{
+    return s[S].*F;
 }
 
-void PresetSettings::save(QSettings& file) const
+} // namespace
+
+const SettingsTable<PresetSettings>& PresetSettings::table()
 {
-    for (Service service : kServices) {
-        const Preset& p = (*this)[service];
-        file.setValue(key(service, "enabled"), p.enabled);
-        for (auto [field, label] : textFields(service))
-            if (label)
-                file.setValue(key(service, label), p.*field);
-    }
+    using P = Preset;
+    using enum Service;
+    static const SettingsTable<PresetSettings> t = [] {
+        SettingsTable<PresetSettings> t("presets");
+        t.flag("telegram_enabled", enabled<Telegram>, "Send each event to a Telegram chat");
+        t.text("telegram_bot_token", field<Telegram, &P::token>, "The bot's token").hidden();
+        t.text("telegram_chat_id", field<Telegram, &P::target>, "The chat's id");
+        t.text("telegram_api_base", field<Telegram, &P::apiBase>,
+               "Another server (a proxy); empty for api.telegram.org")
+            .accepts("empty, or an http or https address");
+        t.flag("pushover_enabled", enabled<Pushover>, "Send each event through Pushover");
+        t.text("pushover_app_token", field<Pushover, &P::token>, "The app's token").hidden();
+        t.text("pushover_user_key", field<Pushover, &P::target>, "The user or group key").hidden();
+        t.text("pushover_api_base", field<Pushover, &P::apiBase>,
+               "Another server; empty for api.pushover.net")
+            .accepts("empty, or an http or https address");
+        t.flag("ntfy_enabled", enabled<Ntfy>, "Send each event to an ntfy topic");
+        t.text("ntfy_url", field<Ntfy, &P::url>, "The topic's address")
+            .accepts("an http or https address")
+            .hidden();
+        t.text("ntfy_access_token", field<Ntfy, &P::token>,
+               "Access token; empty for an open "
+               "topic")
+            .hidden();
+        t.flag("discord_enabled", enabled<Discord>, "Send each event to a Discord webhook");
+        t.text("discord_url", field<Discord, &P::url>, "The webhook's address")
+            .accepts("an http or https address")
+            .hidden();
+        t.flag("slack_enabled", enabled<Slack>, "Send each event to a Slack webhook");
+        t.text("slack_url", field<Slack, &P::url>, "The webhook's address")
+            .accepts("an http or https address")
+            .hidden();
+        t.flag("teams_enabled", enabled<Teams>, "Send each event to a Microsoft Teams workflow");
+        t.text("teams_url", field<Teams, &P::url>, "The workflow's address")
+            .accepts("an http or https address")
+            .hidden();
+        return t;
+    }();
+    return t;
 }
 
 QStringList PresetSettings::problems() const
 {
     QStringList out;
+    const auto problem = [&out](Service service, const char* label, const char* what,
+                                const QString& got) {
+        const QString key = QStringLiteral("%1_%2").arg(
+            name(service), QString::fromLatin1(label).replace(u' ', u'_'));
+        out << table().key(key.toLatin1().constData()).problem(QLatin1String(what), got);
+    };
     for (Service service : kServices) {
         const Preset& p = (*this)[service];
         const Fields& f = fields(service);
         if (!p.enabled)
             continue;
-        // Never the entry itself: the addresses hold secrets too.
         if (f.url && !httpUrl(p.url))
-            out << QStringLiteral("[presets] the %1 %2 is not an http or https address")
-                       .arg(title(service), urlLabel(service));
+            problem(service, "url", "not an http or https address", p.url);
         if (f.apiBase && !p.apiBase.isEmpty() && !httpUrl(p.apiBase))
-            out << QStringLiteral("[presets] the %1 server is not an http or https address")
-                       .arg(title(service));
+            problem(service, "api base", "not an http or https address", p.apiBase);
         for (auto [field, label] :
              {std::pair{&Preset::token, f.token}, {&Preset::target, f.target}}) {
             if (!label)
                 continue;
             const QString& value = p.*field;
             if (value.isEmpty() && service != Service::Ntfy) // ntfy's topic may be open
-                out << QStringLiteral("[presets] %1 needs the %2")
-                           .arg(title(service), QLatin1String(label));
+                problem(service, label, "needed", value);
             else if (!plain(value))
-                out << QStringLiteral("[presets] the %1 %2 holds blanks or characters beyond ASCII")
-                           .arg(title(service), QLatin1String(label));
+                problem(service, label, "holds blanks or characters beyond ASCII", value);
         }
     }
     return out;

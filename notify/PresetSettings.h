@@ -1,8 +1,8 @@
 #pragma once
 
+#include "SettingsTable.h"
+
 #include <QJsonObject>
-#include <QSettings>
-#include <QStringList>
 #include <QUrl>
 
 #include <array>
@@ -78,8 +78,7 @@ struct PresetSettings
     [[nodiscard]] static PresetRequest request(Service service, const Preset& preset,
                                                const QString& text);
 
-    [[nodiscard]] static PresetSettings load(const QSettings& file);
-    void save(QSettings& file) const;
+    [[nodiscard]] static const SettingsTable<PresetSettings>& table();
     [[nodiscard]] QStringList problems() const;
 };
 

@@ -12,12 +12,15 @@ namespace dovrane {
 
 namespace {
 
-QSpinBox* spin(QWidget* parent, const char* name, int max, const QString& suffix)
+const SettingsKey& key(const char* name)
 {
-    auto* box = new QSpinBox(parent);
+    return AlarmSettings::table().key(name);
+}
+
+QSpinBox* spin(QWidget* parent, const char* name, const char* keyName)
+{
+    auto* box = declared(new QSpinBox(parent), key(keyName));
     box->setObjectName(QString::fromLatin1(name));
-    box->setRange(0, max);
-    box->setSuffix(suffix);
     return box;
 }
 
@@ -27,37 +30,36 @@ AlarmsPage::AlarmsPage(QWidget* parent) : SettingsPage(parent)
 {
     setObjectName(QStringLiteral("alarmsPage"));
     auto* form = new QFormLayout(this);
-    const QString hz = QStringLiteral(" Hz"), secs = QStringLiteral(" s");
-
-    m_bandLow = spin(this, "bandLowHz", 22050, hz);
-    m_bandHigh = spin(this, "bandHighHz", 22050, hz);
+    m_bandLow = spin(this, "bandLowHz", "band_low_hz");
+    m_bandHigh = spin(this, "bandHighHz", "band_high_hz");
     auto* band = new QHBoxLayout;
     band->addWidget(m_bandLow);
     band->addWidget(m_bandHigh);
     form->addRow(QStringLiteral("Programme band (0 0: raw peak)"), band);
-    m_notch = new QCheckBox(QStringLiteral("Leave the 19 kHz pilot out"), this);
+    m_notch = declared(new QCheckBox(QStringLiteral("Leave the 19 kHz pilot out"), this),
+                       key("notch_pilot"));
     m_notch->setObjectName(QStringLiteral("notchPilot"));
     form->addRow(QString(), m_notch);
 
-    const auto detector = [this, form, secs](DetectorFields& f, const char* name,
-                                             const QString& caption) {
-        f.on = new QCheckBox(caption, this);
+    const auto detector = [this, form](DetectorFields& f, const char* name, const char* delay,
+                                       const QString& caption) {
+        f.on = declared(new QCheckBox(caption, this), key(name));
         f.on->setObjectName(QString::fromLatin1(name));
-        f.delay = spin(this, name, 86400, secs);
+        f.delay = spin(this, name, delay);
         f.delay->setObjectName(QString::fromLatin1(name) + QStringLiteral("DelaySecs"));
         form->addRow(f.on, f.delay);
     };
-    detector(m_hum, "hum", QStringLiteral("Hum (50/60 Hz) after"));
-    detector(m_noise, "noise", QStringLiteral("Noise or static after"));
-    detector(m_loop, "loop", QStringLiteral("Looping or stuck audio after"));
-    m_loopWindow = spin(this, "loopWindowSecs", 60, secs);
+    detector(m_hum, "hum", "hum_delay_secs", QStringLiteral("Hum (50/60 Hz) after"));
+    detector(m_noise, "noise", "noise_delay_secs", QStringLiteral("Noise or static after"));
+    detector(m_loop, "loop", "loop_delay_secs", QStringLiteral("Looping or stuck audio after"));
+    m_loopWindow = spin(this, "loopWindowSecs", "loop_window_secs");
     form->addRow(QStringLiteral("Look for repeats within"), m_loopWindow);
 
-    m_release = spin(this, "releaseSecs", 3600, secs);
+    m_release = spin(this, "releaseSecs", "release_secs");
     form->addRow(QStringLiteral("Sound must last before an alarm ends"), m_release);
-    m_cooldown = spin(this, "cooldownMinutes", 1440, QStringLiteral(" min"));
+    m_cooldown = spin(this, "cooldownMinutes", "cooldown_minutes");
     form->addRow(QStringLiteral("Same incident when again within"), m_cooldown);
-    m_perHour = spin(this, "maxPerHour", 1000, QString());
+    m_perHour = spin(this, "maxPerHour", "max_per_hour");
     form->addRow(QStringLiteral("Notifications per hour (0: no limit)"), m_perHour);
     m_exceptions = new QPlainTextEdit(this);
     m_exceptions->setObjectName(QStringLiteral("exceptions"));
@@ -67,8 +69,8 @@ AlarmsPage::AlarmsPage(QWidget* parent) : SettingsPage(parent)
 
 void AlarmsPage::load(const Settings& settings)
 {
-    m_loaded = settings.read<TrustSettings>();
-    const TrustSettings& t = m_loaded;
+    m_loaded = settings.get<AlarmSettings>();
+    const AlarmSettings& t = m_loaded;
     m_bandLow->setValue(t.bandLowHz);
     m_bandHigh->setValue(t.bandHighHz);
     m_notch->setChecked(t.notchPilot);
@@ -82,13 +84,13 @@ void AlarmsPage::load(const Settings& settings)
     m_perHour->setValue(t.maxPerHour);
     QStringList lines;
     for (const DateException& e : t.exceptions)
-        lines << TrustSettings::exceptionText(e);
+        lines << AlarmSettings::exceptionText(e);
     m_exceptions->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
-TrustSettings AlarmsPage::entered(QStringList* bad) const
+AlarmSettings AlarmsPage::entered(QStringList* bad) const
 {
-    TrustSettings t = m_loaded;
+    AlarmSettings t = m_loaded;
     t.bandLowHz = m_bandLow->value();
     t.bandHighHz = m_bandHigh->value();
     t.notchPilot = m_notch->isChecked();
@@ -104,7 +106,7 @@ TrustSettings AlarmsPage::entered(QStringList* bad) const
     for (const QString& line : m_exceptions->toPlainText().split(QLatin1Char('\n'))) {
         if (line.trimmed().isEmpty())
             continue;
-        const auto e = TrustSettings::parseException(line);
+        const auto e = AlarmSettings::parseException(line);
         if (e)
             t.exceptions << *e;
         else if (bad)
@@ -118,8 +120,8 @@ TrustSettings AlarmsPage::entered(QStringList* bad) const
 QStringList AlarmsPage::problems() const
 {
     QStringList bad;
-    const TrustSettings t = entered(&bad);
-    return bad + t.problems();
+    const AlarmSettings t = entered(&bad);
+    return bad + AlarmSettings::table().problems(t);
 }
 
 bool AlarmsPage::save(Settings& settings, QString* why)

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "AlarmSettings.h"
 #include "SettingsPage.h"
-#include "TrustSettings.h"
 
 class QCheckBox;
 class QPlainTextEdit;
@@ -27,9 +27,9 @@ private:
         QCheckBox* on = nullptr;
         QSpinBox* delay = nullptr;
     };
-    [[nodiscard]] TrustSettings entered(QStringList* bad = nullptr) const;
+    [[nodiscard]] AlarmSettings entered(QStringList* bad = nullptr) const;
 
-    TrustSettings m_loaded;
+    AlarmSettings m_loaded;
     QSpinBox* m_bandLow = nullptr;
     QSpinBox* m_bandHigh = nullptr;
     QCheckBox* m_notch = nullptr;

@@ -3,11 +3,11 @@
 #include "Account.h"
 #include "AlarmGate.h"
 #include "AlarmLog.h"
+#include "AlarmSettings.h"
 #include "Clock.h"
 #include "FaultTimer.h"
 #include "ProgrammeAnalyser.h"
 #include "Settings.h"
-#include "TrustSettings.h"
 
 namespace dovrane {
 
@@ -31,7 +31,7 @@ QString padded(const QString& text)
 DeadAirWatch::DeadAirWatch(Clock& clock, AlarmLog& log, const Account& account,
                            const Settings& settings, QObject* parent)
     : QObject(parent), m_clock(clock), m_log(log), m_account(account), m_settings(settings),
-      m_trust(std::make_unique<TrustSettings>()), m_analyser(std::make_unique<ProgrammeAnalyser>())
+      m_alarms(std::make_unique<AlarmSettings>()), m_analyser(std::make_unique<ProgrammeAnalyser>())
 {
     for (auto& gate : m_gates)
         gate = std::make_unique<AlarmGate>();
@@ -41,10 +41,10 @@ DeadAirWatch::DeadAirWatch(Clock& clock, AlarmLog& log, const Account& account,
 
 DeadAirWatch::~DeadAirWatch() = default;
 
-const TrustSettings& DeadAirWatch::apply()
+const AlarmSettings& DeadAirWatch::apply()
 {
-    *m_trust = m_settings.read<TrustSettings>();
-    const TrustSettings& t = *m_trust;
+    *m_alarms = m_settings.get<AlarmSettings>();
+    const AlarmSettings& t = *m_alarms;
     m_analyser->configure(t);
     for (auto& gate : m_gates)
         gate->configure(t.cooldownMinutes, t.maxPerHour);
@@ -56,7 +56,7 @@ const TrustSettings& DeadAirWatch::apply()
 
 std::function<LevelReading(const QByteArray&, qint32)> DeadAirWatch::levelTest()
 {
-    if (!m_trust->bandEnabled() && !m_trust->anyDetector())
+    if (!m_alarms->bandEnabled() && !m_alarms->anyDetector())
         return {};
     return [this](const QByteArray& buffer, qint32 threshold) {
         LevelReading reading = testLevel(buffer, threshold);
@@ -68,10 +68,10 @@ std::function<LevelReading(const QByteArray&, qint32)> DeadAirWatch::levelTest()
 
 std::function<std::optional<DayWindow>(const QDate&)> DeadAirWatch::scheduleOverride() const
 {
-    if (m_trust->exceptions.isEmpty())
+    if (m_alarms->exceptions.isEmpty())
         return {};
     return [this](const QDate& date) -> std::optional<DayWindow> {
-        const auto e = m_trust->exceptionFor(date);
+        const auto e = m_alarms->exceptionFor(date);
         if (!e)
             return std::nullopt;
         return DayWindow{!e->off, e->startSecs, e->stopSecs};
@@ -141,12 +141,12 @@ void DeadAirWatch::checkDeadAir()
         const char* name;
     };
     const Detector detectors[] = {
-        {m_trust->hum.enabled, m_analyser->hum(), kHum, StationEvent::Kind::Hum,
+        {m_alarms->hum.enabled, m_analyser->hum(), kHum, StationEvent::Kind::Hum,
          StationEvent::Kind::HumEnd, "Hum"},
-        {m_trust->noise.enabled, m_analyser->noise(), kNoise, StationEvent::Kind::Noise,
+        {m_alarms->noise.enabled, m_analyser->noise(), kNoise, StationEvent::Kind::Noise,
          StationEvent::Kind::NoiseEnd, "Noise"},
         // Hum and noise are constant too: said once, as themselves, not also as a loop.
-        {m_trust->loop.enabled, m_analyser->loop() && !m_analyser->hum() && !m_analyser->noise(),
+        {m_alarms->loop.enabled, m_analyser->loop() && !m_analyser->hum() && !m_analyser->noise(),
          kLoop, StationEvent::Kind::Loop, StationEvent::Kind::LoopEnd, "Loop"},
     };
     const QDateTime now = m_clock.now();

@@ -20,7 +20,7 @@ class Clock;
 class FaultTimer;
 class ProgrammeAnalyser;
 class Settings;
-struct TrustSettings;
+struct AlarmSettings;
 
 /// Alarms engineers can trust ([alarms]): the programme level in a band, dead air
 /// that is not silent (hum, noise, a loop) held for its delay, and flap control of
@@ -36,7 +36,7 @@ public:
     ~DeadAirWatch() override;
 
     /// Reads [alarms] again and starts the detectors afresh.
-    const TrustSettings& apply();
+    const AlarmSettings& apply();
     /// For SilenceMonitor::setLevelTest(): the peak test, then the band and the
     /// detectors; empty (the plain peak test) when [alarms] asks for neither.
     [[nodiscard]] std::function<LevelReading(const QByteArray&, qint32)> levelTest();
@@ -69,7 +69,7 @@ private:
     AlarmLog& m_log;
     const Account& m_account;
     const Settings& m_settings;
-    std::unique_ptr<TrustSettings> m_trust;
+    std::unique_ptr<AlarmSettings> m_alarms;
     std::unique_ptr<ProgrammeAnalyser> m_analyser;
     /// Silence, hum, noise, loop.
     std::array<std::unique_ptr<AlarmGate>, 4> m_gates;

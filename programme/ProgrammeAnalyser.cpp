@@ -80,7 +80,7 @@ ProgrammeAnalyser::ProgrammeAnalyser()
 
 ProgrammeAnalyser::~ProgrammeAnalyser() = default;
 
-void ProgrammeAnalyser::configure(const TrustSettings& settings)
+void ProgrammeAnalyser::configure(const AlarmSettings& settings)
 {
     m_settings = settings;
     const double binHz = kRate / kFrames;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TrustSettings.h"
+#include "AlarmSettings.h"
 
 #include <QByteArray>
 
@@ -23,7 +23,7 @@ public:
     ProgrammeAnalyser& operator=(const ProgrammeAnalyser&) = delete;
 
     /// Takes the band and detector settings; forgets what was heard.
-    void configure(const TrustSettings& settings);
+    void configure(const AlarmSettings& settings);
 
     /// Analyses one buffer (1024 stereo frames) and says whether it is sound: the
     /// in-band level above threshold with a band, else rawSound (the peak test).
@@ -49,7 +49,7 @@ private:
     void checkLoop(bool sound);
 
     std::unique_ptr<Plans> m_plans;
-    TrustSettings m_settings;
+    AlarmSettings m_settings;
     std::vector<double> m_window;
     std::vector<double> m_humWindow;
     std::vector<double> m_mono;

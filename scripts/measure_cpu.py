@@ -61,8 +61,8 @@ try:
             rig.write(r.data, "Dovrane.ini", "[detectors]\ninput_lost=true\nchannel_loss=true\nphase=true\n"
                       "[clips]\nenabled=true\n")
         if name == TRUST:
-            rig.write(r.data, "Dovrane.ini", "[alarms]\nbandLowHz=40\nbandHighHz=15000\nnotchPilot=true\nhum=true\n"
-                      "noise=true\nloop=true\nloopWindowSecs=60\n")
+            rig.write(r.data, "Dovrane.ini", "[alarms]\nband_low_hz=40\nband_high_hz=15000\nnotch_pilot=true\nhum=true\n"
+                      "noise=true\nloop=true\nloop_window_secs=60\n")
         if name == POLLED:
             rig.write(r.data, "Dovrane.ini", "[status]\nenabled=true\nlisten=" + STATUS[7:-1] + "\n")
         window = dict(QT_QPA_PLATFORM="xcb", DISPLAY=first.start_xvfb()) if name == WINDOW else {}

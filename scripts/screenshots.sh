@@ -51,7 +51,7 @@ try:
     ]))
     f.write(rig.data, "Dovrane.ini", "[detectors]\ninput_lost=true\n[clips]\nenabled=true\n"
             "[status]\nenabled=true\nlisten=127.0.0.1:19877\n[notify]\nrepeat_minutes=10\n"
-            "[alarms]\nbandLowHz=40\nbandHighHz=15000\nnotchPilot=true\ncooldownMinutes=10\n")
+            "[alarms]\nband_low_hz=40\nband_high_hz=15000\nnotch_pilot=true\ncooldown_minutes=10\n")
     # Earlier days of alarm logs for the viewer's list.
     for back, lines in ((1, ["06:00:00 Timed Start Sensor", "13:12:40 Alarm" + " " * 16,
                              "13:12:40 Email--> chief@radionorth.example",

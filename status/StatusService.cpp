@@ -102,7 +102,7 @@ quint16 StatusService::port() const
 
 void StatusService::apply()
 {
-    const auto wanted = m_sources.settings.read<StatusSettings>();
+    const auto wanted = m_sources.settings.get<StatusSettings>();
     if (wanted == m_current && (m_server || !wanted.enabled))
         return;
     m_current = wanted;

@@ -4,20 +4,20 @@
 
 namespace dovrane {
 
-StatusSettings StatusSettings::load(const QSettings& file)
+const SettingsTable<StatusSettings>& StatusSettings::table()
 {
-    StatusSettings s;
-    s.enabled = file.value(QStringLiteral("status/enabled"), s.enabled).toBool();
-    s.listen = file.value(QStringLiteral("status/listen"), s.listen).toString().trimmed();
-    s.token = file.value(QStringLiteral("status/token")).toString();
-    return s;
-}
-
-void StatusSettings::save(QSettings& file) const
-{
-    file.setValue(QStringLiteral("status/enabled"), enabled);
-    file.setValue(QStringLiteral("status/listen"), listen);
-    file.setValue(QStringLiteral("status/token"), token);
+    using S = StatusSettings;
+    static const SettingsTable<S> t = [] {
+        SettingsTable<S> t("status");
+        t.flag("enabled", at<&S::enabled>, "Serve /metrics, /status and the status page");
+        t.text("listen", at<&S::listen>, "Where to listen")
+            .accepts("host:port, [v6-address]:port or localhost:port; port 1 to 65535");
+        t.text("token", at<&S::token>, "Bearer token asked of every client; needed beyond loopback")
+            .accepts("empty, or at least 16 characters")
+            .hidden();
+        return t;
+    }();
+    return t;
 }
 
 bool StatusSettings::address(QHostAddress* host, quint16* port) const
@@ -37,20 +37,20 @@ bool StatusSettings::address(QHostAddress* host, quint16* port) const
 
 QStringList StatusSettings::problems() const
 {
+    QStringList out;
+    if (!token.isEmpty() && token.size() < kMinTokenLength)
+        out << table().key("token").problem(
+            QStringLiteral("shorter than %1 characters").arg(kMinTokenLength), token);
     if (!enabled)
-        return {};
+        return out;
     QHostAddress host;
     quint16 port = 0;
-    if (!address(&host, &port))
-        return {QStringLiteral("[status] listen: address \"%1\" is not address:port "
-                               "(for example 127.0.0.1:%2)")
-                    .arg(listen)
-                    .arg(kDefaultPort)};
-    if (!host.isLoopback() && token.trimmed().isEmpty())
-        return {QStringLiteral("[status] listen: listening on %1 reaches other machines and needs "
-                               "a token")
-                    .arg(listen)};
-    return {};
+    if (!address(&host, &port) || port == 0)
+        out << table().key("listen").problem(QStringLiteral("not address:port"), listen);
+    else if (!host.isLoopback() && token.trimmed().isEmpty())
+        out << table().key("listen").problem(
+            QStringLiteral("reaches other machines and needs a token"), listen);
+    return out;
 }
 
 } // namespace dovrane

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "SettingsTable.h"
+
 #include <QHostAddress>
-#include <QSettings>
-#include <QString>
-#include <QStringList>
 
 namespace dovrane {
 
@@ -19,8 +18,10 @@ struct StatusSettings
     /// Bearer token; required beyond loopback, and always asked for when set.
     QString token;
 
-    [[nodiscard]] static StatusSettings load(const QSettings& file);
-    void save(QSettings& file) const;
+    /// The shortest token taken: one that can be guessed guards nothing.
+    static constexpr int kMinTokenLength = 16;
+
+    [[nodiscard]] static const SettingsTable<StatusSettings>& table();
     [[nodiscard]] QStringList problems() const;
 
     /// The address and port in listen; false when it names neither.

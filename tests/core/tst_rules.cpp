@@ -7,7 +7,7 @@
 #include "LevelTest.h"
 #include "OutsideText.h"
 #include "SerialProfile.h"
-#include "SettingsCheck.h"
+#include "SettingsSections.h"
 #include "StartupLoader.h"
 #include "StationRig.h"
 #include "TimeOfDay.h"

@@ -85,7 +85,7 @@ class E2E(unittest.TestCase):
 
     def test_loop(self):
         """[alarms]: 2 s of tones and noise bursts played over and over raise the Loop event."""
-        rig.write(self.r.data, "Dovrane.ini", "[alarms]\nloop=true\nloopDelaySecs=5\nloopWindowSecs=4\n")
+        rig.write(self.r.data, "Dovrane.ini", "[alarms]\nloop=true\nloop_delay_secs=5\nloop_window_secs=4\n")
         rng, frames = random.Random(3), []
         for _ in range(8):  # eight 0.25 s pieces, each a tone or a noise burst
             f, a, noisy = rng.uniform(200, 900), rng.uniform(2000, 8000), rng.random() < 0.4

@@ -163,6 +163,14 @@ private Q_SLOTS:
                            "sound 150"}
             << QStringList{"12:01:00 Timed Start Sensor", "12:02:00 Timed Stop Sensor"}
             << QByteArray() << none << none;
+        QTest::newRow("a reload with a problem keeps the running settings and says why")
+            << kMonday << 0 << 100
+            << QStringList{"scheduled", "ini:[alarms]|exceptions=2006-06-19 12:01-12:02",
+                           "ini:[alarms]|exceptions=2006-06-19 off|max_per_hour=lots", "sound 150"}
+            << QStringList{"12:01:00 Timed Start Sensor", "12:02:00 Timed Stop Sensor"}
+            << QByteArray() << none
+            << QStringList{"Dovrane.ini not applied, the running settings stay: [alarms] "
+                           "max_per_hour: not a whole number (got \"lots\"; accepted: 0 to 3600)"};
         QTest::newRow("a missing modem port is shown and ends the call sequence")
             << kMonday << 1 << 1 << QStringList{"busy", "start", "quiet 30"}
             << QStringList{start, alarm("12:00:00")} << QByteArray() << none

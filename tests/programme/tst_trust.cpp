@@ -114,14 +114,14 @@ private Q_SLOTS:
         QTest::newRow("tone") << "" << 0 << QStringList{"loop"};
         QTest::newRow("pilot suspended")
             << "" << 25 << QStringList{"alarms_suspended", "alarms_resumed", "silence_alarm"};
-        QTest::newRow("flap") << "cooldownMinutes=5\n"
+        QTest::newRow("flap") << "cooldown_minutes=5m\n"
                               << 0
                               << QStringList{"silence_alarm", "silence_end", "silence_alarm again",
                                              "silence_end"};
-        QTest::newRow("flap release") << "releaseSecs=5\n" << 0 << QStringList{"silence_alarm"};
+        QTest::newRow("flap release") << "release_secs=5s\n" << 0 << QStringList{"silence_alarm"};
         // The third alarm, at 40 s, is over the limit: logged, not told.
         QTest::newRow("flap limit")
-            << "maxPerHour=2\n"
+            << "max_per_hour=2\n"
             << 0 << QStringList{"silence_alarm", "silence_end", "silence_alarm", "silence_end"};
     }
     void detection()
@@ -132,10 +132,11 @@ private Q_SLOTS:
         StationRig rig;
         rig.params(10, 500, 0);
         rig.user("Studio A");
-        DataFolder::write(rig.paths.settingsFile(),
-                          "[alarms]\nbandLowHz=40\nbandHighHz=15000\nhum=true\nhumDelaySecs=10\n"
-                          "noise=true\nnoiseDelaySecs=10\nloop=true\nloopDelaySecs=10\n" +
-                              extra.toLatin1());
+        DataFolder::write(
+            rig.paths.settingsFile(),
+            "[alarms]\nband_low_hz=40\nband_high_hz=15000\nhum=true\nhum_delay_secs=10\n"
+            "noise=true\nnoise_delay_secs=10\nloop=true\nloop_delay_secs=10\n" +
+                extra.toLatin1());
         Station& station = rig.start();
         QStringList fired, table;
         const QDateTime t0 = rig.clock.now();

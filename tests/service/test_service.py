@@ -43,6 +43,10 @@ GOOD = {"DVParams.dat": params(), "Connection.dat": b" 1 \r\n9600\r\n", "COM1": 
         "User.dat": 0o600}
 NO_MAIL = [] if any(map(os.path.exists, ["/usr/sbin/sendmail", "/usr/lib/sendmail"])) else [
     "e-mail is the alarm action but no sendmail program was found (on PATH, /usr/sbin/sendmail, /usr/lib/sendmail)"]
+INI = "Dovrane.ini"
+NOTIFY_KEYS = ("smtp_server, smtp_port, smtp_security, smtp_user, smtp_password, smtp_sender, smtp_ca_file, gsm, "
+               "webhooks, hook, repeat_minutes, retry_first_seconds")
+SECTIONS = "[status], [notify], [presets], [alarms], [detectors], [clips], [snmp], [heartbeat], [input]"
 # (what is changed from GOOD, extra environment, {name: problems}); None as changes: no data folder at all.
 ROWS = [
     ({}, {}, {}),
@@ -65,6 +69,36 @@ ROWS = [
         "AddressBook.dat": ["length 100 bytes is not a whole number of 120-byte records"]}),
     ({"User.dat": 0o644, "logs": None}, {}, {"User.dat": [
         "other users can read it, and it holds a password (chmod 600 it)"], "logs": ["missing"]}),
+    # Dovrane.ini: one row per kind of bad value, every section; (..., exit status) where it is not 1.
+    ({"Dovrane.ini": b"[status]\nenabled=no\n[detectors]\nphase=off\nchannel_delay=abc\n[notify]\nsmtp_prot=25\n"}, {}, {INI: [
+        '[notify] smtp_prot: unknown key, did you mean smtp_port? (got "smtp_prot"; accepted: ' + NOTIFY_KEYS + ")",
+        '[detectors] channel_delay: not a whole number of seconds or with a unit (got "abc"; accepted: 0 to 3600 (seconds; 30s, 5m, 1h))']}),
+    ({"Dovrane.ini": b"enabled=no\nphase=off\n[notfy]\nsmtp_port=25\n"}, {}, {INI: [
+        '[] enabled: unknown section; enabled is a key of [status], [clips], [snmp] (got "[]"; accepted: ' + SECTIONS + ")",
+        '[] phase: unknown section; phase is a key of [detectors] (got "[]"; accepted: ' + SECTIONS + ")",
+        '[notfy] smtp_port: unknown section; smtp_port is a key of [notify] (got "[notfy]"; accepted: ' + SECTIONS + ")"]}),
+    ({"Dovrane.ini": b"[snmp]\nenabled=maybe\ntraps=nohost\n[clips]\nkeep_days=4w\n[heartbeat]\nurl=https://x.example/p\ninterval=4s\n"},
+     {}, {INI: [
+         '[clips] keep_days: not a whole number of days or with a unit (got "4w"; accepted: 1 to 3650 (days; 30d))',
+         '[snmp] enabled: not a yes/no value (got "maybe"; accepted: true/false, yes/no, on/off, 1/0)',
+         '[snmp] traps: one is not host:port (got "nohost"; accepted: udp:host:port or host:port, separated by commas)',
+         '[heartbeat] interval: out of range (got "4s"; accepted: 5 to 86400 (seconds; 30s, 5m, 1h))']}),
+    ({"Dovrane.ini": b"[status]\nenabled=true\nlisten=0.0.0.0:0\ntoken=abc;defghijk\n[notify]\nrepeat_minutes=5m\nretry_first_seconds=2h\n"
+                     b"[presets]\nslack_enabled=On\nslack_url=hooks.example/x\n[alarms]\nsuspend_until=2099-01-01T00:00:00\n"}, {}, {INI: [
+        '[status] token: holds ; or # outside quotes, which INI readers take for a comment; put the value in double quotes '
+        '(got "<hidden>"; accepted: empty, or at least 16 characters)',
+        '[status] listen: not address:port (got "0.0.0.0:0"; accepted: host:port, [v6-address]:port or localhost:port; port 1 to 65535)',
+        '[notify] retry_first_seconds: out of range (got "2h"; accepted: 1 to 600 (seconds; 30s, 5m, 1h))',
+        '[presets] slack_url: not an http or https address (got "<hidden>"; accepted: an http or https address)',
+        '[alarms] suspend_until: more than 31 days ahead (got "2099-01-01T00:00:00"; accepted: yyyy-MM-ddTHH:mm:ss, at most 31 days ahead)']}),
+    ({"Dovrane.ini": b'[status]\nenabled=1\ntoken="abc;defghijk"\n[alarms]\nbandLowHz=400\nbandHighHz=300\n'}, {}, {INI: [
+        '[status] token: shorter than 16 characters (got "<hidden>"; accepted: empty, or at least 16 characters)',
+        '[alarms] band_low_hz: not below band_high_hz (got "400"; accepted: 0 to 22050 (Hz))',
+        '[alarms] bandLowHz: old spelling, now band_low_hz (got "bandLowHz"; accepted: band_low_hz)',
+        '[alarms] bandHighHz: old spelling, now band_high_hz (got "bandHighHz"; accepted: band_high_hz)']}),
+    ({"Dovrane.ini": b"[alarms]\nreleaseSecs=5s  ; old, still read\n"}, {}, {INI: [
+        '[alarms] releaseSecs: old spelling, now release_secs (got "releaseSecs"; accepted: release_secs)']}, 0),
+    ({"Dovrane.ini": True}, {}, {INI: ["cannot be read: file to open is a directory"]}, 2),
     (None, {}, {name: ["missing"] for name in ["DVParams.dat", "Connection.dat", "CallList.dat", "AddressBook.dat", "logs"]}),
 ]
 NAMES = ["DVParams.dat", "Connection.dat", "CallList.dat", "AddressBook.dat", "User.dat", "logs"]
@@ -72,7 +106,7 @@ NAMES = ["DVParams.dat", "Connection.dat", "CallList.dat", "AddressBook.dat", "U
 
 class CheckTest(unittest.TestCase):
     def test_broken_folders(self):
-        for number, (changes, env, problems) in enumerate(ROWS):
+        for number, (changes, env, problems, *code) in enumerate(ROWS):
             with self.subTest(row=number), tempfile.TemporaryDirectory() as tmp:
                 data = os.path.join(tmp, "Dovrane")
                 if changes is not None:
@@ -82,9 +116,10 @@ class CheckTest(unittest.TestCase):
                 before = sorted(os.walk(tmp))
                 run = subprocess.run([PROGRAM, "--check", "--data-dir", data], capture_output=True, text=True,
                                      env={**os.environ, **PULSE, **env}, timeout=60)
-                expected = [f"{n}: {p}" for n in NAMES for p in problems.get(n) or ["OK"]]
+                names = NAMES + [INI] * (INI in (changes or {}))
+                expected = [f"{n}: {p}" for n in names for p in problems.get(n) or ["OK"]]
                 self.assertEqual(run.stdout.splitlines(), expected, run.stderr)
-                self.assertEqual(run.returncode, 1 if any(problems.values()) else 0)
+                self.assertEqual(run.returncode, (code or [1 if any(problems.values()) else 0])[0])
                 self.assertEqual(sorted(os.walk(tmp)), before, "the check wrote to the data folder")
 
 

@@ -7,6 +7,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTcpServer>
 #include <QtTest>
 
 using namespace dovrane;
@@ -28,8 +29,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("body");   // in the answer; "!x": not in it
         QTest::addColumn<QString>("error");      // reported to the operator
 
-        const QString on = QStringLiteral("[status]\nenabled=true\nlisten=127.0.0.1:0\n");
-        const QString token = on + QStringLiteral("token=s3cret\n");
+        const QString on = QStringLiteral("[status]\nenabled=true\nlisten=127.0.0.1:PORT\n");
+        const QString token = on + QStringLiteral("token=s3cret0123456789x\n");
         QTest::newRow("no [status]: nothing listens, nothing said")
             << QString() << 6.0 << QByteArray() << 0 << QStringList() << QString();
         QTest::newRow("silence alarm in the metrics")
@@ -60,7 +61,7 @@ private Q_SLOTS:
         QTest::newRow("token set: wrong one") << token << 0.0 << QByteArray("GET /metrics s3cre")
                                               << 401 << QStringList() << QString();
         QTest::newRow("token set: given")
-            << token << 0.0 << QByteArray("GET /metrics s3cret") << 200
+            << token << 0.0 << QByteArray("GET /metrics s3cret0123456789x") << 200
             << QStringList{"dovrane_monitoring 0"} << QString();
         QTest::newRow("acting from afar needs a token set, on loopback too")
             << on << 6.0 << QByteArray("POST /ack") << 403 << QStringList{"set a token"}
@@ -69,7 +70,8 @@ private Q_SLOTS:
             << token << 6.0 << QByteArray("POST /ack s3cre") << 401 << QStringList() << QString();
         QTest::newRow("acknowledged and suspended, in the metrics")
             << token << 6.0
-            << QByteArray("POST /ack s3cret;POST /suspend?minutes=30 s3cret;GET /metrics s3cret")
+            << QByteArray("POST /ack s3cret0123456789x;POST /suspend?minutes=30 "
+                          "s3cret0123456789x;GET /metrics s3cret0123456789x")
             << 200
             << QStringList{"\ndovrane_alarm_acknowledged 1",
                            "\ndovrane_alarms_suspended 1",
@@ -80,22 +82,24 @@ private Q_SLOTS:
             << QString();
         QTest::newRow("resumed, in the status")
             << token << 0.0
-            << QByteArray("POST /suspend?minutes=5 s3cret;POST /resume s3cret;GET /status s3cret")
+            << QByteArray("POST /suspend?minutes=5 s3cret0123456789x;POST /resume "
+                          "s3cret0123456789x;GET /status s3cret0123456789x")
             << 200
             << QStringList{"\"suspendedUntil\":null", "\"activeFaults\":[]",
                            "\"outbox\":{\"lost\":0", "\"latestClips\":[]"}
             << QString();
         QTest::newRow("nothing to acknowledge")
-            << token << 0.0 << QByteArray("POST /ack s3cret") << 409
+            << token << 0.0 << QByteArray("POST /ack s3cret0123456789x") << 409
             << QStringList{"no alarm waiting"} << QString();
         QTest::newRow("suspend: minutes out of range")
-            << token << 0.0 << QByteArray("POST /suspend?minutes=0 s3cret") << 400
+            << token << 0.0 << QByteArray("POST /suspend?minutes=0 s3cret0123456789x") << 400
             << QStringList{"minutes=N"} << QString();
         QTest::newRow("beyond loopback without a token: refused and said")
-            << QStringLiteral("[status]\nenabled=true\nlisten=0.0.0.0:0\n") << 0.0 << QByteArray()
-            << 0 << QStringList()
-            << QStringLiteral("[status] listen: listening on 0.0.0.0:0 reaches other machines and "
-                              "needs a token - not started");
+            << QStringLiteral("[status]\nenabled=true\nlisten=0.0.0.0:9877\n") << 0.0
+            << QByteArray() << 0 << QStringList()
+            << QStringLiteral("[status] listen: reaches other machines and needs a token (got "
+                              "\"0.0.0.0:9877\"; accepted: host:port, [v6-address]:port or "
+                              "localhost:port; port 1 to 65535) - not started");
     }
     void request()
     {
@@ -111,14 +115,19 @@ private Q_SLOTS:
         rig.user("WXYZ");
         rig.addressBook(
             {DataFolder::addressRecord('1', QStringLiteral("A"), QStringLiteral("a@example.org"))});
+        QTcpServer probe; // a free port for the station
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(probe.serverPort());
+        probe.close();
         if (!ini.isEmpty())
-            DataFolder::write(rig.paths.settingsFile(), ini.toUtf8());
+            DataFolder::write(rig.paths.settingsFile(),
+                              QString(ini).replace("PORT", port).toUtf8());
         Station& station = rig.start();
         if (quiet > 0) {
             station.monitor().startClicked();
             rig.run(quiet, FakeAudioInput::constantBuffer(100, -200));
         }
-        QCOMPARE(rig.reported().filter(QStringLiteral("status")),
+        QCOMPARE(rig.reported().filter(QStringLiteral("not started")),
                  error.isEmpty() ? QStringList() : QStringList{error});
         QCOMPARE(station.status().port() != 0, status != 0);
         if (status == 0)

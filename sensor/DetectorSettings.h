@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QSettings>
-#include <QStringList>
+#include "SettingsTable.h"
 
 namespace dovrane {
 
@@ -19,9 +18,8 @@ struct DetectorSettings
     bool clips = false;
     int clipDays = 30;
 
-    [[nodiscard]] static DetectorSettings load(const QSettings& file);
-    void save(QSettings& file) const;
-    [[nodiscard]] QStringList problems() const;
+    [[nodiscard]] static const SettingsTable<DetectorSettings>& table();
+    [[nodiscard]] QStringList problems() const { return {}; }
     bool operator==(const DetectorSettings&) const = default;
     [[nodiscard]] bool anyDetector() const { return inputLost || channelLoss || phase; }
 };

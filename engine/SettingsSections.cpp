@@ -1,12 +1,13 @@
-#include "SettingsCheck.h"
+#include "SettingsSections.h"
 
+#include "AlarmSettings.h"
 #include "DetectorSettings.h"
+#include "InputChoice.h"
 #include "NocSettings.h"
 #include "NotifySettings.h"
 #include "PresetSettings.h"
 #include "Settings.h"
 #include "StatusSettings.h"
-#include "TrustSettings.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -14,23 +15,17 @@
 
 namespace dovrane {
 
-QStringList settingsProblems(const Settings& settings)
+void declareSections(Settings& settings)
 {
-    const QSettings file(settings.path(), QSettings::IniFormat);
-    if (file.status() == QSettings::FormatError)
-        return {QStringLiteral("not in the INI format")};
-    if (!QFileInfo(settings.path()).isReadable())
-        return {QStringLiteral("cannot be read")};
-    QStringList problems;
-    // Each section adds its own: problems << settings.read<XSettings>().problems();
-    problems << settings.read<SnmpSettings>().problems();
-    problems << settings.read<HeartbeatSettings>().problems();
-    problems << settings.read<TrustSettings>().problems();
-    problems << settings.read<DetectorSettings>().problems();
-    problems << settings.read<StatusSettings>().problems();
-    problems << settings.read<NotifySettings>().problems();
-    problems << settings.read<PresetSettings>().problems();
-    return problems;
+    // In the order of the README's tables.
+    settings.declare<StatusSettings>();
+    settings.declare<NotifySettings>();
+    settings.declare<PresetSettings>();
+    settings.declare<AlarmSettings>();
+    settings.declare<DetectorSettings>();
+    settings.declare<SnmpSettings>();
+    settings.declare<HeartbeatSettings>();
+    settings.declare<InputSettings>();
 }
 
 QString secretsExposed(const QString& path)

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "SettingsTable.h"
+
 #include <QDate>
-#include <QSettings>
-#include <QStringList>
+#include <QDateTime>
 
 #include <optional>
 
@@ -31,10 +32,10 @@ struct DateException
 /// The [alarms] section of Dovrane.ini: what counts as programme, the detectors of
 /// dead air that is not silent, flap control and date exceptions. Every default
 /// leaves the alarm exactly as without the section.
-struct TrustSettings
+struct AlarmSettings
 {
     /// Measurement band in Hz; the level test uses the band-limited level when
-    /// bandLowHz < bandHighHz. 0 and 0: the raw peak, as always.
+    /// band_low_hz < band_high_hz. 0 and 0: the raw peak, as always.
     int bandLowHz = 0;
     int bandHighHz = 0;
     /// Leaves 18.5-19.5 kHz (the stereo pilot) out of the band.
@@ -63,8 +64,10 @@ struct TrustSettings
     [[nodiscard]] bool anyDetector() const { return hum.enabled || noise.enabled || loop.enabled; }
     [[nodiscard]] std::optional<DateException> exceptionFor(const QDate& date) const;
 
-    static TrustSettings load(const QSettings& file);
-    void save(QSettings& file) const;
+    /// The furthest a suspension reaches, however it is asked for.
+    static constexpr qint64 kMaxSuspendDays = 31;
+
+    [[nodiscard]] static const SettingsTable<AlarmSettings>& table();
     [[nodiscard]] QStringList problems() const;
 
     /// "2024-12-25 off" or "2024-12-24 06:00-18:00".

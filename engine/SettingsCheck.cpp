@@ -7,6 +7,7 @@
 #include "Settings.h"
 #include "StatusSettings.h"
 #include "TrustSettings.h"
+#include "WindowSettings.h"
 
 #include <QFileInfo>
 
@@ -28,6 +29,7 @@ QStringList settingsProblems(const Settings& settings)
     problems << settings.read<StatusSettings>().problems();
     problems << settings.read<NotifySettings>().problems();
     problems << settings.read<PresetSettings>().problems();
+    problems << settings.read<WindowSettings>().problems();
     return problems;
 }
 

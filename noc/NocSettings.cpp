@@ -23,7 +23,9 @@ void SnmpSettings::save(QSettings& file) const
 {
     file.setValue(QStringLiteral("snmp/enabled"), enabled);
     file.setValue(QStringLiteral("snmp/agentx"), agentxSocket);
-    file.setValue(QStringLiteral("snmp/traps"), trapSinks);
+    // An empty list would be written as "@Invalid()"; no sinks is an empty value.
+    file.setValue(QStringLiteral("snmp/traps"),
+                  trapSinks.isEmpty() ? QVariant(QString()) : QVariant(trapSinks));
     file.setValue(QStringLiteral("snmp/community"), trapCommunity);
 }
 

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QSettings>
+#include <QStringList>
+
+namespace dovrane {
+
+/// [window] of Dovrane.ini: what the desktop window does beyond showing the state.
+/// Silent by default.
+struct WindowSettings
+{
+    /// Empty or "no": silent; "yes": the desktop's beep, repeated; otherwise a
+    /// sound file played over and over (through paplay) while the alarm waits.
+    QString alarmSound;
+
+    [[nodiscard]] static WindowSettings load(const QSettings& file);
+    void save(QSettings& file) const;
+    [[nodiscard]] QStringList problems() const;
+    bool operator==(const WindowSettings&) const = default;
+
+    [[nodiscard]] bool silent() const;
+    [[nodiscard]] bool beep() const;
+};
+
+} // namespace dovrane

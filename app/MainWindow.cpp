@@ -90,6 +90,7 @@ void MainWindow::buildControls()
     m_lblState = new QLabel(central);
     m_lblState->setObjectName(QStringLiteral("lblState"));
     m_lblState->setAlignment(Qt::AlignCenter);
+    m_lblState->setWordWrap(true); // the longest state must not widen the window
     m_lblState->setMinimumHeight(36);
 
     m_label1 = new QLabel(central);

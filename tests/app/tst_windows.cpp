@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTest>
 
 using namespace dovrane;
@@ -173,6 +174,10 @@ private:
         if (name == "@tab") {
             QApplication::setActiveWindow(m_current);
             return QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        if (name == "@page") {
+            auto* tabs = m_current->findChild<QTabWidget*>("tabSettings");
+            return tabs->setCurrentWidget(tabs->findChild<QWidget*>(value));
         }
         if (name == "@lost")
             return Q_EMIT m_rig->audio.captureLost(value);
@@ -388,6 +393,10 @@ private Q_SLOTS:
             "one problem on the first tab stays there; no trap sinks write empty", {},
             "chkStatusEnabled=1;txtStatusListen=nowhere;cmdOK;tabSettings:currentIndex==0;"
             "chkStatusEnabled=0;cmdOK;@traps==traps=");
+        rows("mnuSettings", "Dovrane.ini")(
+            "Send test with nothing set up says so", {},
+            "@page=pageNotify;cmdSendTest;lblTestResult==Nothing to test: no SMTP server, "
+            "webhook, program or GSM modem is saved yet. Enter one and press OK first.");
         main("error window: last message wins, OK unloads it", {},
              "@report=first;@report=second;@error==second;OKButton;@error==none;@report=third;"
              "@error==third;@said==first|second|third");

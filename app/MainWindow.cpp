@@ -364,7 +364,12 @@ void MainWindow::wireSettingsWindows()
     m_mnuSettings->setEnabled(true);
     connect(m_mnuSettings, &QAction::triggered, this, [this] {
         QList<SettingsPage*> pages = m_frmSettings ? QList<SettingsPage*>() : makeSettingsPages();
+        const bool created = !m_frmSettings;
         showSingle(m_frmSettings, m_station.settings(), std::move(pages), m_station.errors(), this);
+        // A test of a service that was then left off, or cancelled, is not retried.
+        if (created)
+            connect(m_frmSettings, &QObject::destroyed, &m_station.notifications(),
+                    &Notifications::dropSwitchedOff);
     });
 }
 

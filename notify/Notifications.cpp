@@ -61,15 +61,19 @@ void Notifications::applySettings()
         m_mail->setTransport(*m_smtp);
     else
         m_mail->setTransport(m_parts.sendmail);
-    // A service switched off takes its waiting messages with it, tests included.
-    const PresetSettings presets = m_parts.settings.read<PresetSettings>();
-    for (auto service : PresetSettings::kServices)
-        if (!presets[service].enabled)
-            m_outbox->withdraw(PresetSettings::name(service));
+    dropSwitchedOff();
     if (notify.repeatMinutes <= 0)
         m_repeat->stop();
     else
         m_repeat->setInterval(notify.repeatMinutes * 60000);
+}
+
+void Notifications::dropSwitchedOff()
+{
+    const PresetSettings presets = m_parts.settings.read<PresetSettings>();
+    for (auto service : PresetSettings::kServices)
+        if (!presets[service].enabled)
+            m_outbox->withdraw(PresetSettings::name(service));
 }
 
 void Notifications::notify(const StationEvent& event)

@@ -69,6 +69,9 @@ public:
     /// A test message to the chat and push services of presets (the entries on the
     /// settings page, saved or not), and nowhere else.
     void sendPresetTest(const PresetSettings& presets);
+    /// Drops the waiting messages of every chat or push service that is off in the
+    /// settings as saved, tests of entries never saved included.
+    void dropSwitchedOff();
     /// An alarm is under way and nobody has acknowledged it yet.
     [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
     /// The alarm under way has been acknowledged.

@@ -181,7 +181,7 @@ bool DetectorsPage::save(Settings& settings, QString* why)
     s.phaseLimit = m_spnPhaseLimit->value();
     s.clips = m_chkClips->isChecked();
     s.clipDays = m_spnClipDays->value();
-    return settings.write(s, why);
+    return settings.write(s, why) && writeThreshold(why);
 }
 
 void DetectorsPage::measure()
@@ -230,8 +230,17 @@ void DetectorsPage::measured(int highest, int typical)
     m_cmdUse->setEnabled(true);
 }
 
-bool DetectorsPage::useThreshold()
+void DetectorsPage::useThreshold()
 {
+    m_chosen = m_suggested;
+    m_lblStored->setText(QStringLiteral("Threshold to write to DVParams.dat on OK: ") +
+                         levelText(m_suggested));
+}
+
+bool DetectorsPage::writeThreshold(QString* why)
+{
+    if (!m_chosen)
+        return true;
     ParamsFile file(m_station.paths().paramsFile());
     PreferencesForm form;
     std::optional<QString> error;
@@ -241,18 +250,18 @@ bool DetectorsPage::useThreshold()
         error = Preferences::load(file, m_station.services().audio.deviceCount(), form);
     if (error) {
         file.close();
-        m_lblMeasured->setText(QStringLiteral("Not written: ") + *error);
+        *why = QStringLiteral("Detectors: threshold not written to DVParams.dat: ") + *error;
         return false;
     }
-    form.threshold = QString::number(m_suggested);
+    form.threshold = QString::number(*m_chosen);
     form.storedThreshold.reset();
     if (Preferences::save(file, form, m_station.plan(), m_station.errors()) !=
         Preferences::SaveResult::Saved) {
-        m_lblMeasured->setText(QStringLiteral("Not written: see the error window"));
+        *why = QStringLiteral("Detectors: threshold not written to DVParams.dat");
         return false;
     }
+    m_chosen.reset();
     m_station.reload();
-    showStoredThreshold();
     return true;
 }
 

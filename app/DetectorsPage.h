@@ -3,6 +3,7 @@
 #include "SettingsPage.h"
 
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -19,7 +20,8 @@ class Station;
 
 /// "Detectors": the faults watched for beside silence, the clips kept of them, and
 /// a threshold found by listening to the input for 10 s instead of by guessing.
-/// "Use" writes the threshold to DVParams.dat as Preferences does.
+/// "Use" takes the suggestion, and OK writes it to DVParams.dat as Preferences
+/// does; Cancel leaves the file as it was.
 class DetectorsPage : public SettingsPage
 {
     Q_OBJECT
@@ -35,10 +37,12 @@ public:
     /// Listens to the monitored input, or to the chosen device briefly when not
     /// monitoring.
     void measure();
-    /// Writes the suggested threshold; false with the reason shown when it cannot.
-    bool useThreshold();
+    /// Takes the suggested threshold, to be written when the window saves.
+    void useThreshold();
 
 private:
+    /// Writes the taken threshold; false with why when it cannot.
+    bool writeThreshold(QString* why);
     void measured(int highest, int typical);
     void showStoredThreshold();
     [[nodiscard]] static QString levelText(int level);
@@ -49,6 +53,7 @@ private:
     int m_floor = 0;
     int m_programme = 0;
     int m_suggested = 0;
+    std::optional<int> m_chosen;
 
     QCheckBox* m_chkInputLost = nullptr;
     QCheckBox* m_chkChannelLoss = nullptr;

@@ -61,9 +61,13 @@ void LevelMeter::paintEvent(QPaintEvent*)
     m_paintedLevelX = x;
     m_paintedHoldX = pixelFor(m_holdDb);
     QLinearGradient g(r.topLeft(), r.topRight());
+    // Over the whole scale, as on the status page: green to -9 dBFS, yellow to
+    // -3 dBFS, red only above.
     g.setColorAt(0.0, QColor(0, 170, 0));
-    g.setColorAt(0.75, QColor(0, 200, 0));
-    g.setColorAt(0.85, QColor(230, 200, 0));
+    g.setColorAt(0.85, QColor(0, 200, 0));
+    g.setColorAt(0.851, QColor(230, 200, 0));
+    g.setColorAt(0.95, QColor(230, 200, 0));
+    g.setColorAt(0.951, QColor(230, 0, 0));
     g.setColorAt(1.0, QColor(230, 0, 0));
     p.fillRect(QRect(r.left(), r.top(), x, r.height()), g);
     if (m_holdDb > kFloorDb) {

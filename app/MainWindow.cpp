@@ -8,7 +8,9 @@
 #include "AlarmLog.h"
 #include "AlarmLogsWindow.h"
 #include "AlarmMailer.h"
+#include "AlarmSound.h"
 #include "AlarmsPage.h"
+#include "AlarmSuspension.h"
 #include "AudioInput.h"
 #include "CallListWindow.h"
 #include "ConnectionWindow.h"
@@ -22,13 +24,17 @@
 #include "PagerDialer.h"
 #include "PreferencesWindow.h"
 #include "PresetsPage.h"
+#include "Settings.h"
 #include "SettingsPage.h"
 #include "SettingsWindow.h"
 #include "SilenceMonitor.h"
 #include "StatusPage.h"
+#include "StatusReport.h"
+#include "StatusService.h"
 #include "SuspendMenu.h"
 #include "WeeklySchedule.h"
 #include "WindowParts.h"
+#include "WindowSettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -61,6 +67,7 @@ MainWindow::MainWindow(Services services, QWidget* parent)
     wireViewerWindows();
 
     m_station.start();
+    showState(); // with the data files read
 }
 
 MainWindow::~MainWindow()
@@ -79,6 +86,12 @@ void MainWindow::buildControls()
     m_meterRight->setObjectName(QStringLiteral("MMLevelX2"));
     m_scale = new LevelScale(central);
     m_scale->setObjectName(QStringLiteral("MMLevelScaleX1"));
+
+    m_lblState = new QLabel(central);
+    m_lblState->setObjectName(QStringLiteral("lblState"));
+    m_lblState->setAlignment(Qt::AlignCenter);
+    m_lblState->setWordWrap(true); // the longest state must not widen the window
+    m_lblState->setMinimumHeight(36);
 
     m_label1 = new QLabel(central);
     m_label1->setObjectName(QStringLiteral("Label1"));
@@ -132,6 +145,7 @@ void MainWindow::buildControls()
     buttons->addWidget(m_cmdClose);
 
     auto* layout = new QVBoxLayout(central);
+    layout->addWidget(m_lblState);
     layout->addLayout(meters);
     layout->addLayout(silence);
     layout->addWidget(m_lblClock);
@@ -218,12 +232,82 @@ void MainWindow::wireSensor()
     });
 
     // The meters show every buffer as captured, whatever the level test makes of it.
-    connect(&m_station.services().audio, &AudioInput::bufferReady, this,
-            [this](const QByteArray& buffer) {
-                const ChannelPeaks peaks = channelPeaks(buffer);
-                m_meterLeft->setPeak(qAbs(int(peaks.left)));
-                m_meterRight->setPeak(qAbs(int(peaks.right)));
-            });
+    AudioInput* audio = &m_station.services().audio;
+    connect(audio, &AudioInput::bufferReady, this, [this](const QByteArray& buffer) {
+        const ChannelPeaks peaks = channelPeaks(buffer);
+        m_meterLeft->setPeak(qAbs(int(peaks.left)));
+        m_meterRight->setPeak(qAbs(int(peaks.right)));
+    });
+
+    // The state line follows every change the station announces, and the clock
+    // once a second for the weekly schedule's window.
+    m_alarmSound = new AlarmSound(this);
+    const auto applyWindowSettings = [this] {
+        m_alarmSound->apply(m_station.settings().get<WindowSettings>());
+        showState();
+    };
+    connect(&m_station.settings(), &Settings::changed, this, applyWindowSettings);
+    applyWindowSettings();
+    connect(monitor, &SilenceMonitor::monitoringChanged, this, &MainWindow::showState);
+    connect(monitor, &SilenceMonitor::alarmLightChanged, this, &MainWindow::showState);
+    // After the status service's own connections, so it already knows.
+    connect(audio, &AudioInput::captureLost, this, &MainWindow::showState);
+    connect(audio, &AudioInput::captureRegained, this, &MainWindow::showState);
+    connect(&m_station, &Station::eventRaised, this, &MainWindow::showState);
+    connect(&m_station.suspension(), &AlarmSuspension::changed, this, &MainWindow::showState);
+    connect(notifications, &Notifications::awaitingAcknowledgeChanged, this,
+            &MainWindow::showState);
+    connect(monitor, &SilenceMonitor::clockTextChanged, this, [this](const QString& caption) {
+        if (caption == m_lastCaption)
+            return;
+        m_lastCaption = caption;
+        showState();
+    });
+}
+
+namespace {
+
+/// The state line's colours: text, background.
+std::pair<const char*, const char*> stateColours(const QString& state)
+{
+    if (state == QLatin1String("MONITORING"))
+        return {"#ffffff", "#1d7a35"};
+    if (state == QLatin1String("ALARM"))
+        return {"#ffffff", "#c0182b"};
+    if (state == QLatin1String("IDLE"))
+        return {"#ffffff", "#5a5f67"};
+    return {"#000000", "#f0a020"}; // input lost, suspended, not monitoring in the window
+}
+
+} // namespace
+
+void MainWindow::showState()
+{
+    const StatusFacts facts = m_station.status().facts();
+    const QString state = facts.state();
+    // A capture that is gone shows nothing, never the last level it had.
+    if (facts.inputLost) {
+        m_meterLeft->reset();
+        m_meterRight->reset();
+    }
+    m_alarmSound->setSounding(facts.alarm && !facts.acknowledged);
+    // The title says ALARM for as long as the alarm is up, whatever else is shown.
+    const QString facility = m_station.account().facility().trimmed();
+    const QString title = !facts.alarm ? QStringLiteral("Dovrane")
+                          : facility.isEmpty()
+                              ? QStringLiteral("ALARM - Dovrane")
+                              : QStringLiteral("ALARM - %1 - Dovrane").arg(facility);
+    if (windowTitle() != title)
+        setWindowTitle(title);
+    if (state == m_shownState)
+        return;
+    m_shownState = state;
+    m_lblState->setText(state);
+    const auto [text, back] = stateColours(state);
+    m_lblState->setStyleSheet(QStringLiteral("QLabel { color: %1; background-color: %2; "
+                                             "font-size: 18pt; font-weight: bold; "
+                                             "border-radius: 4px; padding: 4px; }")
+                                  .arg(QLatin1String(text), QLatin1String(back)));
 }
 
 // ---- pager ----
@@ -280,7 +364,12 @@ void MainWindow::wireSettingsWindows()
     m_mnuSettings->setEnabled(true);
     connect(m_mnuSettings, &QAction::triggered, this, [this] {
         QList<SettingsPage*> pages = m_frmSettings ? QList<SettingsPage*>() : makeSettingsPages();
+        const bool created = !m_frmSettings;
         showSingle(m_frmSettings, m_station.settings(), std::move(pages), m_station.errors(), this);
+        // A test of a service that was then left off, or cancelled, is not retried.
+        if (created)
+            connect(m_frmSettings, &QObject::destroyed, &m_station.notifications(),
+                    &Notifications::dropSwitchedOff);
     });
 }
 
@@ -291,7 +380,7 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     pages << new DetectorsPage(m_station);
     auto* notify = new NotifyPage;
     connect(notify, &NotifyPage::testRequested, &m_station.notifications(),
-            &Notifications::sendTest);
+            [this, notify] { notify->showTestResult(m_station.notifications().sendTest()); });
     pages << notify;
     auto* presets = new PresetsPage;
     connect(presets, &PresetsPage::testRequested, &m_station.notifications(),
@@ -322,14 +411,39 @@ void MainWindow::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
 }
 
+void MainWindow::endRun()
+{
+    m_closeAgreed = true;
+    close();
+}
+
+void MainWindow::askBeforeClosing()
+{
+    askFirst(this, "msgClose", QStringLiteral("Dovrane"),
+             QStringLiteral("Dovrane is monitoring. Closing stops monitoring, and silence will "
+                            "not raise an alarm.\n\nStop monitoring and close?"),
+             {"cmdCloseYes", QStringLiteral("Stop and close")},
+             {"cmdCloseNo", QStringLiteral("Keep monitoring")}, [this] {
+                 // Logged as the Stop button logs it, so the day's log says who stopped.
+                 if (m_station.monitor().isRunning())
+                     m_station.monitor().stopClicked();
+                 endRun();
+             });
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!m_closeAgreed && m_station.monitor().isRunning()) {
+        event->ignore();
+        askBeforeClosing();
+        return;
+    }
     // Ending is immediate: no "Alarm End" line, no hang-up to the modem. Preferences
     // saves as it does whenever it closes; the other windows go as they are (My
     // Account's reload would be pointless now). QApplication::quit() would close
     // them all properly first, so the event loop is left with exit() instead.
     if (m_frmDVPreferences)
-        m_frmDVPreferences->close();
+        m_frmDVPreferences->saveAndClose();
     m_station.shutdown();
     const QList<QWidget*> children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     for (QWidget* child : children) {

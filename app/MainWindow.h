@@ -20,6 +20,7 @@ class AccountWindow;
 class AddressBookWindow;
 class AlarmLog;
 class AlarmLogsWindow;
+class AlarmSound;
 class AlarmMailer;
 class AudioInput;
 class CallListWindow;
@@ -47,6 +48,9 @@ public:
     explicit MainWindow(Services services, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    /// Ends the run without asking, as a signal from the system does.
+    void endRun();
+
     [[nodiscard]] Station& station() { return m_station; }
     [[nodiscard]] ErrorWindowHost& errorWindow() { return *m_errorWindow; }
 
@@ -63,6 +67,10 @@ private:
     void wireMail();
     void wireSettingsWindows();
     void wireViewerWindows();
+    /// The state line, the title and the meters from what the station says now.
+    void showState();
+    /// Asks before a close would end monitoring; yes logs the stop and closes.
+    void askBeforeClosing();
     /// A fresh page for each section of Dovrane's own settings, in tab order.
     [[nodiscard]] QList<SettingsPage*> makeSettingsPages();
 
@@ -82,6 +90,11 @@ private:
     QLabel* m_lblClock = nullptr;
     QLabel* m_label3 = nullptr;
     QLabel* m_lblSuspended = nullptr;
+    QLabel* m_lblState = nullptr;
+    QString m_shownState;
+    QString m_lastCaption;
+    bool m_closeAgreed = false;
+    AlarmSound* m_alarmSound = nullptr;
     QWidget* m_shape1 = nullptr;
     LevelMeter* m_meterLeft = nullptr;
     LevelMeter* m_meterRight = nullptr;

@@ -28,7 +28,7 @@ int main(int argc, char* argv[])
     // the data files again.
     dovrane::SignalWatcher watcher;
     QObject::connect(&watcher, &dovrane::SignalWatcher::terminateRequested, &window,
-                     &QWidget::close);
+                     &dovrane::MainWindow::endRun);
     QObject::connect(&watcher, &dovrane::SignalWatcher::reloadRequested, &window.station(),
                      &dovrane::Station::reload);
     window.show();

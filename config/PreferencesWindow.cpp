@@ -197,9 +197,17 @@ void PreferencesWindow::buildControls()
     buttons->addStretch();
     buttons->addWidget(m_cmdClose);
 
+    auto* when = label(QStringLiteral("The alarm action and the weekly schedule take effect "
+                                      "when this window closes. The input, the threshold and "
+                                      "the delay take effect at the next start of Dovrane "
+                                      "(or when it is sent SIGHUP)."),
+                       "lblTakesEffect", this);
+    when->setWordWrap(true);
+
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);
     layout->addLayout(columns);
+    layout->addWidget(when);
     layout->addLayout(buttons);
 }
 
@@ -281,9 +289,31 @@ void PreferencesWindow::save()
         m_txtThreshold->setText(form.threshold);
 }
 
+void PreferencesWindow::saveAndClose()
+{
+    m_delayAgreed = true;
+    close();
+}
+
+void PreferencesWindow::askAboutDelay()
+{
+    askFirst(this, "msgDelay", QStringLiteral("Preferences"),
+             QStringLiteral("No delay is chosen, so the delay is 0 seconds: every gap in the "
+                            "sound raises an alarm and sends its page or mail, which can flood "
+                            "the call list and the address book with alarms.\n\n"
+                            "Go back and choose a delay?"),
+             {"cmdSaveAnyway", QStringLiteral("Save with 0")},
+             {"cmdGoBack", QStringLiteral("Go back")}, [this] { saveAndClose(); });
+}
+
 void PreferencesWindow::closeEvent(QCloseEvent* event)
 {
-    // Closing is never cancelled, and saves once however it comes about.
+    if (!m_saved && !m_delayAgreed && m_chosenDelay <= 0) {
+        event->ignore();
+        askAboutDelay();
+        return;
+    }
+    // Once agreed, closing is never cancelled, and saves once however it comes about.
     if (!m_saved) {
         m_saved = true;
         save();

@@ -24,7 +24,9 @@ class AlarmPlan;
 /// "Preferences": input device, threshold, delay, alarm action and weekly schedule.
 /// It reads DVParams.dat when it opens and saves it whenever it closes (there is
 /// no Apply and no Cancel); the alarm action and the schedule go into the alarm plan at
-/// once, the rest waits for the next program start.
+/// once, the rest waits for the next program start (or SIGHUP), and the window says
+/// so. Closing with no delay chosen asks first: a delay of 0 raises an alarm, and
+/// its notifications, at every gap in the sound.
 class PreferencesWindow : public QWidget
 {
     Q_OBJECT
@@ -38,6 +40,8 @@ public:
 
     /// The delay that closing will save (0 when none was chosen).
     [[nodiscard]] qint16 chosenDelay() const { return m_chosenDelay; }
+    /// Saves and closes without the question about a delay of 0 (the program ends).
+    void saveAndClose();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -47,6 +51,8 @@ private:
     void buildControls();
     void load();
     void save();
+    /// Warns that a delay of 0 floods; going back keeps the window open.
+    void askAboutDelay();
     void showForm(const PreferencesForm& form);
     [[nodiscard]] PreferencesForm formFromControls() const;
 
@@ -57,6 +63,7 @@ private:
     AudioInput* m_waveIn = nullptr;
     qint16 m_chosenDelay = 0;
     bool m_saved = false;
+    bool m_delayAgreed = false;
     /// What opening read, for the values kept while their control is left alone.
     PreferencesForm m_loaded;
     std::array<bool, 8> m_dayClicked{};

@@ -56,10 +56,11 @@ bool SettingsWindow::apply()
 {
     QStringList problems;
     for (SettingsPage* page : m_pages) {
+        const bool first = problems.isEmpty();
         for (const QString& problem : page->problems())
             problems << page->title() + QStringLiteral(": ") + problem;
-        if (!problems.isEmpty() && m_tabs->currentWidget() != page && problems.size() == 1)
-            m_tabs->setCurrentWidget(page);
+        if (first && !problems.isEmpty())
+            m_tabs->setCurrentWidget(page); // the first page with a problem
     }
     if (problems.isEmpty()) {
         for (SettingsPage* page : m_pages) {

@@ -8,6 +8,7 @@
 #include "PresetSettings.h"
 #include "Settings.h"
 #include "StatusSettings.h"
+#include "WindowSettings.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -26,6 +27,7 @@ void declareSections(Settings& settings)
     settings.declare<SnmpSettings>();
     settings.declare<HeartbeatSettings>();
     settings.declare<InputSettings>();
+    settings.declare<WindowSettings>();
 }
 
 QString secretsExposed(const QString& path)

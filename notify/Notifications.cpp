@@ -61,10 +61,19 @@ void Notifications::applySettings()
         m_mail->setTransport(*m_smtp);
     else
         m_mail->setTransport(m_parts.sendmail);
+    dropSwitchedOff();
     if (notify.repeatMinutes <= 0)
         m_repeat->stop();
     else
         m_repeat->setInterval(notify.repeatMinutes * 60000);
+}
+
+void Notifications::dropSwitchedOff()
+{
+    const PresetSettings presets = m_parts.settings.get<PresetSettings>();
+    for (auto service : PresetSettings::kServices)
+        if (!presets[service].enabled)
+            m_outbox->withdraw(PresetSettings::name(service));
 }
 
 void Notifications::notify(const StationEvent& event)
@@ -126,10 +135,36 @@ StationEvent Notifications::testEvent() const
                 now.time().toString(QStringLiteral("HH:mm:ss"))};
 }
 
-void Notifications::sendTest()
+QString Notifications::sendTest()
 {
+    const NotifySettings settings = m_parts.settings.get<NotifySettings>();
+    QStringList paths;
+    if (!settings.webhooks.isEmpty())
+        paths << QStringLiteral("%1 webhook(s)").arg(settings.webhooks.size());
+    if (!settings.hook.isEmpty())
+        paths << QStringLiteral("the program");
+    if (settings.gsm)
+        paths << QStringLiteral("text messages to the call list");
+    if (settings.smtp()) {
+        if (settings.smtpSender.isEmpty()) {
+            paths << QStringLiteral("no mail (SMTP needs a sender address to mail the test to)");
+        } else {
+            const StationEvent event = testEvent();
+            if (m_mail->sessionId() != 0 || m_mail->signOn())
+                m_mail->send({{settings.smtpSender}, event.text, event.text});
+            paths << QStringLiteral("a mail to %1 through %2")
+                         .arg(settings.smtpSender, settings.smtpServer);
+        }
+    }
+    const bool events = !settings.webhooks.isEmpty() || !settings.hook.isEmpty() || settings.gsm;
+    if (paths.isEmpty())
+        return QStringLiteral("Nothing to test: no SMTP server, webhook, program or GSM modem is "
+                              "saved yet. Enter one and press OK first.");
     qCInfo(lcNotifications) << "test notification";
-    Q_EMIT testRaised(testEvent());
+    if (events)
+        Q_EMIT testRaised(testEvent());
+    return QStringLiteral("Test sent to %1. A failure shows in the error window.")
+        .arg(paths.join(QStringLiteral(", ")));
 }
 
 void Notifications::sendPresetTest(const PresetSettings& presets)

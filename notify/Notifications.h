@@ -62,11 +62,16 @@ public:
     /// Stops the repeats of the alarm under way and logs that someone took it; false
     /// when there is no alarm waiting for that.
     bool acknowledge();
-    /// A test event through the webhooks, the hook and GSM text messages, as saved.
-    void sendTest();
+    /// A test event through the webhooks, the hook and GSM text messages, and a test
+    /// mail to the sender through the SMTP server, as saved. Says where it went, or
+    /// that nothing is set up to take it.
+    QString sendTest();
     /// A test message to the chat and push services of presets (the entries on the
     /// settings page, saved or not), and nowhere else.
     void sendPresetTest(const PresetSettings& presets);
+    /// Drops the waiting messages of every chat or push service that is off in the
+    /// settings as saved, tests of entries never saved included.
+    void dropSwitchedOff();
     /// An alarm is under way and nobody has acknowledged it yet.
     [[nodiscard]] bool awaitingAcknowledge() const { return m_alarmOn && !m_acknowledged; }
     /// The alarm under way has been acknowledged.

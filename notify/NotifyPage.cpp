@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -68,9 +69,17 @@ NotifyPage::NotifyPage(QWidget* parent) : SettingsPage(parent)
     form->addRow(QStringLiteral("First retry after"), m_retryFirst);
     auto* test = named(new QPushButton(QStringLiteral("Send test"), this), "cmdSendTest");
     test->setToolTip(QStringLiteral("A test event to the webhooks, the program and, with a GSM "
-                                    "modem, the call list, with the settings as saved"));
+                                    "modem, the call list, and a test mail to the sender through "
+                                    "the SMTP server, with the settings as saved"));
     connect(test, &QPushButton::clicked, this, &NotifyPage::testRequested);
-    form->addRow(test);
+    m_testResult = named(new QLabel(this), "lblTestResult");
+    m_testResult->setWordWrap(true);
+    form->addRow(test, m_testResult);
+}
+
+void NotifyPage::showTestResult(const QString& text)
+{
+    m_testResult->setText(text);
 }
 
 void NotifyPage::load(const Settings& settings)

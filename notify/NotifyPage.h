@@ -4,6 +4,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QSpinBox;
 
@@ -22,6 +23,8 @@ public:
     void load(const Settings& settings) override;
     [[nodiscard]] QStringList problems() const override;
     bool save(Settings& settings, QString* why) override;
+    /// What Send test did, beside its button.
+    void showTestResult(const QString& text);
 
 Q_SIGNALS:
     /// Send test: a test event through the paths as saved.
@@ -42,6 +45,7 @@ private:
     QLineEdit* m_hook = nullptr;
     QSpinBox* m_repeat = nullptr;
     QSpinBox* m_retryFirst = nullptr;
+    QLabel* m_testResult = nullptr;
 };
 
 } // namespace dovrane

@@ -149,6 +149,10 @@ void Outbox::done(const QString& id, bool delivered, const QString& why)
     it = m_messages.find(id); // the slots may have posted meanwhile
     if (it == m_messages.end())
         return;
+    if (it->withdrawn) {
+        remove(id);
+        return;
+    }
     if (delivered) {
         qCInfo(lcNotify).noquote() << "delivered:" << it->summary;
         // The failure was reported once; so is the end of it.
@@ -175,12 +179,36 @@ void Outbox::done(const QString& id, bool delivered, const QString& why)
     it->due = now.addSecs(retryWait(it->failures));
     qCInfo(lcNotify).noquote() << "not delivered, next try at" << it->due.toString(Qt::ISODate)
                                << it->summary << why;
-    if (it->failures == 1)
+    if (it->failures == 1) {
+        // The reason may quote a server's answer: printable characters only.
+        QString reason = why.left(200);
+        for (QChar& c : reason)
+            if (!c.isPrint())
+                c = QLatin1Char('?');
         m_errors.report(QStringLiteral("Notification not delivered, it will be tried again: %1 "
-                                       "(%2 waiting)")
+                                       "(%2 waiting)%3")
                             .arg(it->summary)
-                            .arg(pending()));
+                            .arg(pending())
+                            .arg(reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+    }
     schedule();
+}
+
+void Outbox::withdraw(const QString& channel)
+{
+    QStringList gone;
+    for (auto it = m_messages.begin(); it != m_messages.end(); ++it) {
+        if (it->channel != channel)
+            continue;
+        if (it->inFlight)
+            it->withdrawn = true;
+        else
+            gone << it.key();
+    }
+    for (const QString& id : std::as_const(gone)) {
+        qCInfo(lcNotify).noquote() << "withdrawn, its path is off:" << m_messages.value(id).summary;
+        remove(id);
+    }
 }
 
 void Outbox::remove(const QString& id)

@@ -37,6 +37,9 @@ public:
     void post(const QString& channel, const QJsonObject& payload, const QString& summary);
     /// The channel's answer for message id.
     void done(const QString& id, bool delivered, const QString& why = {});
+    /// Drops every message waiting for channel (its path was switched off): nothing
+    /// more is tried, and one under way is forgotten when it ends.
+    void withdraw(const QString& channel);
     /// Picks up the messages a previous run left and sends them; call once the
     /// channels are added.
     void resume();
@@ -67,6 +70,7 @@ private:
         QDateTime due;
         int failures = 0;
         bool inFlight = false;
+        bool withdrawn = false;
     };
 
     void attempt(const QString& id);

@@ -21,7 +21,7 @@ cmake --build "$build" --target dovrane_screenshots
 mkdir -p "$outdir"
 
 exec xvfb-run -a -s "-screen 0 1280x800x24" /usr/bin/python3 - "$repo" "$build/dovrane_screenshots" "$outdir" <<'PY'
-import datetime, os, subprocess, sys, tempfile
+import datetime, os, shlex, subprocess, sys, tempfile
 repo, tool, outdir = sys.argv[1], os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
 sys.path.insert(0, os.path.join(repo, "tests", "tools"))
 import dovrane_rig as h
@@ -75,7 +75,14 @@ try:
                 "PATH": rig.bin_dir + ":" + env.get("PATH", "/usr/bin:/bin")})
     silence = "sh %s tone %s 0 0" % (os.path.join(repo, "tests", "tools", "pulse-fixture.sh"),
                                      rig.pulse_env["DOVRANE_PULSE_DIR"])
-    code = subprocess.run([tool, "--out", outdir, "--silence-command", silence], env=env).returncode
+    d = rig.pulse_env["DOVRANE_PULSE_DIR"]
+    pulse = shlex.join(["env"] + ["%s=%s" % kv for kv in h.pulse_values(d).items()])
+    lose = pulse + " pactl unload-module module-pipe-source"
+    restore = "%s pactl load-module %s && sh %s tone %s 14000 7000" % (
+        pulse, shlex.join(h.pipe_source(d)), shlex.quote(os.path.join(repo, "tests", "tools", "pulse-fixture.sh")),
+        shlex.quote(d))
+    code = subprocess.run([tool, "--out", outdir, "--silence-command", silence, "--lose-command", lose,
+                           "--restore-command", restore], env=env).returncode
 finally:
     rig.close()
 sys.exit(code)

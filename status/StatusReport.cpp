@@ -75,7 +75,13 @@ QString StatusFacts::state() const
         return QStringLiteral("INPUT LOST");
     if (alarm)
         return QStringLiteral("ALARM");
-    return monitoring ? QStringLiteral("MONITORING") : QStringLiteral("IDLE");
+    if (monitoring)
+        return suspendedUntil.isValid() ? QStringLiteral("SUSPENDED")
+                                        : QStringLiteral("MONITORING");
+    // Stopped by hand, or a start that failed, while the schedule says to listen:
+    // never the calm IDLE of a station off duty.
+    return windowActive ? QStringLiteral("NOT MONITORING (scheduled window)")
+                        : QStringLiteral("IDLE");
 }
 
 std::optional<double> peakDbfs(qint16 peak)

@@ -47,7 +47,8 @@ struct StatusFacts
     /// Names of the newest sound clips of faults, newest first.
     QStringList latestClips;
 
-    /// MONITORING, ALARM, IDLE or INPUT LOST.
+    /// INPUT LOST, ALARM, SUSPENDED (monitoring, alarms suspended), MONITORING,
+    /// NOT MONITORING (scheduled window) or IDLE, the first that holds.
     [[nodiscard]] QString state() const;
 };
 

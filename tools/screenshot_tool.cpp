@@ -26,6 +26,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
@@ -97,6 +98,31 @@ public:
         return ok;
     }
 
+    /// Saves the window under a plain title bar showing its title (Xvfb has no
+    /// window manager to draw one).
+    bool saveWithTitle(QWidget* window, const QString& name)
+    {
+        window->raise();
+        pump(400);
+        const QPixmap body = window->grab();
+        constexpr int kBar = 28;
+        QPixmap whole(body.width(), body.height() + kBar);
+        whole.fill(QColor(60, 63, 70));
+        QPainter p(&whole);
+        p.setPen(Qt::white);
+        QFont f = window->font();
+        f.setBold(true);
+        p.setFont(f);
+        p.drawText(QRect(0, 0, body.width(), kBar), Qt::AlignCenter, window->windowTitle());
+        p.drawPixmap(0, kBar, body);
+        p.end();
+        const QString path = QDir(m_dir).filePath(name + QStringLiteral(".png"));
+        const bool ok = whole.save(path);
+        out() << (ok ? "SAVED " : "FAILED ") << path << Qt::endl;
+        m_missing += ok ? 0 : 1;
+        return ok;
+    }
+
     /// Opens a window from the menu item and saves it.
     QWidget* open(QWidget* main, const char* action, const char* window, const QString& name)
     {
@@ -138,10 +164,16 @@ int main(int argc, char* argv[])
     const QCommandLineOption silenceOption(QStringLiteral("silence-command"),
                                            QStringLiteral("Shell command that silences the input."),
                                            QStringLiteral("cmd"));
+    const QCommandLineOption loseOption(QStringLiteral("lose-command"),
+                                        QStringLiteral("Shell command that removes the input."),
+                                        QStringLiteral("cmd"));
+    const QCommandLineOption restoreOption(QStringLiteral("restore-command"),
+                                           QStringLiteral("Shell command that brings it back."),
+                                           QStringLiteral("cmd"));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
                                            QStringLiteral("Seconds to wait for each state."),
                                            QStringLiteral("s"), QStringLiteral("40"));
-    parser.addOptions({outOption, silenceOption, timeoutOption});
+    parser.addOptions({outOption, silenceOption, loseOption, restoreOption, timeoutOption});
     parser.process(app);
     if (!parser.isSet(outOption)) {
         out() << "--out is required" << Qt::endl;
@@ -158,6 +190,10 @@ int main(int argc, char* argv[])
     // The start-up message (if any) is not what the pictures are about.
     if (QWidget* error = topLevel(QStringLiteral("frmError")))
         error->close();
+
+    // Before the schedule's start: off duty.
+    pump(1500);
+    shooter.save(&window, QStringLiteral("main-idle"));
 
     if (!waitUntil([&] { return window.station().monitor().isRunning(); }, shooter.timeoutMs())) {
         out() << "monitoring did not start (check the schedule in DVParams.dat)" << Qt::endl;
@@ -218,13 +254,50 @@ int main(int argc, char* argv[])
         auto* light = window.findChild<QWidget*>(QStringLiteral("Shape1"));
         if (light && waitUntil([&] { return light->isVisible(); }, shooter.timeoutMs())) {
             pump(1200);
-            shooter.save(&window, QStringLiteral("main-alarm"));
+            shooter.saveWithTitle(&window, QStringLiteral("main-alarm"));
             // as Alarms > Suspend alarms until ... does
             window.station().suspension().suspendFor(1800, QStringLiteral("the window"));
             pump(500);
             shooter.save(&window, QStringLiteral("main-suspended"));
         } else {
             out() << "MISSING main-alarm (the alarm light did not come on)" << Qt::endl;
+        }
+    }
+    auto* state = window.findChild<QLabel*>(QStringLiteral("lblState"));
+    const auto stateIs = [state](const char* text) {
+        return state && state->text() == QLatin1String(text);
+    };
+    if (parser.isSet(loseOption) && parser.isSet(restoreOption)) {
+        QProcess::execute(QStringLiteral("/bin/sh"),
+                          {QStringLiteral("-c"), parser.value(loseOption)});
+        if (waitUntil([&] { return stateIs("INPUT LOST"); }, shooter.timeoutMs())) {
+            pump(500);
+            shooter.save(&window, QStringLiteral("main-input-lost"));
+        } else {
+            out() << "MISSING main-input-lost" << Qt::endl;
+        }
+        QProcess::execute(QStringLiteral("/bin/sh"),
+                          {QStringLiteral("-c"), parser.value(restoreOption)});
+        waitUntil([&] { return !stateIs("INPUT LOST"); }, shooter.timeoutMs());
+    }
+    // as Alarms > Suspend alarms until ... does, once the alarm has ended
+    window.station().suspension().suspendFor(1800);
+    if (waitUntil([&] { return stateIs("SUSPENDED"); }, shooter.timeoutMs())) {
+        pump(500);
+        shooter.save(&window, QStringLiteral("main-suspended"));
+    } else {
+        out() << "MISSING main-suspended" << Qt::endl;
+    }
+    window.station().suspension().resume();
+    // Stopped by hand inside the scheduled window.
+    if (auto* stop = window.findChild<QPushButton*>(QStringLiteral("cmdStop"))) {
+        stop->click();
+        if (waitUntil([&] { return stateIs("NOT MONITORING (scheduled window)"); },
+                      shooter.timeoutMs())) {
+            pump(300);
+            shooter.save(&window, QStringLiteral("main-not-monitoring"));
+        } else {
+            out() << "MISSING main-not-monitoring" << Qt::endl;
         }
     }
 

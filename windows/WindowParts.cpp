@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
 #include <QWidget>
@@ -59,6 +60,31 @@ void addKeyboardConventions(QWidget* window, QMenuBar* bar, bool closeOnEscape)
         auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
         QObject::connect(escape, &QShortcut::activated, window, &QWidget::close);
     }
+}
+
+void askFirst(QWidget* window, const char* name, const QString& title, const QString& text,
+              const Choice& go, const Choice& back, const std::function<void()>& onGo)
+{
+    auto* box = window->findChild<QMessageBox*>(QLatin1String(name));
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, window);
+        box->setObjectName(QLatin1String(name));
+        box->setWindowModality(Qt::WindowModal);
+        QPushButton* yes = box->addButton(go.caption, QMessageBox::AcceptRole);
+        yes->setObjectName(QLatin1String(go.name));
+        QPushButton* no = box->addButton(back.caption, QMessageBox::RejectRole);
+        no->setObjectName(QLatin1String(back.name));
+        box->setDefaultButton(no);
+        box->setEscapeButton(no);
+        QObject::connect(yes, &QPushButton::clicked, window, [box, onGo] {
+            // Closing the window deletes what it owns, and the question is still in
+            // its click.
+            box->setParent(nullptr);
+            box->deleteLater();
+            onGo();
+        });
+    }
+    box->open();
 }
 
 } // namespace dovrane

@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QString>
 
+#include <functional>
+
 class QAction;
 class QMenuBar;
 class QWidget;
@@ -21,5 +23,19 @@ QAction* addFilesExitMenu(QMenuBar* bar, QWidget* window);
 /// button, F10 opens the menu bar (when there is one), and for an editor window
 /// (closeOnEscape) Escape closes it the way its Close button does.
 void addKeyboardConventions(QWidget* window, QMenuBar* bar, bool closeOnEscape = true);
+
+/// One button of askFirst(): its objectName and caption.
+struct Choice
+{
+    const char* name;
+    QString caption;
+};
+
+/// A window-modal warning on window that does not block: the question named name
+/// (made once, shown again when asked again) with a button to go on, which runs
+/// onGo, and a default button to go back, which also answers Escape. The question
+/// is taken out of window before onGo runs, so onGo may close window.
+void askFirst(QWidget* window, const char* name, const QString& title, const QString& text,
+              const Choice& go, const Choice& back, const std::function<void()>& onGo);
 
 } // namespace dovrane

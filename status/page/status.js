@@ -4,7 +4,9 @@
 // with a token: the station refuses them without one.
 const $ = (id) => document.getElementById(id);
 let noContact = false;
-const STATES = { "MONITORING": "monitoring", "ALARM": "alarm", "IDLE": "idle", "INPUT LOST": "lost" };
+let tokenRefused = false; // the prompt was cancelled: not asked again until the user says so
+const STATES = { "MONITORING": "monitoring", "ALARM": "alarm", "IDLE": "idle", "INPUT LOST": "lost",
+  "SUSPENDED": "suspended", "NOT MONITORING (scheduled window)": "lost" };
 
 function width(db) {
   // -60 dBFS and below is an empty bar.
@@ -12,7 +14,9 @@ function width(db) {
 }
 
 function level(id, db) {
-  $(id).style.width = width(db) + "%";
+  const w = width(db);
+  $(id).style.width = w + "%";
+  $(id).style.backgroundSize = (w > 0 ? 10000 / w : 100) + "% 100%"; // colours stay where the scale puts them
   $(id + "db").textContent = db === null ? "\u2212\u221e" : db.toFixed(1) + " dB";
 }
 
@@ -28,7 +32,7 @@ function show(s) {
   $("alarms").textContent = s.alarmsTotal;
   $("lastalarm").textContent = s.lastAlarm ? s.lastAlarm.replace("T", " ") : "\u2013";
   $("schedule").textContent = s.schedule.today ? s.schedule.start + " \u2013 " + s.schedule.stop : "off";
-  $("log").textContent = s.log.join("\n");
+  $("log").textContent = s.log.slice().reverse().join("\n"); // newest first
   if (noContact) $("note").textContent = ""; // an action's answer stays
   noContact = false;
   $("suspended").hidden = !s.suspendedUntil;
@@ -49,6 +53,10 @@ async function act(path) {
   }
 }
 
+$("askToken").onclick = () => {
+  tokenRefused = false;
+  $("askToken").hidden = true;
+};
 $("ack").onclick = () => act("ack");
 $("suspend").onclick = () => act("suspend?minutes=30");
 $("resume").onclick = () => act("resume");
@@ -66,9 +74,14 @@ async function poll() {
     const reply = await fetch("status", { cache: "no-store",
       headers: token ? { "Authorization": "Bearer " + token } : {} });
     if (reply.status === 401) {
-      const given = window.prompt("Token for this station's status:");
+      const given = tokenRefused ? null : window.prompt("Token for this station's status:");
       if (given) sessionStorage.setItem("dovraneToken", given.trim());
-      else lost("A token is needed to see this station.");
+      else {
+        tokenRefused = true;
+        sessionStorage.removeItem("dovraneToken");
+        lost("A token is needed to see this station.");
+        $("askToken").hidden = false;
+      }
     } else if (reply.ok) {
       show(await reply.json());
     } else {

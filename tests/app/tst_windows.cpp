@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTest>
 
 using namespace dovrane;
@@ -126,8 +127,21 @@ private:
             {"@said", said.join('|')},
             {"@files",
              QString("%1 %2").arg(open(s.files().callList()), open(s.files().addressBook()))},
-            {"@error", error ? (error->isVisible() ? error->message() : "hidden") : "none"}};
+            {"@error", error ? (error->isVisible() ? error->message() : "hidden") : "none"},
+            {"@title", m_window->windowTitle()},
+            {"@focus",
+             QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : ""},
+            {"@traps", m_file.endsWith(".ini") ? iniLine("traps=") : ""}};
         return states.value(what, "<unknown " + what + ">");
+    }
+    QString iniLine(const QString& start) const
+    {
+        QFile file(m_file);
+        (void)file.open(QIODevice::ReadOnly);
+        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n'))
+            if (line.startsWith(start))
+                return line.trimmed();
+        return "<no " + start + ">";
     }
     QString read(const QString& name) const
     {
@@ -157,6 +171,16 @@ private:
             return m_window->station().errors().report(value);
         if (name == "@port")
             return m_window->station().serialProfile().setComPort(value.toShort());
+        if (name == "@tab") {
+            QApplication::setActiveWindow(m_current);
+            return QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        if (name == "@page") {
+            auto* tabs = m_current->findChild<QTabWidget*>("tabSettings");
+            return tabs->setCurrentWidget(tabs->findChild<QWidget*>(value));
+        }
+        if (name == "@lost")
+            return Q_EMIT m_rig->audio.captureLost(value);
         QVERIFY2(name == "@silence" || name == "@sound", qPrintable(name));
         m_rig->run(value.toDouble(), name == "@sound" ? FakeAudioInput::toneBuffer(8000)
                                                       : FakeAudioInput::silenceBuffer());
@@ -208,6 +232,7 @@ private Q_SLOTS:
         m_rig = std::make_unique<StationRig>(QDateTime(QDate(2006, 6, 19), QTime(12, 0)),
                                              QStringList{"Card A", "Card B"});
         m_rig->connection();
+        m_rig->user("WXYZ");
         // Two more days for the log viewer: one older, one whose name is no date.
         QVERIFY(QDir().mkpath(m_rig->paths.logsDir()));
         DataFolder::write(m_rig->paths.logsDir() + "/AL060711.log", "07:00:00 Timed Start\r\n");
@@ -247,7 +272,7 @@ private Q_SLOTS:
               params(kStored, {{16, -1}, {23, 90000}}), "txtStart_2==-1;txtStop_2==90000;cmdClose");
         prefs("no file: defaults, zeros saved", {},
               "lstWaveIn==0;lstTime==;txtThreshold==0;Option1_2==0;txtStart_1==00:00:00;cmdClose;"
-              "@plan==",
+              "cmdGoBack;@files==open open;cmdClose;cmdSaveAnyway;@plan==",
               QByteArray(112, '\0'));
         prefs("unshowable delay stops loading; no device: nothing saved",
               params(kStored, {{1, 150}}),
@@ -261,6 +286,10 @@ private Q_SLOTS:
             "txtPassword=;cmdApply;@account==Café FM/ops/;@mode==600;"
             "txtFacility=Unsaved;@port=7;mnuExit;@port==1 9600;@account==Café FM/ops/",
             "Caf\xe9 FM\r\nops\r\n\r\n");
+        rows("mnuMyAccount", "User.dat")(
+            "tab order from Facility round to Facility", "KDVR\r\nuser\r\npass\r\n",
+            "@tab=;@focus==txtUserName;@tab=;@focus==txtPassword;@tab=;@focus==cmdApply;@tab=;"
+            "@focus==cmdClose;@tab=;@focus==txtFacility");
 
         const auto calls = rows("mnuCallList", "CallList.dat");
         const auto call = &DataFolder::callRecord;
@@ -339,11 +368,35 @@ private Q_SLOTS:
              "@silence=1;Label1==00:01;Shape1:visible==false;@silence=2;Shape1:visible==true;"
              "@sound=0.2;Shape1:visible==false;@meters==up up;cmdStop;@running==false;"
              "@meters==floor floor;@log==12:00:03 Manual Stop Sensor");
-        main("Close ends without Alarm End", quiet,
-             "cmdStart;@silence=3;@log==12:00:01 Alarm;cmdClose;@files==closed closed;"
-             "@sound=2;@log==12:00:01 Alarm");
-        main("Exit ends the same way", quiet,
-             "cmdStart;@silence=3;mnuExit;@files==closed closed;@sound=2;@log==12:00:01 Alarm");
+        main("Close asks while monitoring, logs the stop, ends without Alarm End", quiet,
+             "cmdStart;@silence=3;@log==12:00:01 Alarm;cmdClose;cmdCloseNo;@running==true;"
+             "cmdClose;cmdCloseYes;@files==closed closed;@sound=2;"
+             "@log==12:00:03 Manual Stop Sensor");
+        main(
+            "Exit asks the same way", quiet,
+            "cmdStart;mnuExit;cmdCloseYes;@files==closed closed;@log==12:00:00 Manual Stop Sensor");
+        main("not monitoring: Close does not ask", quiet, "cmdClose;@files==closed closed;@log==");
+        // The state line, one row per state, and the title during an alarm.
+        main("state: idle, monitoring, alarm in the title, back", quiet,
+             "lblState==IDLE;@title==Dovrane;cmdStart;lblState==MONITORING;@silence=3;"
+             "lblState==ALARM;@title==ALARM - WXYZ - Dovrane;@sound=1;lblState==MONITORING;"
+             "@title==Dovrane");
+        main("state: input lost empties the meters", quiet,
+             "cmdStart;@sound=0.5;@meters==up up;@lost=Gone;lblState==INPUT LOST;"
+             "@meters==floor floor;@said==Gone");
+        main("state: suspended", quiet, "cmdStart;mnuSuspend30;lblState==SUSPENDED");
+        main("state: stopped inside the scheduled window", params(kStored),
+             "lblState==NOT MONITORING (scheduled window);cmdStart;lblState==MONITORING;cmdStop;"
+             "lblState==NOT MONITORING (scheduled window)");
+
+        rows("mnuSettings", "Dovrane.ini")(
+            "one problem on the first tab stays there; no trap sinks write empty", {},
+            "chkStatusEnabled=1;txtStatusListen=nowhere;cmdOK;tabSettings:currentIndex==0;"
+            "chkStatusEnabled=0;cmdOK;@traps==traps=");
+        rows("mnuSettings", "Dovrane.ini")(
+            "Send test with nothing set up says so", {},
+            "@page=pageNotify;cmdSendTest;lblTestResult==Nothing to test: no SMTP server, "
+            "webhook, program or GSM modem is saved yet. Enter one and press OK first.");
         main("error window: last message wins, OK unloads it", {},
              "@report=first;@report=second;@error==second;OKButton;@error==none;@report=third;"
              "@error==third;@said==first|second|third");
@@ -393,6 +446,9 @@ private Q_SLOTS:
         QPointer<QWidget> prefs = m_window->findChild<QWidget*>("frmDVPreferences");
         QApplication::setActiveWindow(prefs);
         QTest::keyClick(prefs, Qt::Key_Escape);
+        auto* saveZero = prefs->findChild<QPushButton*>("cmdSaveAnyway"); // no delay chosen
+        QVERIFY(saveZero);
+        saveZero->click();
         QTRY_VERIFY(!prefs || !prefs->isVisible());
         QCOMPARE(QFileInfo(m_rig->paths.paramsFile()).size(), 112); // saved on the way out
     }

@@ -16,7 +16,8 @@ fail=0
 for f in usr/bin/dovrane usr/libexec/dovrane/dovrane-gui usr/share/applications/dovrane.desktop \
     usr/share/icons/hicolor/48x48/apps/dovrane.png usr/share/icons/hicolor/scalable/apps/dovrane.svg \
     usr/lib/systemd/user/dovrane.service usr/lib/systemd/user/dovrane@.service \
-    usr/share/man/man1/dovrane.1.gz usr/share/doc/dovrane/README.md usr/share/doc/dovrane/copyright; do
+    usr/share/man/man1/dovrane.1.gz usr/share/doc/dovrane/README.md usr/share/doc/dovrane/copyright \
+    usr/share/snmp/mibs/DOVRANE-MIB.txt; do
     [ -f "$out/root/$f" ] || { echo "missing: /$f"; fail=1; }
 done
 units=$out/root/usr/lib/systemd/user

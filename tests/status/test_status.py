@@ -74,6 +74,14 @@ try:
     r.tone(8000)
     check(r.wait_event(rig.ALARM_END, 20), "no alarm end")
     check(rig.wait_for(lambda: banner() == "MONITORING", 2), "the page said %s 2 s after the end" % banner())
+    tail = browser.find_element("id", "log").text.splitlines()
+    check(tail and "Alarm End" in tail[0], "the log tail is not newest first: %r" % tail)
+    # The tone at -12 dBFS fills 80 % of the bar; its gradient spans the whole scale (125 % of the
+    # fill), so it ends in green, not in red.
+    size = browser.execute_script("return document.getElementById('left').style.backgroundSize")
+    check(size.endswith("% 100%") and 115 < float(size.split("%")[0]) < 135, "level gradient: " + size)
+    check(subprocess.run([args.program, "--suspend", "5m"], env=r.env(), capture_output=True).returncode == 0, "no suspend")
+    check(rig.wait_for(lambda: banner() == "SUSPENDED", 3), "the page said %s while suspended" % banner())
     check(rig.wait_for(lambda: "DovraneSilence" not in firing(), 30, 0.5), "DovraneSilence did not resolve")
 finally:
     if browser:

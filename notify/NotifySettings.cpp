@@ -45,6 +45,10 @@ NotifySettings NotifySettings::load(const QSettings& file)
     s.hook = file.value(key("hook")).toString().trimmed();
     s.repeatMinutes = file.value(key("repeat_minutes"), 0).toInt();
     s.retryFirstSeconds = file.value(key("retry_first_seconds"), s.retryFirstSeconds).toInt();
+    s.capPerMinute = file.value(key("cap_per_minute"), s.capPerMinute).toInt();
+    s.capHoldMinutes = file.value(key("cap_hold_minutes"), s.capHoldMinutes).toInt();
+    s.endSubjectSaysEnd =
+        file.value(key("end_subject_says_end"), false).toString() == QLatin1String("yes");
     return s;
 }
 
@@ -62,6 +66,10 @@ void NotifySettings::save(QSettings& file) const
     file.setValue(key("hook"), hook);
     file.setValue(key("repeat_minutes"), repeatMinutes);
     file.setValue(key("retry_first_seconds"), retryFirstSeconds);
+    file.setValue(key("cap_per_minute"), capPerMinute);
+    file.setValue(key("cap_hold_minutes"), capHoldMinutes);
+    file.setValue(key("end_subject_says_end"),
+                  endSubjectSaysEnd ? QStringLiteral("yes") : QStringLiteral("no"));
 }
 
 QStringList NotifySettings::problems() const
@@ -90,6 +98,10 @@ QStringList NotifySettings::problems() const
     if (retryFirstSeconds < 1 || retryFirstSeconds > 600)
         out << QStringLiteral("[notify] first retry after %1 s is not 1 to 600")
                    .arg(retryFirstSeconds);
+    if (capPerMinute < 0 || capPerMinute > 600)
+        out << QStringLiteral("[notify] cap_per_minute %1 is not 0 to 600").arg(capPerMinute);
+    if (capHoldMinutes < 1 || capHoldMinutes > 1440)
+        out << QStringLiteral("[notify] cap_hold_minutes %1 is not 1 to 1440").arg(capHoldMinutes);
     return out;
 }
 

@@ -74,10 +74,12 @@ int runHeadless(QCoreApplication& app)
     }
     dovrane::SystemParts parts;
     dovrane::Station station(parts.services());
-    // What the window program shows in its error window goes to standard error,
-    // and so to the journal under systemd, as errors.
-    QObject::connect(&station.errors(), &dovrane::ErrorReporter::reported, &station,
-                     [](const QString& message) { dovrane::JournalLog::write(SD_ERR, message); });
+    // What the window program shows in its error window, and every alarm, fault,
+    // end and acknowledgement, goes to standard error, and so to the journal under
+    // systemd, each with its priority.
+    QObject::connect(
+        &station, &dovrane::Station::journalLine, &station,
+        [](int priority, const QString& text) { dovrane::JournalLog::write(priority, text); });
     dovrane::ServiceNotifier notifier(station);
     dovrane::SignalWatcher watcher;
     QObject::connect(&watcher, &dovrane::SignalWatcher::terminateRequested, &app, [&] {
@@ -90,7 +92,8 @@ int runHeadless(QCoreApplication& app)
         station.reload();
         notifier.ready();
     });
-    station.start();
+    // Unattended, a restart inside a scheduled window goes on monitoring.
+    station.start(true);
     notifier.ready();
     return QCoreApplication::exec();
 }
@@ -126,7 +129,7 @@ int runCheck(const dovrane::AudioInput& input)
     const bool withSettings = QFileInfo::exists(check.paths().settingsFile());
     for (const QString& line : dovrane::DataFolderCheck::lines(findings, withSettings))
         std::printf("%s\n", line.toLocal8Bit().constData());
-    return findings.isEmpty() ? 0 : 1;
+    return dovrane::DataFolderCheck::failed(findings) ? 1 : 0;
 }
 
 /// Prints "N<tab>name" for every sound input, N being the number Preferences
@@ -153,8 +156,10 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     const QCommandLineOption headless(
         QStringLiteral("headless"),
-        QStringLiteral("Run without any window; failures go to standard error, every line "
-                       "with its syslog priority (<3> error, <4> warning, <6> info)."));
+        QStringLiteral(
+            "Run without any window; failures go to standard error, every line "
+            "with its syslog priority (<3> error, <4> warning and alarms, <5> their ends, <6> "
+            "info)."));
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral("Check the data folder, print NAME: OK or what is wrong for each data "
@@ -182,7 +187,16 @@ int main(int argc, char* argv[])
         QStringLiteral("resume"),
         QStringLiteral("Bring back the suspended alarms of the Dovrane running on this data "
                        "folder."));
-    parser.addOptions({headless, check, listInputsOption, dataDir, ack, suspend, resume});
+    const QCommandLineOption startOption(
+        QStringLiteral("start"),
+        QStringLiteral("Start monitoring in the Dovrane running on this data folder, as its Start "
+                       "button does. Exits 0 when it started."));
+    const QCommandLineOption stopOption(
+        QStringLiteral("stop"),
+        QStringLiteral("Stop monitoring in the Dovrane running on this data folder, as its Stop "
+                       "button does. Exits 0 when it stopped."));
+    parser.addOptions({headless, check, listInputsOption, dataDir, ack, suspend, resume,
+                       startOption, stopOption});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -194,11 +208,14 @@ int main(int argc, char* argv[])
     if (parser.isSet(dataDir))
         qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
 
-    if (parser.isSet(ack) || parser.isSet(suspend) || parser.isSet(resume)) {
-        const QString line = parser.isSet(ack) ? QStringLiteral("ack")
-                             : parser.isSet(suspend)
-                                 ? QStringLiteral("suspend ") + parser.value(suspend)
-                                 : QStringLiteral("resume");
+    const QString command = parser.isSet(ack)           ? QStringLiteral("ack")
+                            : parser.isSet(suspend)     ? QStringLiteral("suspend ")
+                            : parser.isSet(resume)      ? QStringLiteral("resume")
+                            : parser.isSet(startOption) ? QStringLiteral("start")
+                            : parser.isSet(stopOption)  ? QStringLiteral("stop")
+                                                        : QString();
+    if (!command.isEmpty()) {
+        const QString line = parser.isSet(suspend) ? command + parser.value(suspend) : command;
         QString answer;
         const bool done = dovrane::ControlServer::call(
             dovrane::DataPaths::fromEnvironment().file(QStringLiteral("dovrane.sock")), line,
@@ -206,6 +223,9 @@ int main(int argc, char* argv[])
         std::fprintf(done ? stdout : stderr, "%s\n", qPrintable(answer));
         return done ? 0 : 1;
     }
+    // What these print is the answer; the sound server's and Qt's chatter is not.
+    if (parser.isSet(check) || parser.isSet(listInputsOption))
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
     if (parser.isSet(check))
         return withInputList(runCheck);
     if (parser.isSet(listInputsOption))

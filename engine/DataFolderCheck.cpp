@@ -6,10 +6,14 @@
 #include "ParamsFile.h"
 #include "Settings.h"
 #include "SettingsCheck.h"
+#include "StatusSettings.h"
 #include "TextField.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -85,8 +89,15 @@ QList<DataFolderCheck::Finding> DataFolderCheck::run() const
     if (QFileInfo::exists(m_paths.settingsFile())) {
         for (const QString& problem : settingsProblems(Settings(m_paths.settingsFile())))
             out.append({kSettings, problem});
+        checkStatusPort(out);
     }
     return out;
+}
+
+bool DataFolderCheck::failed(const QList<Finding>& findings)
+{
+    return std::any_of(findings.cbegin(), findings.cend(),
+                       [](const Finding& finding) { return !finding.note; });
 }
 
 QStringList DataFolderCheck::lines(const QList<Finding>& findings, bool withSettings)
@@ -122,6 +133,11 @@ void DataFolderCheck::checkParams(QList<Finding>& out) const
         out.append({kParams, lengthProblem(bytes->size(), kLength)});
         return;
     }
+    if (bytes->size() < kLength * ParamsFile::kRecordCount)
+        out.append({kParams, QStringLiteral("only %1 of the %2 records: the rest read as 0 "
+                                            "(save Preferences once)")
+                                 .arg(bytes->size() / kLength)
+                                 .arg(ParamsFile::kRecordCount)});
     // As the program reads them: a record not in the file is 0.
     const auto record = [&](int n) {
         return kLength * n <= bytes->size() ? readInt32LE(*bytes, kLength * (n - 1)) : 0;
@@ -140,6 +156,11 @@ void DataFolderCheck::checkParams(QList<Finding>& out) const
                                  .arg(*m_inputCount)
                                  .arg(*m_inputCount == 1 ? "" : "s")});
     }
+    if (record(ParamsFile::AlarmDelay) < 1)
+        out.append({kParams, QStringLiteral("the silence delay is %1 s: the alarm is raised and "
+                                            "ended at every silent tick (set 1 s or more in "
+                                            "Preferences)")
+                                 .arg(record(ParamsFile::AlarmDelay))});
     if (record(ParamsFile::AlarmAction) == 2 && m_mailProgram.isEmpty()) {
         out.append({kParams, QStringLiteral("e-mail is the alarm action but no sendmail program "
                                             "was found (on PATH, /usr/sbin/sendmail, "
@@ -219,8 +240,10 @@ void DataFolderCheck::checkAccount(QList<Finding>& out) const
     // Only the alarm mail uses the account (the facility name in its subject);
     // the program runs without the file.
     const QString path = m_paths.userFile();
-    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink() && !mailIsTheAction())
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink() && !mailIsTheAction()) {
+        out.append({kUser, QStringLiteral("not set up (only the alarm mail needs it)"), true});
         return;
+    }
     QString problem;
     if (!readWhole(path, problem)) {
         out.append({kUser, problem});
@@ -239,12 +262,35 @@ void DataFolderCheck::checkLogs(QList<Finding>& out) const
     const QString dir = m_paths.logsDir();
     const QFileInfo info(dir);
     if (!info.exists())
-        out.append({kLogs, QStringLiteral("missing")});
+        out.append({kLogs, QStringLiteral("not there yet (the first start creates it)"), true});
     else if (!info.isDir())
         out.append({kLogs, QStringLiteral("not a folder")});
     else if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0)
         out.append({kLogs, QStringLiteral("not writable: ") +
                                QString::fromLocal8Bit(std::strerror(errno))});
+}
+
+void DataFolderCheck::checkStatusPort(QList<Finding>& out) const
+{
+    const auto mine = Settings(m_paths.settingsFile()).read<StatusSettings>();
+    if (!mine.enabled)
+        return;
+    out.append({kSettings, QStringLiteral("remote status on http://%1/").arg(mine.listen), true});
+    // Instances of the service template keep their folders side by side (Dovrane,
+    // Dovrane-NAME): two on one address would leave the second without its status.
+    const QDir parent = QFileInfo(m_paths.dataDir()).absoluteDir();
+    const QString self = QFileInfo(m_paths.dataDir()).fileName();
+    for (const QString& other :
+         parent.entryList({QStringLiteral("Dovrane"), QStringLiteral("Dovrane-*")}, QDir::Dirs)) {
+        const DataPaths theirs(parent.filePath(other));
+        if (other == self || !QFileInfo::exists(theirs.settingsFile()))
+            continue;
+        const auto status = Settings(theirs.settingsFile()).read<StatusSettings>();
+        if (status.enabled && status.listen == mine.listen)
+            out.append({kSettings, QStringLiteral("[status] listen: %1 is also where %2 listens; "
+                                                  "give each instance a port of its own")
+                                       .arg(mine.listen, theirs.dataDir())});
+    }
 }
 
 bool DataFolderCheck::mailIsTheAction() const

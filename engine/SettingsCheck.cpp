@@ -4,6 +4,7 @@
 #include "NocSettings.h"
 #include "NotifySettings.h"
 #include "PresetSettings.h"
+#include "ScheduleSettings.h"
 #include "Settings.h"
 #include "StatusSettings.h"
 #include "TrustSettings.h"
@@ -28,6 +29,7 @@ QStringList settingsProblems(const Settings& settings)
     problems << settings.read<StatusSettings>().problems();
     problems << settings.read<NotifySettings>().problems();
     problems << settings.read<PresetSettings>().problems();
+    problems << settings.read<ScheduleSettings>().problems();
     return problems;
 }
 

@@ -21,6 +21,7 @@
 #include "Outbox.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
+#include "ScheduleSettings.h"
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
@@ -28,6 +29,7 @@
 #include "StartupLoader.h"
 #include "StatusService.h"
 #include "TrustSettings.h"
+#include "WeeklySchedule.h"
 
 #include <QLoggingCategory>
 
@@ -60,7 +62,7 @@ Station::Station(Services services, QObject* parent)
                            m_errors, m_services.paths.file(QStringLiteral("outbox"))},
                           this);
     m_control = new ControlServer(this);
-    for (const char* name : {"ack", "suspend", "resume"})
+    for (const char* name : {"ack", "suspend", "resume", "start", "stop"})
         m_control->addCommand(QLatin1String(name), [this, name](const QString& arguments) {
             const CommandAnswer answer = command(QLatin1String(name), arguments);
             return ControlServer::Answer{answer.done, answer.text};
@@ -82,6 +84,7 @@ Station::Station(Services services, QObject* parent)
             m_errors.report(why);
     });
     connect(m_settings, &Settings::changed, this, &Station::applyDetectorSettings);
+    connect(m_settings, &Settings::changed, this, &Station::applyScheduleSettings);
 
     m_monitor->setBeforeStart([this] { checkInputDevice(); });
     connect(m_monitor, &SilenceMonitor::callSequenceRequested, this, [this] {
@@ -90,9 +93,14 @@ Station::Station(Services services, QObject* parent)
     });
     connect(m_monitor, &SilenceMonitor::mailRequested, this,
             [this](const QString& subject, const QString& body) {
-                if (m_monitor->alarmOn())
+                if (m_monitor->alarmOn()) {
                     m_notifications->keepAlarmMail(subject, body);
-                m_mailer->SendMail(subject, body);
+                    m_mailer->SendMail(subject, body);
+                } else if (m_settings->read<NotifySettings>().endSubjectSaysEnd) {
+                    m_mailer->SendMail(subject + QStringLiteral(" ended"), body);
+                } else {
+                    m_mailer->SendMail(subject, body);
+                }
             });
     connect(this, &Station::eventRaised, m_notifications, &Notifications::notify);
     // The watch decides what is told of the silence alarm (flap control) and raises
@@ -149,6 +157,7 @@ Station::Station(Services services, QObject* parent)
         f.outboxPending = m_notifications->outbox().pending();
         f.outboxLost = m_notifications->outbox().lost();
         f.activeFaults = activeFaults();
+        f.notMonitoringInWindow = notMonitoringInWindow();
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
     };
@@ -175,6 +184,15 @@ Station::Station(Services services, QObject* parent)
     connect(this, &Station::eventRaised, m_snmp, &SnmpAgent::notify);
     connect(this, &Station::eventRaised, m_heartbeat, &Heartbeat::beat);
     connect(m_settings, &Settings::changed, this, &Station::applyNocSettings);
+
+    connect(&m_errors, &ErrorReporter::reported, this, [this](const QString& text) {
+        const bool modemUnused =
+            text == QLatin1String(StartupLoader::kProfileMissing) && m_plan->sendEmail();
+        Q_EMIT journalLine(modemUnused ? kJournalNotice : kJournalError, text);
+    });
+    connect(this, &Station::eventRaised, this, [this](const StationEvent& event) {
+        Q_EMIT journalLine(event.isFault() ? kJournalWarning : kJournalNotice, event.text);
+    });
 }
 
 void Station::applyNocSettings()
@@ -183,12 +201,17 @@ void Station::applyNocSettings()
     m_heartbeat->apply(m_settings->read<HeartbeatSettings>());
 }
 
-void Station::start()
+void Station::start(bool resumeByDefault)
 {
     LoadDataFiles();
     LoadParams();
     applyNocSettings();
     applyDetectorSettings();
+    applyScheduleSettings();
+    // A restart (watchdog, crash, power cut) inside a window would otherwise leave
+    // the station unwatched until the next scheduled start.
+    if (m_settings->read<ScheduleSettings>().resumeInWindow.value_or(resumeByDefault))
+        m_monitor->schedule().startInsideWindow(m_services.clock.now());
     m_status->apply();
     QString why;
     if (!m_control->listen(m_services.paths.file(QStringLiteral("dovrane.sock")), &why))
@@ -203,6 +226,21 @@ void Station::applyDetectorSettings()
         m_detectorFaults.clear(); // the detectors start afresh, ending nothing
     m_detectors->configure(settings);
     m_clips->configure(settings.clips, settings.clipDays);
+}
+
+void Station::applyScheduleSettings()
+{
+    WeeklySchedule& schedule = m_monitor->schedule();
+    const bool aroundTheClock = m_settings->read<ScheduleSettings>().aroundTheClock;
+    const bool switchedOn = aroundTheClock && !schedule.aroundTheClock();
+    schedule.setAroundTheClock(aroundTheClock);
+    if (switchedOn)
+        schedule.startInsideWindow(m_services.clock.now());
+}
+
+bool Station::notMonitoringInWindow() const
+{
+    return !m_monitor->isRunning() && m_monitor->schedule().covers(m_services.clock.now());
 }
 
 void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
@@ -264,10 +302,27 @@ QStringList Station::activeFaults() const
 
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments)
 {
-    if (name == QLatin1String("ack"))
-        return m_notifications->acknowledge()
-                   ? CommandAnswer{true, QStringLiteral("acknowledged")}
-                   : CommandAnswer{false, QStringLiteral("no alarm waiting to be acknowledged")};
+    if (name == QLatin1String("ack")) {
+        if (!m_notifications->acknowledge())
+            return {false, QStringLiteral("no alarm waiting to be acknowledged")};
+        Q_EMIT journalLine(kJournalNotice,
+                           m_account->facility() + QStringLiteral(" Alarm acknowledged"));
+        return {true, QStringLiteral("acknowledged")};
+    }
+    if (name == QLatin1String("start")) {
+        if (m_monitor->isRunning())
+            return {false, QStringLiteral("already monitoring")};
+        m_monitor->startClicked();
+        return m_monitor->isRunning()
+                   ? CommandAnswer{true, QStringLiteral("monitoring")}
+                   : CommandAnswer{false, QStringLiteral("the input could not be started")};
+    }
+    if (name == QLatin1String("stop")) {
+        if (!m_monitor->isRunning())
+            return {false, QStringLiteral("not monitoring")};
+        m_monitor->stopClicked();
+        return {true, QStringLiteral("stopped")};
+    }
     if (name != QLatin1String("suspend") && name != QLatin1String("resume"))
         return {false, QStringLiteral("unknown command: %1").arg(name)};
     const auto [done, text] = name == QLatin1String("resume")

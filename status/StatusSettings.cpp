@@ -1,13 +1,26 @@
 #include "StatusSettings.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 namespace dovrane {
+
+quint16 StatusSettings::defaultPort(const QString& settingsPath)
+{
+    static const QLatin1String kInstance("Dovrane-");
+    const QString folder = QFileInfo(settingsPath).absoluteDir().dirName();
+    if (!folder.startsWith(kInstance) || folder.size() == kInstance.size())
+        return kDefaultPort;
+    const QByteArray name = folder.mid(kInstance.size()).toUtf8();
+    return quint16(kDefaultPort + 1 + qChecksum(name) % 1000);
+}
 
 StatusSettings StatusSettings::load(const QSettings& file)
 {
     StatusSettings s;
     s.enabled = file.value(QStringLiteral("status/enabled"), s.enabled).toBool();
+    s.listen = QStringLiteral("127.0.0.1:%1").arg(defaultPort(file.fileName()));
     s.listen = file.value(QStringLiteral("status/listen"), s.listen).toString().trimmed();
     s.token = file.value(QStringLiteral("status/token")).toString();
     return s;

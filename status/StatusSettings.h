@@ -19,6 +19,11 @@ struct StatusSettings
     /// Bearer token; required beyond loopback, and always asked for when set.
     QString token;
 
+    /// The port when listen is not set: kDefaultPort, except for a template instance
+    /// (dovrane@NAME keeps its data in Dovrane-NAME), which gets one of 9878..10877
+    /// from its name, so that instances do not collide.
+    [[nodiscard]] static quint16 defaultPort(const QString& settingsPath);
+
     [[nodiscard]] static StatusSettings load(const QSettings& file);
     void save(QSettings& file) const;
     [[nodiscard]] QStringList problems() const;

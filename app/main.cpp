@@ -12,6 +12,7 @@
 #include "ServiceNotifier.h"
 #include "SignalWatcher.h"
 #include "Station.h"
+#include "StationFile.h"
 #include "SystemAudioInput.h"
 #include "SystemParts.h"
 
@@ -21,12 +22,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 #include <vector>
@@ -141,6 +144,64 @@ int listInputs(const dovrane::AudioInput& input)
     return input.deviceCount() > 0 ? 0 : 1;
 }
 
+/// export [--with-password] [FILE], import FILE, set KEY VALUE: the station as a
+/// text file. Nothing when the words are none of these.
+std::optional<int> runStationFile(const QStringList& words)
+{
+    const dovrane::StationFile station(dovrane::DataPaths::fromEnvironment());
+    const QString verb = words.value(0);
+    if (verb == QLatin1String("export")) {
+        QStringList rest = words.mid(1);
+        const bool secrets = rest.removeAll(QStringLiteral("--with-password")) > 0;
+        const QByteArray text = station.exportText(secrets);
+        if (rest.isEmpty()) {
+            std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
+            return 0;
+        }
+        QSaveFile file(rest[0]);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(rest[0]), qPrintable(file.errorString()));
+            return 1;
+        }
+        if (secrets)
+            QFile::setPermissions(rest[0], QFile::ReadOwner | QFile::WriteOwner);
+        return 0;
+    }
+    if (verb == QLatin1String("import") && words.size() == 2) {
+        QFile file(words[1]);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(words[1]), qPrintable(file.errorString()));
+            return 1;
+        }
+        const auto problems = station.import(file.readAll());
+        for (const auto& problem : problems)
+            std::fprintf(stderr, "%s:%d: %s\n", qPrintable(words[1]), problem.line,
+                         qPrintable(problem.text));
+        if (!problems.isEmpty()) {
+            std::fprintf(stderr, "nothing was written\n");
+            return 1;
+        }
+        std::printf("written; a running Dovrane reads them on reload (systemctl --user reload "
+                    "dovrane, or SIGHUP)\n");
+        return 0;
+    }
+    if (verb == QLatin1String("set") && words.size() == 3) {
+        const QString why = station.set(words[1], words[2]);
+        if (!why.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(why));
+            return 1;
+        }
+        return 0;
+    }
+    if (verb == QLatin1String("export") || verb == QLatin1String("import") ||
+        verb == QLatin1String("set")) {
+        std::fprintf(stderr, "usage: dovrane export [--with-password] [FILE] | import FILE | "
+                             "set KEY VALUE\n");
+        return 2;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -151,7 +212,12 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Watches a sound-card input for dead air and raises the alarm."));
+        QStringLiteral("Watches a sound-card input for dead air and raises the alarm.\n\n"
+                       "Set a studio up without the window:\n"
+                       "  dovrane export [--with-password] [FILE]   the whole station as text\n"
+                       "  dovrane import FILE                       write the data files from it\n"
+                       "  dovrane set KEY VALUE                     delay, threshold, input, "
+                       "action, or a weekday (\"monday\" \"on 06:00:00-22:00:00\")"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption headless(
@@ -226,6 +292,8 @@ int main(int argc, char* argv[])
     // What these print is the answer; the sound server's and Qt's chatter is not.
     if (parser.isSet(check) || parser.isSet(listInputsOption))
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+    if (const std::optional<int> status = runStationFile(parser.positionalArguments()))
+        return *status;
     if (parser.isSet(check))
         return withInputList(runCheck);
     if (parser.isSet(listInputsOption))

@@ -98,6 +98,45 @@ class CheckTest(unittest.TestCase):
                 self.assertEqual(sorted(os.walk(tmp)), before, "the check wrote to the data folder")
 
 
+class StationFileTest(unittest.TestCase):
+    def test_export_import_set(self):
+        """export, import into an empty folder: every file byte for byte (a hand-made one as hex); a
+        broken text writes nothing and names each problem's line; secrets left out are kept."""
+        sys.path.insert(0, TOOLS)
+        import dovrane_rig as r
+        days = {2: (1, 8 * 3600, 17 * 3600), 7: (1, 0, 0)}
+        rich = {"DVParams.dat": params(action=2, days=[(1, 0, 0), (1, 21600, 64800)] + [(0, 3600, 7200)] * 5),
+                "Connection.dat": b"3\r\n9600\r\n", "User.dat": "Studio \u00c4\r\nop\r\npw\r\n".encode("cp1252"),
+                "CallList.dat": r.call_record(True, "Night d\u00e9sk", "555 0100") + r.call_record(False, "Bob", "2"),
+                "AddressBook.dat": r.address_record(True, "1", "Ops", "ops@x.invalid") + r.address_record(
+                    True, "2", "Eve", "eve@x.invalid", days) + r.address_record(False, "0", "Old", "old@x.invalid"),
+                "Dovrane.ini": b"[status]\nenabled=true\ntoken=s3cret\n\n[schedule]\naround_the_clock=no\n"}
+        tmp = self.enterContext(tempfile.TemporaryDirectory())
+        src, dst, bad = (os.path.join(tmp, n) for n in "abc")
+        os.mkdir(src)
+        for name, content in rich.items():
+            write(src, name, content)
+        run = lambda d, *a: subprocess.run([PROGRAM, "--data-dir", d, *a], capture_output=True, text=True)  # noqa
+        files = lambda d: {n: open(os.path.join(d, n), "rb").read() for n in sorted(os.listdir(d))}  # noqa
+        for secrets, hidden in ((["--with-password"], 0), ([], 2)):
+            text = run(src, "export", *secrets).stdout
+            self.assertEqual((text.count("(kept)"), "monday = on 06:00:00-18:00:00" in text), (hidden, True), text)
+            write(tmp, "station.txt", text.encode())
+            self.assertEqual(run(dst, "import", os.path.join(tmp, "station.txt")).returncode, 0)
+            self.assertEqual(files(dst), files(src))
+        broken = text.replace("delay = 5", "delay = 0").replace("action = mail", "action = fax").replace(
+            "around_the_clock=no", "around_the_clock=maybe").split("\n")
+        write(tmp, "broken.txt", "\n".join(broken).encode())
+        said = run(bad, "import", os.path.join(tmp, "broken.txt"))
+        lines = [broken.index(next(b for b in broken if b.startswith(k))) + 1 for k in ("delay", "action", "[Dovrane")]
+        self.assertEqual(re.findall(r":(\d+): \[([\w.]+)\]", said.stderr),
+                         list(zip(map(str, lines), ["params", "params", "Dovrane.ini"])), said.stderr)
+        self.assertEqual((said.returncode, os.listdir(bad)), (1, []))
+        self.assertEqual(run(dst, "set", "delay", "0").returncode, 1)
+        self.assertEqual(run(dst, "set", "friday", "on 07:00-19:00").returncode, 0)
+        self.assertEqual(struct.unpack("<28i", files(dst)["DVParams.dat"])[12::7], (1, 25200, 68400))
+
+
 class NotifyTest(unittest.TestCase):
     def test_ready_status_watchdog_stopping(self):
         tmp = self.enterContext(tempfile.TemporaryDirectory())

@@ -162,6 +162,7 @@ class NotifyTest(unittest.TestCase):
         self.assertGreaterEqual(messages.count("WATCHDOG=1"), 2)
         errors = proc.stderr.read().splitlines()
         self.assertIn("<3>Connection Profile must be setup", errors)
+        self.assertTrue([e for e in errors if re.match(r"<4>.*Silence Alarm \d\d:\d\d:\d\d$", e)], errors)
         self.assertEqual([e for e in errors if not re.match(r"<[0-7]>", e)], [])
 
     def receive(self, listener, done, limit):

@@ -21,16 +21,10 @@ StartupLoader::StartupLoader(DataFiles& files, AlarmPlan& plan, Account& account
 
 void StartupLoader::LoadDataFiles()
 {
-    if (!loadFiles())
-        m_errors.report(QLatin1String(kProfileMissing));
-}
-
-bool StartupLoader::loadFiles()
-{
     QDir dir;
     if (!dir.mkpath(m_paths.dataDir()) || !dir.mkpath(m_paths.logsDir())) {
         qCWarning(lcStartup) << "cannot create" << m_paths.dataDir();
-        return true;
+        return;
     }
 
     const QString connection = m_paths.connectionFile();
@@ -42,30 +36,32 @@ bool StartupLoader::loadFiles()
                                            "alarm action, weekly schedule, address book and "
                                            "account were not loaded")
                                 .arg(why));
-            return true;
+            return;
         }
+    } else {
+        m_errors.report(QStringLiteral("Connection Profile must be setup"));
     }
-    const bool profile = QFileInfo::exists(connection);
 
     if (!m_files.openCallList(m_paths.callListFile())) {
         qCWarning(lcStartup) << "cannot open" << m_paths.callListFile() << m_files.errorString();
-        return profile;
+        return;
     }
 
     if (!readAlarmActionAndSchedule(m_paths.paramsFile(), m_plan)) {
         qCWarning(lcStartup) << "cannot open" << m_paths.paramsFile();
-        return profile;
+        return;
     }
 
     if (!m_files.openAddressBook(m_paths.addressBookFile())) {
         qCWarning(lcStartup) << "cannot open" << m_paths.addressBookFile() << m_files.errorString();
-        return profile;
+        return;
     }
 
     const QString user = m_paths.userFile();
-    if (QFileInfo::exists(user) && !AccountFile::read(user, m_account))
+    if (!QFileInfo::exists(user))
+        return;
+    if (!AccountFile::read(user, m_account))
         qCWarning(lcStartup) << "cannot read" << user;
-    return profile;
 }
 
 } // namespace dovrane

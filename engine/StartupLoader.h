@@ -20,17 +20,11 @@ public:
     StartupLoader(DataFiles& files, AlarmPlan& plan, Account& account, SerialProfile& profile,
                   DataPaths paths, ErrorReporter& errors);
 
-    /// Runs every step in order. A missing Connection.dat is reported once the
-    /// other steps are through (so the alarm action is known by then); any other
-    /// failure ends the run silently, skipping the later steps.
+    /// Runs every step in order. A missing Connection.dat is reported and loading
+    /// goes on; any other failure ends the run silently, skipping the later steps.
     void LoadDataFiles();
 
-    static constexpr const char* kProfileMissing = "Connection Profile must be setup";
-
 private:
-    /// The steps; false when the connection profile is missing.
-    [[nodiscard]] bool loadFiles();
-
     DataFiles& m_files;
     AlarmPlan& m_plan;
     Account& m_account;

@@ -37,6 +37,10 @@ Q_LOGGING_CATEGORY(lcStation, "dovrane.station")
 
 namespace dovrane {
 
+namespace {
+const char* const kProfileMissing = "Connection Profile must be setup";
+} // namespace
+
 Station::Station(Services services, QObject* parent)
     : QObject(parent), m_services(std::move(services))
 {
@@ -186,8 +190,8 @@ Station::Station(Services services, QObject* parent)
     connect(m_settings, &Settings::changed, this, &Station::applyNocSettings);
 
     connect(&m_errors, &ErrorReporter::reported, this, [this](const QString& text) {
-        const bool modemUnused =
-            text == QLatin1String(StartupLoader::kProfileMissing) && m_plan->sendEmail();
+        // Said while the data files load, before the alarm action is read: asked here.
+        const bool modemUnused = text == QLatin1String(kProfileMissing) && alarmAction() == 2;
         Q_EMIT journalLine(modemUnused ? kJournalNotice : kJournalError, text);
     });
     connect(this, &Station::eventRaised, this, [this](const StationEvent& event) {
@@ -368,16 +372,22 @@ void Station::checkInputDevice()
     m_alarmLog->WriteAlarmLog(why);
 }
 
+qint32 Station::alarmAction() const
+{
+    ParamsFile file(m_services.paths.paramsFile());
+    if (!file.open())
+        return 0;
+    const qint32 action = file.read(ParamsFile::AlarmAction);
+    file.close();
+    return action;
+}
+
 void Station::reload()
 {
     LoadDataFiles();
     LoadParams();
     m_settings->reload();
-    ParamsFile file(m_services.paths.paramsFile());
-    if (!file.open())
-        return;
-    const qint32 action = file.read(ParamsFile::AlarmAction);
-    file.close();
+    const qint32 action = alarmAction();
     if (action == 1 || action == 2) {
         m_plan->setSendPage(action == 1);
         m_plan->setSendEmail(action == 2);

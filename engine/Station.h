@@ -159,6 +159,8 @@ private:
     /// Reads [snmp] and [heartbeat] again.
     void applyNocSettings();
     void applyDetectorSettings();
+    /// Record 5 of DVParams.dat as it is on disk (1 page, 2 mail); 0 without it.
+    [[nodiscard]] qint32 alarmAction() const;
     /// Reads [schedule] again; around the clock starts monitoring at once.
     void applyScheduleSettings();
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);

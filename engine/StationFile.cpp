@@ -606,8 +606,9 @@ QString StationFile::set(const QString& key, const QString& value) const
     QDir().mkpath(m_paths.dataDir());
     ParamsFile file(m_paths.paramsFile());
     bool ok = file.open();
-    for (auto it = records.cbegin(); ok && it != records.cend(); ++it)
-        ok = file.write(it.key(), it.value());
+    // Every record, as Preferences saves them: a new or short file gets its 28.
+    for (int r = 1; ok && r <= ParamsFile::kRecordCount; ++r)
+        ok = file.write(r, records.contains(r) ? records[r] : file.read(r));
     file.close();
     return ok ? QString() : QStringLiteral("%1 cannot be written").arg(m_paths.paramsFile());
 }

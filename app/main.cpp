@@ -14,6 +14,7 @@
 #include "SettingsSections.h"
 #include "SignalWatcher.h"
 #include "Station.h"
+#include "StationFile.h"
 #include "SystemAudioInput.h"
 #include "SystemParts.h"
 
@@ -23,12 +24,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 #include <vector>
@@ -76,10 +79,12 @@ int runHeadless(QCoreApplication& app)
     }
     dovrane::SystemParts parts;
     dovrane::Station station(parts.services());
-    // What the window program shows in its error window goes to standard error,
-    // and so to the journal under systemd, as errors.
-    QObject::connect(&station.errors(), &dovrane::ErrorReporter::reported, &station,
-                     [](const QString& message) { dovrane::JournalLog::write(SD_ERR, message); });
+    // What the window program shows in its error window, and every alarm, fault,
+    // end and acknowledgement, goes to standard error, and so to the journal under
+    // systemd, each with its priority.
+    QObject::connect(
+        &station, &dovrane::Station::journalLine, &station,
+        [](int priority, const QString& text) { dovrane::JournalLog::write(priority, text); });
     dovrane::ServiceNotifier notifier(station);
     dovrane::SignalWatcher watcher;
     QObject::connect(&watcher, &dovrane::SignalWatcher::terminateRequested, &app, [&] {
@@ -92,7 +97,8 @@ int runHeadless(QCoreApplication& app)
         station.reload();
         notifier.ready();
     });
-    station.start();
+    // Unattended, a restart inside a scheduled window goes on monitoring.
+    station.start(true);
     notifier.ready();
     return QCoreApplication::exec();
 }
@@ -140,6 +146,64 @@ int listInputs(const dovrane::AudioInput& input)
     return input.deviceCount() > 0 ? 0 : 1;
 }
 
+/// export [--with-password] [FILE], import FILE, set KEY VALUE: the station as a
+/// text file. Nothing when the words are none of these.
+std::optional<int> runStationFile(const QStringList& words)
+{
+    const dovrane::StationFile station(dovrane::DataPaths::fromEnvironment());
+    const QString verb = words.value(0);
+    if (verb == QLatin1String("export")) {
+        QStringList rest = words.mid(1);
+        const bool secrets = rest.removeAll(QStringLiteral("--with-password")) > 0;
+        const QByteArray text = station.exportText(secrets);
+        if (rest.isEmpty()) {
+            std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
+            return 0;
+        }
+        QSaveFile file(rest[0]);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(rest[0]), qPrintable(file.errorString()));
+            return 1;
+        }
+        if (secrets)
+            QFile::setPermissions(rest[0], QFile::ReadOwner | QFile::WriteOwner);
+        return 0;
+    }
+    if (verb == QLatin1String("import") && words.size() == 2) {
+        QFile file(words[1]);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(words[1]), qPrintable(file.errorString()));
+            return 1;
+        }
+        const auto problems = station.import(file.readAll());
+        for (const auto& problem : problems)
+            std::fprintf(stderr, "%s:%d: %s\n", qPrintable(words[1]), problem.line,
+                         qPrintable(problem.text));
+        if (!problems.isEmpty()) {
+            std::fprintf(stderr, "nothing was written\n");
+            return 1;
+        }
+        std::printf("written; a running Dovrane reads them on reload (systemctl --user reload "
+                    "dovrane, or SIGHUP)\n");
+        return 0;
+    }
+    if (verb == QLatin1String("set") && words.size() == 3) {
+        const QString why = station.set(words[1], words[2]);
+        if (!why.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(why));
+            return 1;
+        }
+        return 0;
+    }
+    if (verb == QLatin1String("export") || verb == QLatin1String("import") ||
+        verb == QLatin1String("set")) {
+        std::fprintf(stderr, "usage: dovrane export [--with-password] [FILE] | import FILE | "
+                             "set KEY VALUE\n");
+        return 2;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -150,13 +214,20 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Watches a sound-card input for dead air and raises the alarm."));
+        QStringLiteral("Watches a sound-card input for dead air and raises the alarm.\n\n"
+                       "Set a studio up without the window:\n"
+                       "  dovrane export [--with-password] [FILE]   the whole station as text\n"
+                       "  dovrane import FILE                       write the data files from it\n"
+                       "  dovrane set KEY VALUE                     delay, threshold, input, "
+                       "action, or a weekday (\"monday\" \"on 06:00:00-22:00:00\")"));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption headless(
         QStringLiteral("headless"),
-        QStringLiteral("Run without any window; failures go to standard error, every line "
-                       "with its syslog priority (<3> error, <4> warning, <6> info)."));
+        QStringLiteral(
+            "Run without any window; failures go to standard error, every line "
+            "with its syslog priority (<3> error, <4> warning and alarms, <5> their ends, <6> "
+            "info)."));
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral("Check the data folder, print NAME: OK or what is wrong for each data "
@@ -187,8 +258,17 @@ int main(int argc, char* argv[])
     const QCommandLineOption reference(
         QStringLiteral("settings-reference"),
         QStringLiteral("Print the keys of Dovrane.ini as the README's markdown tables, and exit."));
-    parser.addOptions(
-        {headless, check, listInputsOption, dataDir, ack, suspend, resume, reference});
+    
+    const QCommandLineOption startOption(
+        QStringLiteral("start"),
+        QStringLiteral("Start monitoring in the Dovrane running on this data folder, as its Start "
+                       "button does. Exits 0 when it started."));
+    const QCommandLineOption stopOption(
+        QStringLiteral("stop"),
+        QStringLiteral("Stop monitoring in the Dovrane running on this data folder, as its Stop "
+                       "button does. Exits 0 when it stopped."));
+    parser.addOptions({headless, check, listInputsOption, dataDir, ack, suspend, resume,
+                       startOption, stopOption, reference});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -200,11 +280,14 @@ int main(int argc, char* argv[])
     if (parser.isSet(dataDir))
         qputenv("DOVRANE_DATA_DIR", QDir(parser.value(dataDir)).absolutePath().toLocal8Bit());
 
-    if (parser.isSet(ack) || parser.isSet(suspend) || parser.isSet(resume)) {
-        const QString line = parser.isSet(ack) ? QStringLiteral("ack")
-                             : parser.isSet(suspend)
-                                 ? QStringLiteral("suspend ") + parser.value(suspend)
-                                 : QStringLiteral("resume");
+    const QString command = parser.isSet(ack)           ? QStringLiteral("ack")
+                            : parser.isSet(suspend)     ? QStringLiteral("suspend ")
+                            : parser.isSet(resume)      ? QStringLiteral("resume")
+                            : parser.isSet(startOption) ? QStringLiteral("start")
+                            : parser.isSet(stopOption)  ? QStringLiteral("stop")
+                                                        : QString();
+    if (!command.isEmpty()) {
+        const QString line = parser.isSet(suspend) ? command + parser.value(suspend) : command;
         QString answer;
         const bool done = dovrane::ControlServer::call(
             dovrane::DataPaths::fromEnvironment().file(QStringLiteral("dovrane.sock")), line,
@@ -218,6 +301,11 @@ int main(int argc, char* argv[])
         std::printf("%s", qPrintable(settings.reference()));
         return 0;
     }
+    // What these print is the answer; the sound server's and Qt's chatter is not.
+    if (parser.isSet(check) || parser.isSet(listInputsOption))
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+    if (const std::optional<int> status = runStationFile(parser.positionalArguments()))
+        return *status;
     if (parser.isSet(check))
         return withInputList(runCheck);
     if (parser.isSet(listInputsOption))

@@ -88,7 +88,10 @@ AlarmSuspension::Answer AlarmSuspension::suspendCommand(const QString& words, co
         return {false, QStringLiteral("cannot suspend: \"%1\" is no duration (90s, 30m, 2h, "
                                       "1h30m) and no time (until 2026-12-24T18:00)")
                            .arg(words)};
-    if (until <= now || until > now.addDays(kMaxDays))
+    if (until <= now)
+        return {false, QStringLiteral("cannot suspend: %1 is already past")
+                           .arg(until.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
+    if (until > now.addDays(kMaxDays))
         return {false, QStringLiteral("cannot suspend: the end must lie within the next %1 days")
                            .arg(kMaxDays)};
     suspendUntil(until, by);
@@ -101,7 +104,7 @@ AlarmSuspension::Answer AlarmSuspension::suspendCommand(const QString& words, co
 AlarmSuspension::Answer AlarmSuspension::resumeCommand(const QString& by)
 {
     if (!isSuspended())
-        return {true, QStringLiteral("alarms were not suspended")};
+        return {false, QStringLiteral("alarms were not suspended")};
     resume(by);
     return {true, QStringLiteral("alarms resumed")};
 }

@@ -6,12 +6,15 @@
 #include "ParamsFile.h"
 #include "Settings.h"
 #include "SettingsSections.h"
+#include "StatusSettings.h"
 #include "TextField.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -96,6 +99,7 @@ QList<DataFolderCheck::Finding> DataFolderCheck::run() const
         const QString exposed = secretsExposed(m_paths.settingsFile());
         if (!exposed.isEmpty())
             out.append({kSettings, exposed, Finding::Weight::Problem});
+        checkStatusPort(out);
     }
     return out;
 }
@@ -143,6 +147,11 @@ void DataFolderCheck::checkParams(QList<Finding>& out) const
         out.append({kParams, lengthProblem(bytes->size(), kLength)});
         return;
     }
+    if (bytes->size() < kLength * ParamsFile::kRecordCount)
+        out.append({kParams, QStringLiteral("only %1 of the %2 records: the rest read as 0 "
+                                            "(save Preferences once)")
+                                 .arg(bytes->size() / kLength)
+                                 .arg(ParamsFile::kRecordCount)});
     // As the program reads them: a record not in the file is 0.
     const auto record = [&](int n) {
         return kLength * n <= bytes->size() ? readInt32LE(*bytes, kLength * (n - 1)) : 0;
@@ -161,6 +170,11 @@ void DataFolderCheck::checkParams(QList<Finding>& out) const
                                  .arg(*m_inputCount)
                                  .arg(*m_inputCount == 1 ? "" : "s")});
     }
+    if (record(ParamsFile::AlarmDelay) < 1)
+        out.append({kParams, QStringLiteral("the silence delay is %1 s: the alarm is raised and "
+                                            "ended at every silent tick (set 1 s or more in "
+                                            "Preferences)")
+                                 .arg(record(ParamsFile::AlarmDelay))});
     if (record(ParamsFile::AlarmAction) == 2 && m_mailProgram.isEmpty()) {
         out.append({kParams, QStringLiteral("e-mail is the alarm action but no sendmail program "
                                             "was found (on PATH, /usr/sbin/sendmail, "
@@ -240,8 +254,10 @@ void DataFolderCheck::checkAccount(QList<Finding>& out) const
     // Only the alarm mail uses the account (the facility name in its subject);
     // the program runs without the file.
     const QString path = m_paths.userFile();
-    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink() && !mailIsTheAction())
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink() && !mailIsTheAction()) {
+        out.append({kUser, QStringLiteral("not set up (only the alarm mail needs it)"), Finding::Weight::Note});
         return;
+    }
     QString problem;
     if (!readWhole(path, problem)) {
         out.append({kUser, problem});
@@ -260,12 +276,48 @@ void DataFolderCheck::checkLogs(QList<Finding>& out) const
     const QString dir = m_paths.logsDir();
     const QFileInfo info(dir);
     if (!info.exists())
-        out.append({kLogs, QStringLiteral("missing")});
+        out.append({kLogs, QStringLiteral("not there yet (the first start creates it)"), Finding::Weight::Note});
     else if (!info.isDir())
         out.append({kLogs, QStringLiteral("not a folder")});
     else if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0)
         out.append({kLogs, QStringLiteral("not writable: ") +
                                QString::fromLocal8Bit(std::strerror(errno))});
+}
+
+namespace {
+
+/// [status] of the settings file at path, as the instance using it would listen.
+StatusSettings statusAt(const QString& path)
+{
+    Settings settings(path);
+    settings.declare<StatusSettings>();
+    (void)settings.load();
+    return settings.get<StatusSettings>().forInstance(path);
+}
+
+} // namespace
+
+void DataFolderCheck::checkStatusPort(QList<Finding>& out) const
+{
+    const StatusSettings mine = statusAt(m_paths.settingsFile());
+    if (!mine.enabled)
+        return;
+    out.append({kSettings, QStringLiteral("remote status on http://%1/").arg(mine.listen), Finding::Weight::Note});
+    // Instances of the service template keep their folders side by side (Dovrane,
+    // Dovrane-NAME): two on one address would leave the second without its status.
+    const QDir parent = QFileInfo(m_paths.dataDir()).absoluteDir();
+    const QString self = QFileInfo(m_paths.dataDir()).fileName();
+    for (const QString& other :
+         parent.entryList({QStringLiteral("Dovrane"), QStringLiteral("Dovrane-*")}, QDir::Dirs)) {
+        const DataPaths theirs(parent.filePath(other));
+        if (other == self || !QFileInfo::exists(theirs.settingsFile()))
+            continue;
+        const StatusSettings status = statusAt(theirs.settingsFile());
+        if (status.enabled && status.listen == mine.listen)
+            out.append({kSettings, QStringLiteral("[status] listen: %1 is also where %2 listens; "
+                                                  "give each instance a port of its own")
+                                       .arg(mine.listen, theirs.dataDir())});
+    }
 }
 
 bool DataFolderCheck::mailIsTheAction() const

@@ -38,6 +38,8 @@ public:
 
     [[nodiscard]] QList<Finding> run() const;
     [[nodiscard]] const DataPaths& paths() const { return m_paths; }
+    /// Whether any finding is a problem, not only a note.
+    [[nodiscard]] static bool failed(const QList<Finding>& findings);
 
     /// The report: for each name in order, "NAME: OK" or one "NAME: problem" line
     /// per finding; Dovrane.ini last, when withSettings (the file exists).
@@ -53,6 +55,8 @@ private:
     void checkRecords(QList<Finding>& out, const QString& name, int recordLength) const;
     void checkAccount(QList<Finding>& out) const;
     void checkLogs(QList<Finding>& out) const;
+    /// Notes the remote status address and refuses one a sibling instance uses.
+    void checkStatusPort(QList<Finding>& out) const;
     [[nodiscard]] bool mailIsTheAction() const;
 
     DataPaths m_paths;

@@ -137,6 +137,11 @@ void write(const char* prefix, const QString& text)
     std::fflush(stderr);
 }
 
+void write(int priority, const QString& text)
+{
+    write(QByteArray('<' + QByteArray::number(priority) + '>').constData(), text);
+}
+
 void installMessageHandler()
 {
     qInstallMessageHandler(handleMessage);

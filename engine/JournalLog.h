@@ -13,6 +13,8 @@ namespace JournalLog {
 
 /// Writes text, every line of it behind prefix (SD_ERR, SD_WARNING, SD_INFO...).
 void write(const char* prefix, const QString& text);
+/// The same with a syslog priority number (3 error, 4 warning, 5 notice...).
+void write(int priority, const QString& text);
 
 /// Routes every Qt message through write(): qDebug as debug, qInfo as info,
 /// qWarning as warning, qCritical as error, qFatal as critical.

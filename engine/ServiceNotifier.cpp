@@ -43,6 +43,8 @@ QString ServiceNotifier::statusText() const
         return QStringLiteral("ALARM since ") + m_alarmSince.toString(QStringLiteral("HH:mm:ss"));
     if (monitor.isRunning())
         return QStringLiteral("Monitoring, no alarm");
+    if (m_station.notMonitoringInWindow())
+        return QStringLiteral("NOT MONITORING (scheduled window)");
     const std::optional<QDateTime> next =
         nextScheduledStart(m_station.plan(), m_station.services().clock.now());
     if (!next)

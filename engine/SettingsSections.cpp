@@ -6,6 +6,7 @@
 #include "NocSettings.h"
 #include "NotifySettings.h"
 #include "PresetSettings.h"
+#include "ScheduleSettings.h"
 #include "Settings.h"
 #include "StatusSettings.h"
 #include "WindowSettings.h"
@@ -26,6 +27,7 @@ void declareSections(Settings& settings)
     settings.declare<DetectorSettings>();
     settings.declare<SnmpSettings>();
     settings.declare<HeartbeatSettings>();
+    settings.declare<ScheduleSettings>();
     settings.declare<InputSettings>();
     settings.declare<WindowSettings>();
 }

@@ -22,6 +22,7 @@
 #include "Outbox.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
+#include "ScheduleSettings.h"
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SettingsSections.h"
@@ -29,6 +30,7 @@
 #include "SnmpAgent.h"
 #include "StartupLoader.h"
 #include "StatusService.h"
+#include "WeeklySchedule.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -36,6 +38,10 @@
 Q_LOGGING_CATEGORY(lcStation, "dovrane.station")
 
 namespace dovrane {
+
+namespace {
+const char* const kProfileMissing = "Connection Profile must be setup";
+} // namespace
 
 Station::Station(Services services, QObject* parent)
     : QObject(parent), m_services(std::move(services))
@@ -70,7 +76,7 @@ Station::Station(Services services, QObject* parent)
                            m_errors, m_services.paths.file(QStringLiteral("outbox"))},
                           this);
     m_control = new ControlServer(this);
-    for (const char* name : {"ack", "suspend", "resume"})
+    for (const char* name : {"ack", "suspend", "resume", "start", "stop"})
         m_control->addCommand(QLatin1String(name), [this, name](const QString& arguments) {
             const CommandAnswer answer =
                 command(QLatin1String(name), arguments, QStringLiteral("the command line"));
@@ -93,6 +99,7 @@ Station::Station(Services services, QObject* parent)
             m_errors.report(why);
     });
     connect(m_settings, &Settings::changed, this, &Station::applyDetectorSettings);
+    connect(m_settings, &Settings::changed, this, &Station::applyScheduleSettings);
 
     m_monitor->setBeforeStart([this] { checkInputDevice(); });
     connect(m_monitor, &SilenceMonitor::callSequenceRequested, this, [this] {
@@ -101,9 +108,14 @@ Station::Station(Services services, QObject* parent)
     });
     connect(m_monitor, &SilenceMonitor::mailRequested, this,
             [this](const QString& subject, const QString& body) {
-                if (m_monitor->alarmOn())
+                if (m_monitor->alarmOn()) {
                     m_notifications->keepAlarmMail(subject, body);
-                m_mailer->SendMail(subject, body);
+                    m_mailer->SendMail(subject, body);
+                } else if (m_settings->get<NotifySettings>().endSubjectSaysEnd) {
+                    m_mailer->SendMail(subject + QStringLiteral(" ended"), body);
+                } else {
+                    m_mailer->SendMail(subject, body);
+                }
             });
     connect(this, &Station::eventRaised, m_notifications, &Notifications::notify);
     // The watch decides what is told of the silence alarm (flap control) and raises
@@ -161,6 +173,7 @@ Station::Station(Services services, QObject* parent)
         f.outboxPending = m_notifications->outbox().pending();
         f.outboxLost = m_notifications->outbox().lost();
         f.activeFaults = activeFaults();
+        f.notMonitoringInWindow = notMonitoringInWindow();
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
     };
@@ -188,6 +201,15 @@ Station::Station(Services services, QObject* parent)
     connect(this, &Station::eventRaised, m_snmp, &SnmpAgent::notify);
     connect(this, &Station::eventRaised, m_heartbeat, &Heartbeat::beat);
     connect(m_settings, &Settings::changed, this, &Station::applyNocSettings);
+
+    connect(&m_errors, &ErrorReporter::reported, this, [this](const QString& text) {
+        // Said while the data files load, before the alarm action is read: asked here.
+        const bool modemUnused = text == QLatin1String(kProfileMissing) && alarmAction() == 2;
+        Q_EMIT journalLine(modemUnused ? kJournalNotice : kJournalError, text);
+    });
+    connect(this, &Station::eventRaised, this, [this](const StationEvent& event) {
+        Q_EMIT journalLine(event.isFault() ? kJournalWarning : kJournalNotice, event.text);
+    });
 }
 
 void Station::applyNocSettings()
@@ -196,7 +218,7 @@ void Station::applyNocSettings()
     m_heartbeat->apply(m_settings->get<HeartbeatSettings>());
 }
 
-void Station::start()
+void Station::start(bool resumeByDefault)
 {
     LoadDataFiles();
     LoadParams();
@@ -205,6 +227,11 @@ void Station::start()
     const QString exposed = secretsExposed(m_services.paths.settingsFile());
     if (!exposed.isEmpty())
         qCWarning(lcStation).noquote() << "Dovrane.ini:" << exposed;
+    applyScheduleSettings();
+    // A restart (watchdog, crash, power cut) inside a window would otherwise leave
+    // the station unwatched until the next scheduled start.
+    if (m_settings->get<ScheduleSettings>().resumeInWindow.value_or(resumeByDefault))
+        m_monitor->schedule().startInsideWindow(m_services.clock.now());
     m_status->apply();
     QString why;
     if (!m_control->listen(m_services.paths.file(QStringLiteral("dovrane.sock")), &why))
@@ -219,6 +246,21 @@ void Station::applyDetectorSettings()
         m_detectorFaults.clear(); // the detectors start afresh, ending nothing
     m_detectors->configure(settings);
     m_clips->configure(settings.clips, settings.clipDays);
+}
+
+void Station::applyScheduleSettings()
+{
+    WeeklySchedule& schedule = m_monitor->schedule();
+    const bool aroundTheClock = m_settings->get<ScheduleSettings>().aroundTheClock;
+    const bool switchedOn = aroundTheClock && !schedule.aroundTheClock();
+    schedule.setAroundTheClock(aroundTheClock);
+    if (switchedOn)
+        schedule.startInsideWindow(m_services.clock.now());
+}
+
+bool Station::notMonitoringInWindow() const
+{
+    return !m_monitor->isRunning() && m_monitor->schedule().covers(m_services.clock.now());
 }
 
 void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
@@ -299,10 +341,27 @@ QStringList Station::activeFaults() const
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments,
                                         const QString& by)
 {
-    if (name == QLatin1String("ack"))
-        return m_notifications->acknowledge()
-                   ? CommandAnswer{true, QStringLiteral("acknowledged")}
-                   : CommandAnswer{false, QStringLiteral("no alarm waiting to be acknowledged")};
+    if (name == QLatin1String("ack")) {
+        if (!m_notifications->acknowledge())
+            return {false, QStringLiteral("no alarm waiting to be acknowledged")};
+        Q_EMIT journalLine(kJournalNotice,
+                           m_account->facility() + QStringLiteral(" Alarm acknowledged"));
+        return {true, QStringLiteral("acknowledged")};
+    }
+    if (name == QLatin1String("start")) {
+        if (m_monitor->isRunning())
+            return {false, QStringLiteral("already monitoring")};
+        m_monitor->startClicked();
+        return m_monitor->isRunning()
+                   ? CommandAnswer{true, QStringLiteral("monitoring")}
+                   : CommandAnswer{false, QStringLiteral("the input could not be started")};
+    }
+    if (name == QLatin1String("stop")) {
+        if (!m_monitor->isRunning())
+            return {false, QStringLiteral("not monitoring")};
+        m_monitor->stopClicked();
+        return {true, QStringLiteral("stopped")};
+    }
     if (name != QLatin1String("suspend") && name != QLatin1String("resume"))
         return {false, QStringLiteral("unknown command: %1").arg(name)};
     const auto [done, text] = name == QLatin1String("resume")
@@ -348,16 +407,22 @@ void Station::checkInputDevice()
     m_alarmLog->WriteAlarmLog(why);
 }
 
+qint32 Station::alarmAction() const
+{
+    ParamsFile file(m_services.paths.paramsFile());
+    if (!file.open())
+        return 0;
+    const qint32 action = file.read(ParamsFile::AlarmAction);
+    file.close();
+    return action;
+}
+
 void Station::reload()
 {
     LoadDataFiles();
     LoadParams();
     m_settings->reload();
-    ParamsFile file(m_services.paths.paramsFile());
-    if (!file.open())
-        return;
-    const qint32 action = file.read(ParamsFile::AlarmAction);
-    file.close();
+    const qint32 action = alarmAction();
     if (action == 1 || action == 2) {
         m_plan->setSendPage(action == 1);
         m_plan->setSendEmail(action == 2);

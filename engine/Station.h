@@ -65,8 +65,10 @@ public:
     ~Station() override;
 
     /// Loads the data files and the parameters; the clock tick, and with it the
-    /// weekly schedule, already runs. Call once, after connecting to errors().
-    void start();
+    /// weekly schedule, already runs. Inside a scheduled window (or around the
+    /// clock) monitoring starts at once when [schedule] resume_in_window says so,
+    /// or by default when resumeByDefault. Call once, after connecting to errors().
+    void start(bool resumeByDefault = false);
 
     /// Creates the folders and (re)reads the connection profile, the call list and
     /// address book handles, the alarm action and schedule, and the account.
@@ -124,16 +126,28 @@ public:
         QString text;
     };
     /// "ack", "suspend DURATION" (90s, 30m, 2h, 1h30m, a number of minutes, or
-    /// "until 2026-12-24T18:00") and "resume".
-    /// by names who sent it: "the command line", "HTTP from ADDRESS".
+    /// "until 2026-12-24T18:00"), "resume", and "start" and "stop" (as the Start and
+    /// Stop buttons). by names who sent it: "the command line", "HTTP from ADDRESS".
     CommandAnswer command(const QString& name, const QString& arguments, const QString& by);
     /// The faults under way beside silence by machine name ("input_lost", "hum", ...),
     /// told to people or not; none while not monitoring.
     [[nodiscard]] QStringList activeFaults() const;
+    /// The weekly schedule (or around the clock) has the input monitored now, yet
+    /// monitoring is off.
+    [[nodiscard]] bool notMonitoringInWindow() const;
+
+    /// Syslog priorities of journalLine().
+    static constexpr int kJournalError = 3;
+    static constexpr int kJournalWarning = 4;
+    static constexpr int kJournalNotice = 5;
 
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.
     void eventRaised(const dovrane::StationEvent& event);
+    /// A line for the system journal with its syslog priority: alarms and faults at
+    /// warning, their ends and acknowledgements at notice, errors() at error (a
+    /// missing modem profile only at notice where the alarm goes by e-mail).
+    void journalLine(int priority, const QString& text);
 
 private:
     /// Has the watch read [alarms] again and gives the monitor its level test,
@@ -145,6 +159,10 @@ private:
     /// Reads [snmp] and [heartbeat] again.
     void applyNocSettings();
     void applyDetectorSettings();
+    /// Record 5 of DVParams.dat as it is on disk (1 page, 2 mail); 0 without it.
+    [[nodiscard]] qint32 alarmAction() const;
+    /// Reads [schedule] again; around the clock starts monitoring at once.
+    void applyScheduleSettings();
     void onFault(StationEvent::Kind kind, qint64 ms, const QString& what);
     /// Keeps the detectors' part of activeFaults() up to date with a start or end.
     void trackFault(StationEvent::Kind kind);

@@ -56,6 +56,11 @@ bool ControlServer::listen(const QString& path, QString* why)
 
 bool ControlServer::call(const QString& path, const QString& line, QString* text)
 {
+    // Without the socket file Qt would also warn about the name on standard error.
+    if (!QFile::exists(path)) {
+        *text = QStringLiteral("no running Dovrane at %1").arg(path);
+        return false;
+    }
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(kClientWaitMs)) {

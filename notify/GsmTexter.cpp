@@ -1,5 +1,7 @@
 #include "GsmTexter.h"
 
+#include "FloodCap.h"
+
 #include "Clock.h"
 #include "Outbox.h"
 #include "SerialPort.h"
@@ -29,6 +31,13 @@ GsmTexter::GsmTexter(Outbox& outbox, const SerialProfile& profile, Clock& clock,
 }
 
 void GsmTexter::post(const QString& number, const QString& text)
+{
+    const auto summary = [this, number](const QString& told) { send(number, told); };
+    if (m_outbox.cap().admit(QStringLiteral("sms|") + number, summary))
+        send(number, text);
+}
+
+void GsmTexter::send(const QString& number, const QString& text)
 {
     m_outbox.post(QStringLiteral("sms"),
                   {{QStringLiteral("number"), number}, {QStringLiteral("text"), text}},

@@ -32,6 +32,8 @@ public:
     void post(const QString& number, const QString& text);
 
 private:
+    /// Into the outbox, past the cap.
+    void send(const QString& number, const QString& text);
     enum class Step
     {
         Idle,

@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "DataFiles.h"
 #include "ErrorReporter.h"
+#include "FloodCap.h"
 #include "GsmTexter.h"
 #include "HookRunner.h"
 #include "NotifySettings.h"
@@ -31,6 +32,7 @@ Notifications::Notifications(NotificationParts parts, QObject* parent)
     : QObject(parent), m_parts(std::move(parts))
 {
     m_outbox = new Outbox(m_parts.clock, m_parts.outboxFolder, m_parts.errors, this);
+    m_outbox->cap().setFacility([this] { return m_parts.account.facility(); });
     m_mail = new OutboxMail(*m_outbox, m_parts.sendmail, this);
     m_smtp = new SmtpTransport(m_parts.clock, this);
     m_webhooks = new WebhookChannel(*m_outbox, this);
@@ -57,6 +59,8 @@ void Notifications::applySettings()
     const NotifySettings notify = m_parts.settings.get<NotifySettings>();
     m_smtp->configure(notify);
     m_outbox->setFirstWait(std::clamp(notify.retryFirstSeconds, 1, 600));
+    m_outbox->cap().configure(std::clamp(notify.capPerMinute, 0, 600),
+                              std::clamp(notify.capHoldMinutes, 1, 1440));
     if (notify.smtp())
         m_mail->setTransport(*m_smtp);
     else

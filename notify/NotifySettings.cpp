@@ -68,6 +68,12 @@ const SettingsTable<NotifySettings>& NotifySettings::table()
                  "Repeat the notifications of an alarm nobody acknowledged; 0 off");
         t.number("retry_first_seconds", at<&S::retryFirstSeconds>, 1, 600, "s",
                  "Wait before the first retry of a failed notification");
+        t.number("cap_per_minute", at<&S::capPerMinute>, 0, 600, "",
+                 "Messages a minute per path and recipient before the rest are held; 0 no cap");
+        t.number("cap_hold_minutes", at<&S::capHoldMinutes>, 1, 1440, "min",
+                 "After this long, one summary tells the messages held back");
+        t.flag("end_subject_says_end", at<&S::endSubjectSaysEnd>,
+               "The mail at the end of an alarm says so in its subject");
         return t;
     }();
     return t;

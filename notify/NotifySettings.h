@@ -34,6 +34,13 @@ struct NotifySettings
     int repeatMinutes = 0;
     /// Seconds before the first retry of a failed notification.
     int retryFirstSeconds = 30;
+    /// Messages per path and recipient in any minute before the rest are held back
+    /// (0: no cap), and the minutes after which one summary tells the held ones.
+    int capPerMinute = 5;
+    int capHoldMinutes = 10;
+    /// The mail of the alarm's end says so in its subject ("WXYZ Alarm ended"), so
+    /// on a phone the all-clear does not look like a second alarm.
+    bool endSubjectSaysEnd = false;
 
     [[nodiscard]] bool smtp() const { return !smtpServer.isEmpty(); }
     [[nodiscard]] static const SettingsTable<NotifySettings>& table();

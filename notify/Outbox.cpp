@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "DataPaths.h"
 #include "ErrorReporter.h"
+#include "FloodCap.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,6 +29,7 @@ Outbox::Outbox(Clock& clock, QString folder, ErrorReporter& errors, QObject* par
     m_timer = m_clock.createTimer(this);
     m_timer->setObjectName(QStringLiteral("tmrOutbox"));
     connect(m_timer, &ClockTimer::timeout, this, &Outbox::onTimer);
+    m_cap = new FloodCap(m_clock, this);
 }
 
 int Outbox::retryWait(int failures) const

@@ -13,6 +13,7 @@ namespace dovrane {
 class Clock;
 class ClockTimer;
 class ErrorReporter;
+class FloodCap;
 
 /// Every notification (mail, webhook, text message) on its way out. Each one is
 /// written to its own file in the outbox folder before a channel gets it, and the
@@ -44,6 +45,8 @@ public:
     /// channels are added.
     void resume();
 
+    /// What each path may send to each recipient; every poster asks it first.
+    [[nodiscard]] FloodCap& cap() const { return *m_cap; }
     [[nodiscard]] int pending() const { return int(m_messages.size()); }
     [[nodiscard]] int lost() const { return m_lost; }
     [[nodiscard]] const QString& folder() const { return m_folder; }
@@ -84,6 +87,7 @@ private:
     QString m_folder;
     ErrorReporter& m_errors;
     ClockTimer* m_timer = nullptr;
+    FloodCap* m_cap = nullptr;
     QHash<QString, Channel> m_channels;
     QHash<QString, Message> m_messages;
     quint64 m_sequence = 0;

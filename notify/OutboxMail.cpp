@@ -1,5 +1,6 @@
 #include "OutboxMail.h"
 
+#include "FloodCap.h"
 #include "Outbox.h"
 
 #include <QJsonArray>
@@ -38,6 +39,19 @@ void OutboxMail::setTransport(MailTransport& transport)
 }
 
 void OutboxMail::send(const MailMessage& message)
+{
+    const QString to = message.recipients.join(QStringLiteral(", "));
+    const auto summary = [this, message](const QString& text) {
+        MailMessage told = message;
+        told.subject = text;
+        told.body = text;
+        post(told);
+    };
+    if (m_outbox.cap().admit(QStringLiteral("mail|") + to, summary))
+        post(message);
+}
+
+void OutboxMail::post(const MailMessage& message)
 {
     const QJsonObject payload{
         {QStringLiteral("to"), QJsonArray::fromStringList(message.recipients)},

@@ -30,6 +30,8 @@ public:
     void send(const MailMessage& message) override;
 
 private:
+    /// Into the outbox, past the cap.
+    void post(const MailMessage& message);
     void deliver(const QString& id, const QJsonObject& payload);
 
     Outbox& m_outbox;

@@ -1,5 +1,7 @@
 #include "PresetChannel.h"
 
+#include "FloodCap.h"
+
 #include "Outbox.h"
 #include "OutsideText.h"
 #include "StationEvent.h"
@@ -24,10 +26,15 @@ void PresetChannel::post(const PresetSettings& presets, const StationEvent& even
         const PresetSettings::Preset& preset = presets[service];
         if (!preset.enabled)
             continue;
-        const PresetRequest request = PresetSettings::request(service, preset, event.text);
-        m_outbox.post(PresetSettings::name(service), request.toJson(),
-                      QStringLiteral("%1 %2 to %3")
-                          .arg(PresetSettings::name(service), event.name(), request.url.host()));
+        const auto send = [this, service, preset](const QString& name, const QString& text) {
+            const PresetRequest request = PresetSettings::request(service, preset, text);
+            m_outbox.post(PresetSettings::name(service), request.toJson(),
+                          QStringLiteral("%1 %2 to %3")
+                              .arg(PresetSettings::name(service), name, request.url.host()));
+        };
+        const auto summary = [send](const QString& text) { send(QStringLiteral("summary"), text); };
+        if (m_outbox.cap().admit(PresetSettings::name(service), summary))
+            send(event.name(), event.text);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "WebhookChannel.h"
 
+#include "FloodCap.h"
+
 #include "Outbox.h"
 #include "OutsideText.h"
 #include "StationEvent.h"
@@ -45,10 +47,21 @@ void WebhookChannel::post(const QStringList& urls, const StationEvent& event,
                            {QStringLiteral("time"), event.time.toString(Qt::ISODate)},
                            {QStringLiteral("silence_seconds"), event.seconds},
                            {QStringLiteral("text"), event.text}};
-    for (const QString& url : urls)
-        m_outbox.post(QStringLiteral("webhook"),
-                      {{QStringLiteral("url"), url}, {QStringLiteral("body"), body}},
-                      QStringLiteral("webhook %1 to %2").arg(event.name(), QUrl(url).host()));
+    for (const QString& url : urls) {
+        const auto send = [this, url](const QString& name, const QJsonObject& body) {
+            m_outbox.post(QStringLiteral("webhook"),
+                          {{QStringLiteral("url"), url}, {QStringLiteral("body"), body}},
+                          QStringLiteral("webhook %1 to %2").arg(name, QUrl(url).host()));
+        };
+        const auto summary = [send, body](const QString& text) {
+            QJsonObject told = body;
+            told.insert(QStringLiteral("event"), QStringLiteral("summary"));
+            told.insert(QStringLiteral("text"), text);
+            send(QStringLiteral("summary"), told);
+        };
+        if (m_outbox.cap().admit(QStringLiteral("webhook|") + url, summary))
+            send(event.name(), body);
+    }
 }
 
 } // namespace dovrane

@@ -43,6 +43,7 @@ public:
     /// Whole seconds of silence at the last alarm tick.
     [[nodiscard]] qint32 silenceSecs() const { return m_silenceSecs; }
     [[nodiscard]] const WeeklySchedule& schedule() const { return *m_schedule; }
+    [[nodiscard]] WeeklySchedule& schedule() { return *m_schedule; }
 
     /// Seconds of silence that raise the alarm (0 or less: at the first tick).
     void setAlarmDelay(qint16 seconds) { m_alarmDelay = seconds; }

@@ -46,28 +46,76 @@ WeeklySchedule::WeeklySchedule(const AlarmPlan& plan, AlarmLog& log,
       m_startSensor(std::move(startSensor)), m_stopSensor(std::move(stopSensor))
 {}
 
+namespace {
+qint32 wholeSecond(const QDateTime& now)
+{
+    return now.time().msecsSinceStartOfDay() / 1000;
+}
+} // namespace
+
+DayWindow WeeklySchedule::windowFor(const QDate& date) const
+{
+    if (m_aroundTheClock)
+        return {true, 0, 0};
+    if (const auto window = m_override ? m_override(date) : std::nullopt)
+        return *window;
+    const int day = weekdaySundayFirst(date);
+    return {m_plan.dayEnabled(day) == 1, m_plan.dayStartSecs(day), m_plan.dayStopSecs(day)};
+}
+
+bool WeeklySchedule::covers(const QDateTime& now) const
+{
+    const qint32 second = wholeSecond(now);
+    const DayWindow today = windowFor(now.date());
+    if (today.enabled && second >= today.startSecs &&
+        (today.startSecs >= today.stopSecs || second < today.stopSecs))
+        return true;
+    const DayWindow yesterday = windowFor(now.date().addDays(-1));
+    if (!yesterday.enabled)
+        return false;
+    if (yesterday.startSecs == yesterday.stopSecs)
+        return second < yesterday.startSecs;
+    return yesterday.startSecs > yesterday.stopSecs && second < today.stopSecs;
+}
+
+bool WeeklySchedule::startInsideWindow(const QDateTime& now)
+{
+    if (m_isRunning() || !covers(now))
+        return false;
+    startSensor();
+    return true;
+}
+
+void WeeklySchedule::startSensor()
+{
+    m_startSensor();
+    m_log.WriteAlarmLog(QStringLiteral("Timed Start Sensor"));
+}
+
+void WeeklySchedule::stopSensor()
+{
+    m_stopSensor();
+    m_log.WriteAlarmLog(QStringLiteral("Timed Stop Sensor"));
+}
+
 void WeeklySchedule::apply(const QDateTime& now)
 {
     m_dayOfWeek = weekdaySundayFirst(now.date());
-    const int day = m_dayOfWeek;
-    const qint32 second = now.time().msecsSinceStartOfDay() / 1000;
-    bool enabled = m_plan.dayEnabled(day) == 1;
-    qint32 start = m_plan.dayStartSecs(day);
-    qint32 stop = m_plan.dayStopSecs(day);
-    if (const auto window = m_override ? m_override(now.date()) : std::nullopt) {
-        enabled = window->enabled;
-        start = window->startSecs;
-        stop = window->stopSecs;
-    }
+    const qint32 second = wholeSecond(now);
+    const DayWindow today = windowFor(now.date());
+    const bool wholeDay = today.startSecs == today.stopSecs;
 
-    if (enabled && !m_isRunning() && second == start) {
-        m_startSensor();
-        m_log.WriteAlarmLog(QStringLiteral("Timed Start Sensor"));
-    }
-    if (enabled && m_isRunning() && second == stop) {
-        m_stopSensor();
-        m_log.WriteAlarmLog(QStringLiteral("Timed Stop Sensor"));
-    }
+    if (today.enabled && !m_isRunning() && second == today.startSecs)
+        startSensor();
+    // A whole day has no stop of its own: starting and stopping in the same second
+    // would flap and end off.
+    if (today.enabled && m_isRunning() && second == today.stopSecs && !wholeDay)
+        stopSensor();
+    // Yesterday's whole day ends 24 hours after its start, unless today goes on.
+    const DayWindow yesterday = windowFor(now.date().addDays(-1));
+    if (yesterday.enabled && yesterday.startSecs == yesterday.stopSecs &&
+        second == yesterday.startSecs && m_isRunning() && !covers(now))
+        stopSensor();
 }
 
 } // namespace dovrane

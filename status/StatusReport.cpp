@@ -108,6 +108,9 @@ QByteArray metricsText(const StatusFacts& f)
     e.gauge("dovrane_input_lost", "1 while the sound input is lost.", f.inputLost);
     e.gauge("dovrane_schedule_window_active",
             "1 while the weekly schedule says the input should be monitored.", f.windowActive);
+    e.gauge("dovrane_not_monitoring_in_window",
+            "1 while the schedule says the input should be monitored and it is not.",
+            f.notMonitoringInWindow);
     e.gauge("dovrane_alarm_acknowledged", "1 while the alarm under way has been acknowledged.",
             f.acknowledged);
     e.gauge("dovrane_alarms_suspended", "1 while alarms are suspended for maintenance.",
@@ -178,6 +181,7 @@ QByteArray statusJson(const StatusFacts& f)
         {QStringLiteral("now"), f.now.toString(Qt::ISODate)},
         {QStringLiteral("state"), f.state()},
         {QStringLiteral("monitoring"), f.monitoring},
+        {QStringLiteral("notMonitoringInWindow"), f.notMonitoringInWindow},
         {QStringLiteral("alarmActive"), f.alarm},
         {QStringLiteral("inputLost"), f.inputLost},
         {QStringLiteral("silenceSeconds"), f.silenceSecs},

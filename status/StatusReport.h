@@ -33,6 +33,8 @@ struct StatusFacts
     qint32 todayStart = 0;
     qint32 todayStop = 0;
     bool windowActive = false;
+    /// Inside a scheduled window (or around the clock) with monitoring off.
+    bool notMonitoringInWindow = false;
     std::optional<QDateTime> nextStart;
     std::optional<QDateTime> nextStop;
     QStringList logTail;

@@ -44,20 +44,6 @@ std::optional<QDateTime> nextChange(const AlarmPlan& plan, const QDateTime& now,
     return std::nullopt;
 }
 
-/// Whether the weekly schedule has the input monitored now: today's window, or
-/// yesterday's when it runs past midnight into today's stop.
-bool inWindow(const AlarmPlan& plan, const QDateTime& now)
-{
-    const qint32 s = now.time().msecsSinceStartOfDay() / 1000;
-    const int day = weekdaySundayFirst(now.date());
-    const int yesterday = day == 1 ? 7 : day - 1;
-    const qint32 start = plan.dayStartSecs(day), stop = plan.dayStopSecs(day);
-    if (plan.dayEnabled(day) == 1 && s >= start && (start > stop || s < stop))
-        return true;
-    return plan.dayEnabled(yesterday) == 1 &&
-           plan.dayStartSecs(yesterday) > plan.dayStopSecs(yesterday) && s < stop;
-}
-
 /// The status page by path, with its type; served without the token, since it holds
 /// nothing of the station and asks for the token itself.
 const QMap<QString, QByteArray>& pageFiles()
@@ -102,7 +88,8 @@ quint16 StatusService::port() const
 
 void StatusService::apply()
 {
-    const auto wanted = m_sources.settings.get<StatusSettings>();
+    const auto wanted =
+        m_sources.settings.get<StatusSettings>().forInstance(m_sources.settings.path());
     if (wanted == m_current && (m_server || !wanted.enabled))
         return;
     m_current = wanted;
@@ -132,7 +119,8 @@ void StatusService::apply()
 }
 
 const QStringList StatusService::kActions{QStringLiteral("/ack"), QStringLiteral("/suspend"),
-                                          QStringLiteral("/resume")};
+                                          QStringLiteral("/resume"), QStringLiteral("/start"),
+                                          QStringLiteral("/stop")};
 
 StatusFacts StatusService::facts(bool full) const
 {
@@ -160,7 +148,7 @@ StatusFacts StatusService::facts(bool full) const
     f.windowToday = plan.dayEnabled(day) == 1;
     f.todayStart = plan.dayStartSecs(day);
     f.todayStop = plan.dayStopSecs(day);
-    f.windowActive = inWindow(plan, f.now);
+    f.windowActive = monitor.schedule().covers(f.now);
     f.nextStart = nextChange(plan, f.now, true);
     f.nextStop = nextChange(plan, f.now, false);
     if (m_sources.stationFacts)

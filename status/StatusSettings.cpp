@@ -1,5 +1,7 @@
 #include "StatusSettings.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 namespace dovrane {
@@ -18,6 +20,19 @@ const SettingsTable<StatusSettings>& StatusSettings::table()
         return t;
     }();
     return t;
+}
+
+StatusSettings StatusSettings::forInstance(const QString& settingsPath) const
+{
+    static const QLatin1String kInstance("Dovrane-");
+    StatusSettings s = *this;
+    const QString folder = QFileInfo(settingsPath).absoluteDir().dirName();
+    if (listen != StatusSettings{}.listen || !folder.startsWith(kInstance) ||
+        folder.size() == kInstance.size())
+        return s;
+    const QByteArray name = folder.mid(kInstance.size()).toUtf8();
+    s.listen = QStringLiteral("127.0.0.1:%1").arg(kDefaultPort + 1 + qChecksum(name) % 1000);
+    return s;
 }
 
 bool StatusSettings::address(QHostAddress* host, quint16* port) const

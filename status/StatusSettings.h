@@ -22,6 +22,10 @@ struct StatusSettings
     static constexpr int kMinTokenLength = 16;
 
     [[nodiscard]] static const SettingsTable<StatusSettings>& table();
+    /// A template instance (dovrane@NAME keeps its data in Dovrane-NAME) left at the
+    /// default address gets one of 9878..10877 from its name, so instances do not
+    /// collide; any other folder, or an address set by hand, stays as it is.
+    [[nodiscard]] StatusSettings forInstance(const QString& settingsPath) const;
     [[nodiscard]] QStringList problems() const;
 
     /// The address and port in listen; false when it names neither.

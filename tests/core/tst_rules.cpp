@@ -199,8 +199,8 @@ private Q_SLOTS:
         // The weekly schedule acts at the exact second only and never undoes the operator.
         row("exact seconds, clock cut", "schedule", "5 1 23:59:52 23:59:54 off 5",
             "23:59:52 Timed Start Sensor|23:59:54 Timed Stop Sensor|off");
-        row("start = stop: both in one tick", "schedule", "5 1 23:59:52 23:59:52 off 2",
-            "23:59:52 Timed Start Sensor|23:59:52 Timed Stop Sensor|off");
+        row("start = stop: a whole day, no stop in the same tick", "schedule",
+            "5 1 23:59:52 23:59:52 off 2", "23:59:52 Timed Start Sensor|on");
         row("2 is off; started by hand", "schedule", "5 2 23:59:52 23:59:54 on 5", "on");
         row("not running at the stop second", "schedule", "5 1 13:00:00 23:59:52 off 5", "off");
         row("past midnight: the next day's stop", "schedule", "56 1 23:59:55 00:00:10 off 25",

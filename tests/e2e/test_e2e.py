@@ -228,6 +228,17 @@ class E2E(unittest.TestCase):
         self.assertEqual([(m["rcpt_tos"], FACILITY + " Alarm" in m["data"]) for m in self.r.messages()],
                          [(["ops@studio.invalid"], True)])
 
+    def test_restart(self):
+        """Killed (SIGKILL) inside its window and started again, the headless program monitors at
+        once, logged as a timed start, and dead air still raises the alarm."""
+        self.monitor(0, "--headless")
+        self.assertEqual(rig.stop(self.r.proc, signal.SIGKILL), -signal.SIGKILL)
+        self.r.launch("--headless", LD_PRELOAD=rig.LIBFAKETIME, FAKETIME="@2024-05-15 10:00:30",
+                      FAKETIME_DONT_FAKE_MONOTONIC="1")
+        self.assertTrue(rig.wait_for(lambda: self.r.events().count("Timed Start Sensor") == 2, 20), self.r.events())
+        self.r.tone(0)
+        self.assertTrue(self.r.wait_event(ALARM, 20), self.r.events())
+
     def test_midnight(self):
         """No action, the clock at 23:59:48 on the Saturday that ends a year: dead air
         raises the alarm before midnight, sound after it ends the alarm, each line in its

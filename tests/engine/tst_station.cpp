@@ -67,10 +67,14 @@ private Q_SLOTS:
             {"suspend 1h30m", "1 alarms suspended until 13:30:00"},
             {"suspend 45", "1 alarms suspended until 12:45:00"},
             {"suspend until 2006-06-20T06:00", "1 alarms suspended until 2006-06-20 06:00:00"},
-            {"suspend until 2006-06-19T11:00", "0 cannot suspend: the end must lie within"},
+            {"suspend until 2006-06-19T11:00", "0 cannot suspend: 2006-06-19 11:00:00 is already"},
             {"suspend 32d", "0 cannot suspend: \"32d\" is no duration"},
             {"resume", "1 alarms resumed"},
-            {"resume", "1 alarms were not suspended"},
+            {"resume", "0 alarms were not suspended"},
+            {"stop", "0 not monitoring"},
+            {"start", "1 monitoring"},
+            {"start", "0 already monitoring"},
+            {"stop", "1 stopped"},
         };
         QStringList told; // every suspension and resume is an event naming who asked
         connect(&station, &Station::eventRaised, this,
@@ -81,7 +85,9 @@ private Q_SLOTS:
             QVERIFY2((QString::number(a.done) + u' ' + a.text).startsWith(expected),
                      qPrintable(line + QStringLiteral(": ") + a.text));
         }
-        QCOMPARE(rig.logLines(kMonday.date()).size(), 2); // suspended once, resumed once
+        // Suspended and resumed once, started and stopped once, as by hand.
+        QCOMPARE(rig.logLines(kMonday.date()).mid(2),
+                 QStringList({"12:00:00 Manual Start Sensor", "12:00:00 Manual Stop Sensor"}));
         QCOMPARE(told.size(), 5);
         QCOMPARE(
             told.first(),
@@ -171,6 +177,24 @@ private Q_SLOTS:
             << QByteArray() << none
             << QStringList{"Dovrane.ini not applied, the running settings stay: [alarms] "
                            "max_per_hour: not a whole number (got \"lots\"; accepted: 0 to 3600)"};
+        QTest::newRow("a restart inside the window starts at once, as a timed start")
+            << kMonday << 0 << 100 << QStringList{"scheduled", "sound 6", "restart", "sound 5"}
+            << QStringList{"12:00:05 Timed Start Sensor", "12:00:06 Timed Start Sensor",
+                           "12:00:10 Timed Stop Sensor"}
+            << QByteArray() << none << none;
+        const QDateTime lateSun(QDate(2006, 6, 18), QTime(23, 59, 50));
+        QTest::newRow("a whole day (start = stop) runs through midnight without a flap")
+            << lateSun << 0 << 100 << QStringList{"days 8 0 0", "start", "sound 20"}
+            << QStringList{"23:59:50 Manual Start Sensor"} << QByteArray() << none << none;
+        QTest::newRow("a whole day ends 24 h on where the next day does not go on")
+            << lateSun << 0 << 100 << QStringList{"days 1 0 0", "start", "sound 20"}
+            << QStringList{"23:59:50 Manual Start Sensor", "00:00:00 Timed Stop Sensor"}
+            << QByteArray() << none << none;
+        QTest::newRow("around the clock starts at once and runs through midnight")
+            << lateSun << 0 << 100
+            << QStringList{"ini:[schedule]|around_the_clock=yes", "sound 20", "restart", "sound 1"}
+            << QStringList{"23:59:50 Timed Start Sensor", "00:00:10 Timed Start Sensor"}
+            << QByteArray() << none << none;
         QTest::newRow("a missing modem port is shown and ends the call sequence")
             << kMonday << 1 << 1 << QStringList{"busy", "start", "quiet 30"}
             << QStringList{start, alarm("12:00:00")} << QByteArray() << none
@@ -213,6 +237,9 @@ private Q_SLOTS:
             << QStringList{start, alarm("12:00:00"), mailed("12:00:00", "a@example.org"),
                            mailed("12:00:00", "c@example.org")}
             << QByteArray() << QStringList{alarmMail.arg("12:00:00", "")} << none;
+        QTest::newRow("SIGHUP's reload applies a new delay at once")
+            << kMonday << 0 << 100 << QStringList{"start", "delay 3", "quiet 5"}
+            << QStringList{start, alarm("12:00:02")} << QByteArray() << none << none;
         QTest::newRow("lost capture, lost input and failed mail reach the operator")
             << kMonday << 2 << 1 << QStringList{"start", "lost", "quiet 1", "mailfail"}
             << QStringList{start, alarm("12:00:00"), mailed("12:00:00", "a@example.org"),
@@ -256,6 +283,14 @@ private Q_SLOTS:
 
         StationRig rig(start);
         const int day = start.date().dayOfWeek() % 7 + 1;
+        const auto days = [&](int which, qint32 from, qint32 to) { // 8: every day
+            QList<qint32> r{delay, 0, 0, 0, action, 0, 300};
+            for (int d = 1; d <= 7; ++d)
+                r << (which == d || which == 8);
+            for (int d = 0; d < 14; ++d)
+                r << (d < 7 ? from : to);
+            rig.params(r);
+        };
         const qint32 now = start.time().msecsSinceStartOfDay() / 1000;
         const bool scheduled = script.contains(QStringLiteral("scheduled"));
         rig.params(delay, 300, action, scheduled ? day : 0, now + 5, now + 10);
@@ -271,16 +306,21 @@ private Q_SLOTS:
                                        13 * 3600)});
         rig.user("WXYZ");
         rig.serial.autoReply = "OK\r\n";
-        Station& station = rig.start();
+        Station* station = &rig.start();
 
         for (const QString& step : script) {
             const QStringList w = step.split(QLatin1Char(' '));
             const double s = w.value(1).toDouble();
             if (w[0] == QLatin1String("start"))
-                station.monitor().startClicked();
+                station->monitor().startClicked();
             else if (w[0] == QLatin1String("stop"))
-                station.monitor().stopClicked();
-            else if (w[0] == QLatin1String("fail"))
+                station->monitor().stopClicked();
+            else if (w[0] == QLatin1String("restart")) // killed, and started by systemd
+                station = &rig.start(true);
+            else if (w[0] == QLatin1String("days")) {
+                days(int(s), w[2].toInt(), w[3].toInt());
+                station->reload();
+            } else if (w[0] == QLatin1String("fail"))
                 rig.audio.failNextStarts(int(s));
             else if (w[0] == QLatin1String("busy"))
                 rig.serial.failOpen = true;
@@ -295,20 +335,23 @@ private Q_SLOTS:
             else if (step.startsWith(QLatin1String("conn:"))) {
                 rig.connection(
                     step.mid(5).replace(QLatin1Char('|'), QStringLiteral("\r\n")).toLatin1());
-                station.reload();
+                station->reload();
             } else if (step.startsWith(QLatin1String("user:"))) {
                 rig.user(step.mid(5).toLatin1());
-                station.reload();
+                station->reload();
             } else if (step.startsWith(QLatin1String("calls:"))) {
                 rig.callList({DataFolder::callRecord('1', "X", step.mid(6).toLatin1())});
-                station.reload();
+                station->reload();
             } else if (step.startsWith(QLatin1String("ini:"))) {
                 DataFolder::write(rig.paths.settingsFile(),
                                   step.mid(4).replace(QLatin1Char('|'), u'\n').toLatin1());
-                station.reload();
+                station->reload();
+            } else if (w[0] == QLatin1String("delay")) {
+                rig.params(int(s), 300, action);
+                station->reload();
             } else if (w[0] == QLatin1String("mail-instead")) {
                 rig.params(delay, 300, 2);
-                station.reload();
+                station->reload();
             } else if (w[0] != QLatin1String("scheduled"))
                 rig.run(s, w[0] == QLatin1String("sound")   ? kLoud
                            : w[0] == QLatin1String("quiet") ? kQuiet
@@ -438,6 +481,46 @@ private Q_SLOTS:
         QCOMPARE(rig.log(), log);
         QCOMPARE(raised, events);
         QCOMPARE(ClipRecorder::latestClips(rig.paths), clips);
+    }
+
+    // Delay 0 flaps at every tick: the log keeps every alarm, people get five mails a minute and
+    // then one summary; the journal hears every alarm, end and acknowledgement.
+    void floodIsCappedAndJournalled()
+    {
+        StationRig rig(kMonday);
+        rig.params(0, 300, 2); // no Connection.dat: a mail station needs no modem
+        rig.addressBook({DataFolder::addressRecord('1', "A", "a@example.org")});
+        rig.user("WXYZ");
+        Station& station = rig.start();
+        station.monitor().startClicked();
+        for (int i = 0; i < 20; ++i) {
+            rig.run(0.3, kQuiet);
+            rig.run(0.3, kLoud);
+        }
+        rig.run(2, kQuiet);
+        QVERIFY(station.command(QStringLiteral("ack"), {}).done);
+        rig.run(1, kLoud);
+        station.monitor().stopClicked();
+        rig.run(600, {});
+        const QStringList log = rig.log();
+        const auto count = [&log](const char* pattern) {
+            return int(log.filter(QRegularExpression(QLatin1String(pattern))).size());
+        };
+        const int told = count("^\\S+ Alarm( End)? +$");
+        QVERIFY(told > 40);
+        QCOMPARE(count("Email-->"), told); // every mail logged, though not every one sent
+        QStringList subjects;
+        for (const MailMessage& m : rig.mail.sent)
+            subjects << m.subject;
+        QCOMPARE(subjects,
+                 QStringList(5, "WXYZ Alarm")
+                     << QStringLiteral("%1 more alarms on WXYZ in the last 10 min").arg(told - 5));
+        const QStringList journal = rig.journalLines();
+        QCOMPARE(journal.mid(0, 3), QStringList({"<5>Connection Profile must be setup",
+                                                 "<4>WXYZ Silence Alarm 12:00:00",
+                                                 "<5>WXYZ Silence Alarm End 12:00:00"}));
+        QCOMPARE(journal.filter(QStringLiteral("<5>WXYZ Alarm acknowledged")).size(), 1);
+        QCOMPARE(journal.size(), 1 + told + 1);
     }
 
     // Cards plugged in another order: the device chosen in Preferences is found by

@@ -129,11 +129,14 @@ struct StationRig : DataFolder
                         serial, mail,
                         paths,  [this] { return std::make_unique<FakeAudioInput>(m_devices); }};
     }
-    Station& start()
+    /// Starts (or starts again, as after a crash) a station on the folder.
+    Station& start(bool resumeInWindow = false)
     {
+        station.reset();
         station = std::make_unique<Station>(services());
         errors = std::make_unique<QSignalSpy>(&station->errors(), &ErrorReporter::reported);
-        station->start();
+        journal = std::make_unique<QSignalSpy>(station.get(), &Station::journalLine);
+        station->start(resumeInWindow);
         return *station;
     }
     /// Steps the clock by seconds, delivering one buffer every ~23 ms while capturing.
@@ -154,6 +157,14 @@ struct StationRig : DataFolder
             out << call.at(0).toString();
         return out;
     }
+    /// Every journal line so far, "<priority>text".
+    [[nodiscard]] QStringList journalLines() const
+    {
+        QStringList out;
+        for (const QList<QVariant>& call : *journal)
+            out << QStringLiteral("<%1>%2").arg(call.at(0).toInt()).arg(call.at(1).toString());
+        return out;
+    }
 
     ManualClock clock;
     FakeAudioInput audio;
@@ -161,6 +172,7 @@ struct StationRig : DataFolder
     RecordingMailTransport mail;
     std::unique_ptr<Station> station;
     std::unique_ptr<QSignalSpy> errors;
+    std::unique_ptr<QSignalSpy> journal;
 
 private:
     QStringList m_devices;

@@ -9,7 +9,7 @@
 #include "RecordFile.h"
 #include "SerialProfile.h"
 #include "Settings.h"
-#include "SettingsCheck.h"
+#include "SettingsSections.h"
 #include "TextField.h"
 #include "TimeOfDay.h"
 
@@ -573,7 +573,9 @@ QList<StationFile::Problem> StationFile::import(const QByteArray& text) const
         const QByteArray ini = iniSecrets(*parsed.ini, &current0);
         if (!writeBytes(staged.settingsFile(), ini))
             problems.append({parsed.iniLine, QStringLiteral("[Dovrane.ini] cannot be written")});
-        for (const QString& why : settingsProblems(Settings(staged.settingsFile())))
+        Settings check(staged.settingsFile());
+        declareSections(check);
+        for (const QString& why : check.check().problems)
             problems.append({parsed.iniLine, QStringLiteral("[Dovrane.ini] ") + why});
         written << kIni;
     }

@@ -255,10 +255,6 @@ int main(int argc, char* argv[])
         if (light && waitUntil([&] { return light->isVisible(); }, shooter.timeoutMs())) {
             pump(1200);
             shooter.saveWithTitle(&window, QStringLiteral("main-alarm"));
-            // as Alarms > Suspend alarms until ... does
-            window.station().suspension().suspendFor(1800, QStringLiteral("the window"));
-            pump(500);
-            shooter.save(&window, QStringLiteral("main-suspended"));
         } else {
             out() << "MISSING main-alarm (the alarm light did not come on)" << Qt::endl;
         }
@@ -281,14 +277,14 @@ int main(int argc, char* argv[])
         waitUntil([&] { return !stateIs("INPUT LOST"); }, shooter.timeoutMs());
     }
     // as Alarms > Suspend alarms until ... does, once the alarm has ended
-    window.station().suspension().suspendFor(1800);
+    window.station().suspension().suspendFor(1800, QStringLiteral("the window"));
     if (waitUntil([&] { return stateIs("SUSPENDED"); }, shooter.timeoutMs())) {
         pump(500);
         shooter.save(&window, QStringLiteral("main-suspended"));
     } else {
         out() << "MISSING main-suspended" << Qt::endl;
     }
-    window.station().suspension().resume();
+    window.station().suspension().resume(QStringLiteral("the window"));
     // Stopped by hand inside the scheduled window.
     if (auto* stop = window.findChild<QPushButton*>(QStringLiteral("cmdStop"))) {
         stop->click();

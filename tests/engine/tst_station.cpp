@@ -498,7 +498,7 @@ private Q_SLOTS:
             rig.run(0.3, kLoud);
         }
         rig.run(2, kQuiet);
-        QVERIFY(station.command(QStringLiteral("ack"), {}).done);
+        QVERIFY(station.command(QStringLiteral("ack"), {}, QStringLiteral("the window")).done);
         rig.run(1, kLoud);
         station.monitor().stopClicked();
         rig.run(600, {});

@@ -300,8 +300,10 @@ StatusSettings statusAt(const QString& path)
 void DataFolderCheck::checkStatusPort(QList<Finding>& out) const
 {
     const StatusSettings mine = statusAt(m_paths.settingsFile());
-    if (!mine.enabled)
-        return;
+    QHostAddress host;
+    quint16 port = 0;
+    if (!mine.enabled || !mine.address(&host, &port) || port == 0)
+        return; // a listen= that cannot be used is a problem of its own
     out.append({kSettings, QStringLiteral("remote status on http://%1/").arg(mine.listen), Finding::Weight::Note});
     // Instances of the service template keep their folders side by side (Dovrane,
     // Dovrane-NAME): two on one address would leave the second without its status.

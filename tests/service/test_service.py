@@ -45,8 +45,8 @@ NO_MAIL = [] if any(map(os.path.exists, ["/usr/sbin/sendmail", "/usr/lib/sendmai
     "e-mail is the alarm action but no sendmail program was found (on PATH, /usr/sbin/sendmail, /usr/lib/sendmail)"]
 INI = "Dovrane.ini"
 NOTIFY_KEYS = ("smtp_server, smtp_port, smtp_security, smtp_user, smtp_password, smtp_sender, smtp_ca_file, gsm, "
-               "webhooks, hook, repeat_minutes, retry_first_seconds")
-SECTIONS = "[status], [notify], [presets], [alarms], [detectors], [clips], [snmp], [heartbeat], [input]"
+               "webhooks, hook, repeat_minutes, retry_first_seconds, cap_per_minute, cap_hold_minutes, end_subject_says_end")
+SECTIONS = "[status], [notify], [presets], [alarms], [detectors], [clips], [snmp], [heartbeat], [schedule], [input], [window]"
 # (what is changed from GOOD, extra environment, {name: problems}); None as changes: no data folder at all;
 # a problem starting with ~ is a note, which does not fail the check.
 ROWS = [
@@ -100,7 +100,8 @@ ROWS = [
         '[status] token: shorter than 16 characters (got "<hidden>"; accepted: empty, or at least 16 characters)',
         '[alarms] band_low_hz: not below band_high_hz (got "400"; accepted: 0 to 22050 (Hz))',
         '[alarms] bandLowHz: old spelling, now band_low_hz (got "bandLowHz"; accepted: band_low_hz)',
-        '[alarms] bandHighHz: old spelling, now band_high_hz (got "bandHighHz"; accepted: band_high_hz)']}),
+        '[alarms] bandHighHz: old spelling, now band_high_hz (got "bandHighHz"; accepted: band_high_hz)',
+        "~remote status on http://127.0.0.1:9877/"]}),
     ({"Dovrane.ini": b"[alarms]\nreleaseSecs=5s  ; old, still read\n"}, {}, {INI: [
         '[alarms] releaseSecs: old spelling, now release_secs (got "releaseSecs"; accepted: release_secs)']}, 0),
     ({"Dovrane.ini": True}, {}, {INI: ["cannot be read: file to open is a directory"]}, 2),
@@ -145,7 +146,7 @@ class StationFileTest(unittest.TestCase):
                 "CallList.dat": r.call_record(True, "Night d\u00e9sk", "555 0100") + r.call_record(False, "Bob", "2"),
                 "AddressBook.dat": r.address_record(True, "1", "Ops", "ops@x.invalid") + r.address_record(
                     True, "2", "Eve", "eve@x.invalid", days) + r.address_record(False, "0", "Old", "old@x.invalid"),
-                "Dovrane.ini": b"[status]\nenabled=true\ntoken=s3cret\n\n[schedule]\naround_the_clock=no\n"}
+                "Dovrane.ini": b"[status]\nenabled=true\ntoken=s3cret-s3cret-s3cret\n\n[schedule]\naround_the_clock=no\n"}
         tmp = self.enterContext(tempfile.TemporaryDirectory())
         src, dst, bad = (os.path.join(tmp, n) for n in "abc")
         os.mkdir(src)

@@ -6,6 +6,7 @@
 #include "ControlServer.h"
 #include "DataFolderCheck.h"
 #include "ErrorReporter.h"
+#include "FileLimit.h"
 #include "InstanceLock.h"
 #include "JournalLog.h"
 #include "SendmailTransport.h"
@@ -142,6 +143,7 @@ int listInputs(const dovrane::AudioInput& input)
 
 int main(int argc, char* argv[])
 {
+    dovrane::raiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Dovrane"));
     QCoreApplication::setApplicationVersion(programVersion());

@@ -26,6 +26,7 @@ QStringList settingsProblems(const Settings& settings)
     problems << settings.read<TrustSettings>().problems();
     problems << settings.read<DetectorSettings>().problems();
     problems << settings.read<StatusSettings>().problems();
+    problems << settings.read<StatusSettings>().warnings();
     problems << settings.read<NotifySettings>().problems();
     problems << settings.read<PresetSettings>().problems();
     return problems;

@@ -46,6 +46,8 @@ struct StatusFacts
     QStringList activeFaults;
     /// Names of the newest sound clips of faults, newest first.
     QStringList latestClips;
+    /// The status port is held by this station (false while another program has it).
+    bool statusListening = false;
 
     /// MONITORING, ALARM, IDLE or INPUT LOST.
     [[nodiscard]] QString state() const;

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QSettings>
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 
@@ -18,10 +19,17 @@ struct StatusSettings
     QString listen = QStringLiteral("127.0.0.1:9877");
     /// Bearer token; required beyond loopback, and always asked for when set.
     QString token;
+    /// PEM certificate chain and private key; both set: the port speaks TLS only.
+    QString tlsCert;
+    QString tlsKey;
 
     [[nodiscard]] static StatusSettings load(const QSettings& file);
     void save(QSettings& file) const;
     [[nodiscard]] QStringList problems() const;
+    /// What works but should not be left so: a token sent in clear beyond loopback.
+    [[nodiscard]] QStringList warnings() const;
+    /// The certificate and key read as TLS settings; false with why when they cannot be.
+    [[nodiscard]] bool tls(QSslConfiguration* out, QString* why) const;
 
     /// The address and port in listen; false when it names neither.
     [[nodiscard]] bool address(QHostAddress* host, quint16* port) const;

@@ -4,6 +4,7 @@
 #include <QHttpServerResponder>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QSslServer>
 #include <QSslSocket>
 #include <QTcpServer>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <tuple>
 #include <unistd.h>
 
@@ -29,6 +31,9 @@ constexpr int kAcceptBackoffMs = 500;
 /// the control channel, however many connections are open.
 constexpr rlim_t kReservedFiles = 256;
 constexpr int kSweepMs = 1000;
+constexpr int kListenBacklog = 1024;
+/// Connections taken per turn of the event loop.
+constexpr int kAcceptBatch = 16;
 /// Diagnostics a client can cause: the first few, then one summary a minute.
 constexpr int kSaidInFull = 3;
 constexpr qint64 kSummaryMs = 60000;
@@ -43,28 +48,67 @@ void refuse(QTcpSocket* socket, QByteArray status)
     socket->disconnectFromHost();
 }
 
-/// Plain TCP: every connection is admitted by the status server before the HTTP
-/// server's own slots are connected, so the server's guard sees its bytes first.
-class GuardedTcpServer : public QTcpServer
+/// Accepts by itself, a few connections per turn of the event loop, so a flood of
+/// connections cannot keep timers (the watchdog, the alarm) waiting, and pauses when
+/// the system has no descriptor to give, rather than spin or stop for good as Qt's
+/// own accepting does. Every plain connection is admitted by the status server before
+/// the HTTP server's slots are connected, so the server's guard sees its bytes first;
+/// TLS connections are admitted when their handshake starts.
+template <class Base> class GuardedServer : public Base
 {
 public:
-    GuardedTcpServer(std::function<bool(QTcpSocket*)> admit, QObject* parent)
-        : QTcpServer(parent), m_admit(std::move(admit))
-    {}
+    GuardedServer(std::function<bool(QTcpSocket*)> admit, std::function<void(int)> failed,
+                  QObject* parent)
+        : Base(parent), m_admit(std::move(admit)), m_failed(std::move(failed))
+    {
+        // Qt's own accepting finds the queue always full and stays idle.
+        this->setMaxPendingConnections(0);
+    }
+
+    void startAccepting()
+    {
+        m_notifier = new QSocketNotifier(this->socketDescriptor(), QSocketNotifier::Read, this);
+        QObject::connect(m_notifier, &QSocketNotifier::activated, this, [this] { acceptSome(); });
+    }
 
 protected:
     void incomingConnection(qintptr handle) override
     {
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(handle) || !m_admit(socket)) {
-            delete socket;
-            return;
+        if constexpr (!std::is_same_v<Base, QTcpServer>) {
+            Base::incomingConnection(handle);
+        } else {
+            auto* socket = new QTcpSocket(this);
+            if (!socket->setSocketDescriptor(handle) || !m_admit(socket)) {
+                delete socket;
+                return;
+            }
+            this->addPendingConnection(socket);
         }
-        addPendingConnection(socket);
     }
 
 private:
+    void acceptSome()
+    {
+        for (int i = 0; i < kAcceptBatch; ++i) {
+            const int handle = ::accept4(int(this->socketDescriptor()), nullptr, nullptr,
+                                         SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (handle >= 0) {
+                incomingConnection(handle);
+                continue;
+            }
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                m_failed(errno);
+                m_notifier->setEnabled(false);
+                QTimer::singleShot(kAcceptBackoffMs, m_notifier,
+                                   [notifier = m_notifier] { notifier->setEnabled(true); });
+            }
+            return; // EAGAIN: nothing more now; others (a reset peer) pass
+        }
+    }
+
     std::function<bool(QTcpSocket*)> m_admit;
+    std::function<void(int)> m_failed;
+    QSocketNotifier* m_notifier = nullptr;
 };
 
 /// Compares (b non-empty) without stopping at the first difference, so the time taken says
@@ -116,9 +160,11 @@ StatusServer::StatusServer(Handler handler, QByteArray token, QStringList action
 
 QTcpServer* StatusServer::makeServer()
 {
+    const auto admitted = [this](QTcpSocket* s) { return admit(s); };
+    const auto failed = [this](int error) { acceptFailed(error); };
     if (m_tls.isNull())
-        return new GuardedTcpServer([this](QTcpSocket* s) { return admit(s); }, this);
-    auto* tls = new QSslServer(this);
+        return new GuardedServer<QTcpServer>(admitted, failed, this);
+    auto* tls = new GuardedServer<QSslServer>(admitted, failed, this);
     tls->setSslConfiguration(m_tls);
     tls->setHandshakeTimeout(int(kHeaderTimeoutMs));
     connect(tls, &QSslServer::startedEncryptionHandshake, this, [this](QSslSocket* socket) {
@@ -131,6 +177,8 @@ QTcpServer* StatusServer::makeServer()
 bool StatusServer::listenOn(const QHostAddress& host, quint16 port, QString* why)
 {
     QTcpServer* server = makeServer();
+    // Room in the kernel's queue for a scrape to get in while a flood waits there.
+    server->setListenBacklogSize(kListenBacklog);
     if (!server->listen(host, port)) {
         *why = server->errorString();
         delete server;
@@ -166,26 +214,27 @@ void StatusServer::serve(QTcpServer* server)
                    at.protocol() == QAbstractSocket::IPv6Protocol
                        ? '[' + at.toString().toLatin1() + ']'
                        : at.toString().toLatin1()};
-    // Out of descriptors, Qt stops accepting for good; start again after a pause
-    // rather than give the port up or spin on it.
-    connect(server, &QTcpServer::acceptError, this, [this, server](QAbstractSocket::SocketError) {
-        server->pauseAccepting();
-        QTimer::singleShot(kAcceptBackoffMs, server, [server] { server->resumeAccepting(); });
-        const qint64 now = m_clock.elapsed();
-        ++m_acceptErrors;
-        if (m_acceptErrors <= kSaidInFull || now - m_acceptErrorSaidMs >= kSummaryMs) {
-            qCWarning(lcStatusServer).noquote()
-                << "cannot accept a connection:" << server->errorString()
-                << (m_acceptErrors > kSaidInFull
-                        ? QStringLiteral("(%1 times since)").arg(m_acceptErrors)
-                        : QString());
-            m_acceptErrorSaidMs = now;
-            if (m_acceptErrors > kSaidInFull)
-                m_acceptErrors = kSaidInFull;
-        }
-    });
+    if (auto* plain = dynamic_cast<GuardedServer<QTcpServer>*>(server))
+        plain->startAccepting();
+    else
+        static_cast<GuardedServer<QSslServer>*>(server)->startAccepting();
     bind(server);
     m_sweep.start();
+}
+
+void StatusServer::acceptFailed(int error)
+{
+    const qint64 now = m_clock.elapsed();
+    ++m_acceptErrors;
+    if (m_acceptErrors > kSaidInFull && now - m_acceptErrorSaidMs < kSummaryMs)
+        return;
+    qCWarning(lcStatusServer).noquote()
+        << "cannot accept a connection:" << QString::fromLocal8Bit(std::strerror(error))
+        << (m_acceptErrors > kSaidInFull ? QStringLiteral("(%1 times since)").arg(m_acceptErrors)
+                                         : QString());
+    m_acceptErrorSaidMs = now;
+    if (m_acceptErrors > kSaidInFull)
+        m_acceptErrors = kSaidInFull;
 }
 
 bool StatusServer::admit(QTcpSocket* socket)
@@ -297,7 +346,8 @@ QByteArray StatusServer::headProblem(const QByteArray& head) const
             return kBadRequest;
         const QByteArray key = line.left(colon).toLower();
         const QByteArray value = line.mid(colon + 1).trimmed();
-        ++seen[key];
+        if (++seen[key] > 1 && (key == "content-length" || key == "authorization" || key == "host"))
+            return kBadRequest; // which one counts would be a guess
         if (key == "transfer-encoding" || key == "upgrade")
             return kBadRequest; // no body is taken, and nothing but HTTP/1.1 is spoken
         if (key == "content-length") {
@@ -310,9 +360,6 @@ QByteArray StatusServer::headProblem(const QByteArray& head) const
         if (key == "host")
             host = hostOnly(value).toLower();
     }
-    if (seen.value("content-length") > 1 || seen.value("authorization") > 1 ||
-        seen.value("host") > 1)
-        return kBadRequest;
     // Without a token only names of this machine are served, so a page elsewhere
     // cannot point its own name at this address and read the station.
     if (m_token.isEmpty() && !m_hostNames.contains(host))

@@ -85,6 +85,8 @@ private:
     /// Takes a new connection on, making room when full; false when it was turned away.
     bool admit(QTcpSocket* socket);
     void forget(QTcpSocket* socket);
+    /// Says why accepting failed: the first few times, then once a minute.
+    void acceptFailed(int error);
     void inspect(QTcpSocket* socket);
     void sweep();
     [[nodiscard]] QByteArray headProblem(const QByteArray& head) const;

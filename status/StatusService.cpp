@@ -158,10 +158,10 @@ void StatusService::listen()
         return;
     }
     m_failing.invalidate();
-    qCInfo(lcStatus).noquote() << "remote status on"
-                               << (inherited ? QStringLiteral("the socket from systemd")
-                                             : wanted.listen)
-                               << (m_tls.isNull() ? "" : "with TLS");
+    qCInfo(lcStatus).noquote() << QStringLiteral("remote status on %1%2")
+                                      .arg(inherited ? QStringLiteral("the socket from systemd")
+                                                     : wanted.listen,
+                                           m_tls.isNull() ? QString() : QStringLiteral(" (TLS)"));
     m_server = std::move(server);
 }
 

@@ -219,7 +219,6 @@ void StatusServer::serve(QTcpServer* server)
     else
         static_cast<GuardedServer<QSslServer>*>(server)->startAccepting();
     bind(server);
-    m_sweep.start();
 }
 
 void StatusServer::acceptFailed(int error)
@@ -258,6 +257,8 @@ bool StatusServer::admit(QTcpSocket* socket)
         forget(victim); // when abort() did not already
     }
     m_connections.insert(socket, {from, m_clock.elapsed(), false, {}});
+    if (!m_sweep.isActive())
+        m_sweep.start();
     ++m_perAddress[from];
     // Connected before the HTTP server's own slots, so these run first.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { inspect(socket); });
@@ -289,6 +290,8 @@ void StatusServer::sweep()
         socket->abort();
         forget(socket);
     }
+    if (m_connections.isEmpty())
+        m_sweep.stop(); // no wake-ups while nobody is connected
 }
 
 void StatusServer::inspect(QTcpSocket* socket)

@@ -11,6 +11,7 @@
 #include <QLoggingCategory>
 
 #include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <systemd/sd-daemon.h>
 
@@ -24,8 +25,10 @@ ServiceNotifier::ServiceNotifier(Station& station, QObject* parent)
     // A TCP socket from a .socket unit is the status port, held by systemd across
     // restarts so no other program can take it meanwhile.
     if (sd_listen_fds(1) >= 1 &&
-        sd_is_socket_inet(SD_LISTEN_FDS_START, AF_UNSPEC, SOCK_STREAM, 1, 0) > 0)
+        sd_is_socket_inet(SD_LISTEN_FDS_START, AF_UNSPEC, SOCK_STREAM, 1, 0) > 0) {
+        ::fcntl(SD_LISTEN_FDS_START, F_SETFD, FD_CLOEXEC); // not left to the mail program
         station.status().adoptListener(SD_LISTEN_FDS_START);
+    }
     if (!m_active)
         return;
     uint64_t usec = 0;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <tuple>
@@ -190,7 +191,7 @@ bool StatusServer::listenOn(const QHostAddress& host, quint16 port, QString* why
 
 bool StatusServer::adopt(int descriptor, QString* why)
 {
-    const int own = ::dup(descriptor);
+    const int own = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0); // not left to the mail program
     if (own < 0) {
         *why = QString::fromLocal8Bit(std::strerror(errno));
         return false;

@@ -6,6 +6,7 @@
 #include "ControlServer.h"
 #include "DataFolderCheck.h"
 #include "ErrorReporter.h"
+#include "FileLimit.h"
 #include "InstanceLock.h"
 #include "JournalLog.h"
 #include "SendmailTransport.h"
@@ -208,6 +209,7 @@ std::optional<int> runStationFile(const QStringList& words)
 
 int main(int argc, char* argv[])
 {
+    dovrane::raiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Dovrane"));
     QCoreApplication::setApplicationVersion(programVersion());

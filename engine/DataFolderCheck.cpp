@@ -300,6 +300,8 @@ StatusSettings statusAt(const QString& path)
 void DataFolderCheck::checkStatusPort(QList<Finding>& out) const
 {
     const StatusSettings mine = statusAt(m_paths.settingsFile());
+    for (const QString& warning : mine.warnings())
+        out.append({kSettings, warning, Finding::Weight::Note});
     QHostAddress host;
     quint16 port = 0;
     if (!mine.enabled || !mine.address(&host, &port) || port == 0)

@@ -4,12 +4,15 @@
 #include "Clock.h"
 #include "SilenceMonitor.h"
 #include "Station.h"
+#include "StatusService.h"
 #include "WeeklySchedule.h"
 
 #include <QLocale>
 #include <QLoggingCategory>
 
 #include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <systemd/sd-daemon.h>
 
 Q_LOGGING_CATEGORY(lcService, "dovrane.service", QtInfoMsg)
@@ -19,6 +22,13 @@ namespace dovrane {
 ServiceNotifier::ServiceNotifier(Station& station, QObject* parent)
     : QObject(parent), m_station(station), m_active(qEnvironmentVariableIsSet("NOTIFY_SOCKET"))
 {
+    // A TCP socket from a .socket unit is the status port, held by systemd across
+    // restarts so no other program can take it meanwhile.
+    if (sd_listen_fds(1) >= 1 &&
+        sd_is_socket_inet(SD_LISTEN_FDS_START, AF_UNSPEC, SOCK_STREAM, 1, 0) > 0) {
+        ::fcntl(SD_LISTEN_FDS_START, F_SETFD, FD_CLOEXEC); // not left to the mail program
+        station.status().adoptListener(SD_LISTEN_FDS_START);
+    }
     if (!m_active)
         return;
     uint64_t usec = 0;

@@ -14,7 +14,8 @@ class Station;
 /// one-line STATUS= whenever it changes, WATCHDOG=1 from the monitor's clock tick
 /// (so a stuck event loop stops the pings and gets the process restarted), and
 /// RELOADING=1 / STOPPING=1 around a reload and the end. Without NOTIFY_SOCKET in
-/// the environment it does nothing at all.
+/// the environment it sends nothing. A listening TCP socket passed by a .socket unit
+/// is handed to the remote status as its port.
 class ServiceNotifier : public QObject
 {
     Q_OBJECT

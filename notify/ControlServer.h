@@ -2,10 +2,12 @@
 
 #include <QHash>
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 
 class QLocalServer;
+class QLocalSocket;
 
 namespace dovrane {
 
@@ -28,7 +30,8 @@ public:
     explicit ControlServer(QObject* parent = nullptr);
 
     void addCommand(const QString& name, Handler handler);
-    /// Listens at path; false with why when it cannot.
+    /// Listens at path, and again whenever the socket stops or is removed; false
+    /// with why when it cannot now.
     bool listen(const QString& path, QString* why);
 
     /// Client side: sends one command line; true when it was done. text gets the
@@ -36,7 +39,12 @@ public:
     [[nodiscard]] static bool call(const QString& path, const QString& line, QString* text);
 
 private:
+    bool listenNow(QString* why);
+    void serve(QLocalSocket* socket);
+
     QLocalServer* m_server = nullptr;
+    QString m_path;
+    QTimer m_check;
     QHash<QString, Handler> m_commands;
 };
 

@@ -22,6 +22,8 @@ packages=(
   snmpd snmptrapd snmp smitools
   # remote status: Prometheus rules and scraping, the status page in a browser
   prometheus chromium chromium-driver python3-selenium
+  # the status port under attack: a self-signed certificate for its TLS
+  openssl
   # processor-time comparison (scripts/measure_cpu.py)
   ffmpeg
 )

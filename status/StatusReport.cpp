@@ -151,6 +151,9 @@ QByteArray metricsText(const StatusFacts& f)
     if (f.nextStop)
         e.sample("dovrane_next_schedule_change_seconds",
                  static_cast<double>(f.now.secsTo(*f.nextStop)), "change=\"stop\"");
+    e.gauge("dovrane_status_listening",
+            "1 while this station holds its status port; 0 while it tries to get it back.",
+            f.statusListening);
     e.family("dovrane_build_info", "gauge", "Always 1; the version is in the label.");
     e.sample("dovrane_build_info", 1, "version=\"" + label(f.version) + '"');
     return e.text();
@@ -201,6 +204,7 @@ QByteArray statusJson(const StatusFacts& f)
                                                {QStringLiteral("lost"), f.outboxLost}}},
         {QStringLiteral("activeFaults"), QJsonArray::fromStringList(f.activeFaults)},
         {QStringLiteral("latestClips"), QJsonArray::fromStringList(f.latestClips)},
+        {QStringLiteral("statusListening"), f.statusListening},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }

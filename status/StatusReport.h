@@ -48,6 +48,8 @@ struct StatusFacts
     QStringList activeFaults;
     /// Names of the newest sound clips of faults, newest first.
     QStringList latestClips;
+    /// The status port is held by this station (false while another program has it).
+    bool statusListening = false;
 
     /// INPUT LOST, ALARM, SUSPENDED (monitoring, alarms suspended), MONITORING,
     /// NOT MONITORING (scheduled window) or IDLE, the first that holds.

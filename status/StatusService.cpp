@@ -27,6 +27,9 @@ constexpr int kLogLines = 20;
 constexpr qint64 kLogTailBytes = 4096;
 constexpr qint32 kSecondsPerDay = 86400;
 constexpr int kMaxSuspendMinutes = 31 * 24 * 60;
+/// A port taken by another program is tried again this often, and said once a minute.
+constexpr int kListenRetryMs = 3000;
+constexpr qint64 kListenErrorEveryMs = 60000;
 
 /// The next enabled day's start or stop second after now, today included.
 std::optional<QDateTime> nextChange(const AlarmPlan& plan, const QDateTime& now, bool start)
@@ -77,6 +80,9 @@ StatusService::StatusService(StatusSources sources, QObject* parent)
         m_lastAlarm = m_sources.clock.now();
     });
     connect(&m_sources.settings, &Settings::changed, this, &StatusService::apply);
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(kListenRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, &StatusService::listen);
 }
 
 StatusService::~StatusService() = default;
@@ -94,6 +100,8 @@ void StatusService::apply()
         return;
     m_current = wanted;
     m_server.reset();
+    m_retry.stop();
+    m_failing.invalidate();
     if (!wanted.enabled)
         return;
     const QStringList problems = wanted.problems();
@@ -102,19 +110,45 @@ void StatusService::apply()
                                 QStringLiteral(" - not started"));
         return;
     }
+    for (const QString& warning : wanted.warnings())
+        qCWarning(lcStatus).noquote() << warning;
+    m_tls = QSslConfiguration();
+    QString why;
+    if (!wanted.tlsCert.isEmpty())
+        (void)wanted.tls(&m_tls, &why); // readable: problems() said so
+    listen();
+}
+
+void StatusService::listen()
+{
+    const StatusSettings& wanted = m_current;
     QHostAddress host;
     quint16 port = 0;
     (void)wanted.address(&host, &port);
     auto server = std::make_unique<StatusServer>(
         [this](const QUrl& url, const QHostAddress& client) { return answer(url, client); },
         wanted.token.toUtf8(), kActions, pageFiles().keys());
+    server->setTls(m_tls);
     QString why;
-    if (!server->listenOn(host, port, &why)) {
-        m_sources.errors.report(
-            QStringLiteral("Remote status: cannot listen on %1: %2").arg(wanted.listen, why));
+    const bool inherited = m_inherited >= 0;
+    if (!(inherited ? server->adopt(m_inherited, &why) : server->listenOn(host, port, &why))) {
+        // Another program may hold the port for a while (a restart, or someone
+        // posing as this station): keep trying, and keep saying so.
+        if (!m_failing.isValid() || m_failing.elapsed() >= kListenErrorEveryMs) {
+            m_sources.errors.report(
+                QStringLiteral("Remote status: cannot listen on %1: %2 - trying again every %3 s")
+                    .arg(inherited ? QStringLiteral("the socket from systemd") : wanted.listen, why)
+                    .arg(kListenRetryMs / 1000));
+            m_failing.start();
+        }
+        m_retry.start();
         return;
     }
-    qCInfo(lcStatus) << "remote status on" << wanted.listen;
+    m_failing.invalidate();
+    qCInfo(lcStatus).noquote() << QStringLiteral("remote status on %1%2")
+                                      .arg(inherited ? QStringLiteral("the socket from systemd")
+                                                     : wanted.listen,
+                                           m_tls.isNull() ? QString() : QStringLiteral(" (TLS)"));
     m_server = std::move(server);
 }
 
@@ -151,6 +185,7 @@ StatusFacts StatusService::facts(bool full) const
     f.windowActive = monitor.schedule().covers(f.now);
     f.nextStart = nextChange(plan, f.now, true);
     f.nextStop = nextChange(plan, f.now, false);
+    f.statusListening = m_server != nullptr;
     if (m_sources.stationFacts)
         m_sources.stationFacts(f, full);
     // The detector sees a capture that delivers nothing without saying it is lost.

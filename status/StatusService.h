@@ -5,8 +5,11 @@
 #include "StatusSettings.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
+#include <QSslConfiguration>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -59,8 +62,11 @@ public:
 
     /// Reads [status] again and starts, moves or stops the endpoint.
     void apply();
-    /// The port listened on; 0 when off.
+    /// The port listened on; 0 when off, or while another program holds it.
     [[nodiscard]] quint16 port() const;
+    /// Serves on this listening socket, handed over by the service manager, in place
+    /// of listening on the address in [status]; the station keeps it across changes.
+    void adoptListener(int descriptor) { m_inherited = descriptor; }
 
     [[nodiscard]] StatusFacts facts(bool full = false) const;
     /// What a GET of url answers, or a POST of an action path does.
@@ -71,10 +77,17 @@ public:
 
 private:
     [[nodiscard]] QStringList logTail() const;
+    /// Listens as m_current says; while it cannot, tries again every few seconds.
+    void listen();
 
     StatusSources m_sources;
     StatusSettings m_current;
     std::unique_ptr<StatusServer> m_server;
+    QSslConfiguration m_tls;
+    int m_inherited = -1;
+    QTimer m_retry;
+    /// Since the last time a failure to listen was reported; invalid while listening.
+    QElapsedTimer m_failing;
     bool m_inputLost = false;
     quint64 m_buffers = 0;
     quint64 m_captureErrors = 0;

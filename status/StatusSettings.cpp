@@ -1,8 +1,17 @@
 #include "StatusSettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QUrl>
+
+namespace {
+/// Far more than any PEM private key.
+constexpr qint64 kMaxKeyBytes = 64 * 1024;
+} // namespace
 
 namespace dovrane {
 
@@ -17,6 +26,10 @@ const SettingsTable<StatusSettings>& StatusSettings::table()
         t.text("token", at<&S::token>, "Bearer token asked of every client; needed beyond loopback")
             .accepts("empty, or at least 16 characters")
             .hidden();
+        t.text("tls_cert", at<&S::tlsCert>, "PEM certificate chain; with tls_key the port speaks TLS only")
+            .accepts("a readable PEM file");
+        t.text("tls_key", at<&S::tlsKey>, "PEM private key of tls_cert")
+            .accepts("a readable PEM file (RSA, EC or DSA key)");
         return t;
     }();
     return t;
@@ -65,7 +78,60 @@ QStringList StatusSettings::problems() const
     else if (!host.isLoopback() && token.trimmed().isEmpty())
         out << table().key("listen").problem(
             QStringLiteral("reaches other machines and needs a token"), listen);
+    QSslConfiguration config;
+    QString why;
+    if ((!tlsCert.isEmpty() || !tlsKey.isEmpty()) && !tls(&config, &why))
+        out << why;
     return out;
+}
+
+QStringList StatusSettings::warnings() const
+{
+    QHostAddress host;
+    quint16 port = 0;
+    if (!enabled || !address(&host, &port) || host.isLoopback() || !tlsCert.isEmpty())
+        return {};
+    return {table().key("listen").problem(
+        QStringLiteral("without tls_cert and tls_key the token crosses the network in clear"),
+        listen)};
+}
+
+bool StatusSettings::tls(QSslConfiguration* out, QString* why) const
+{
+    if (tlsCert.isEmpty() || tlsKey.isEmpty()) {
+        const bool noCert = tlsCert.isEmpty();
+        *why = table()
+                   .key(noCert ? "tls_cert" : "tls_key")
+                   .problem(noCert ? QStringLiteral("needed with tls_key")
+                                   : QStringLiteral("needed with tls_cert"),
+                            QString());
+        return false;
+    }
+    const QList<QSslCertificate> chain = QSslCertificate::fromPath(tlsCert, QSsl::Pem);
+    if (chain.isEmpty()) {
+        *why = table().key("tls_cert").problem(QStringLiteral("no PEM certificate in it"), tlsCert);
+        return false;
+    }
+    QFile file(tlsKey);
+    QSslKey key;
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray pem = file.read(kMaxKeyBytes);
+        for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
+            key = QSslKey(pem, algorithm);
+            if (!key.isNull())
+                break;
+        }
+    }
+    if (key.isNull()) {
+        *why = table().key("tls_key").problem(QStringLiteral("no PEM private key readable in it"),
+                                              tlsKey);
+        return false;
+    }
+    *out = QSslConfiguration::defaultConfiguration();
+    out->setLocalCertificateChain(chain);
+    out->setPrivateKey(key);
+    out->setPeerVerifyMode(QSslSocket::VerifyNone);
+    return true;
 }
 
 } // namespace dovrane

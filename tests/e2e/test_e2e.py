@@ -8,6 +8,7 @@ import json
 import email.policy
 import math
 import os
+import socket
 import random
 import re
 import signal
@@ -111,6 +112,12 @@ class E2E(unittest.TestCase):
         self.assertTrue(self.r.wait_event(ALARM, 10), self.r.events())
         self.assertEqual(self.r.events(), ["Timed Start Sensor", "Alarms Suspended".ljust(21),
                                            "Alarms Resumed".ljust(21), ALARM])
+        with socket.socket(socket.AF_UNIX) as s:  # an over-long line is refused whole, never split
+            s.connect(self.r.data + "/dovrane.sock")
+            s.sendall(b"resume" + b" " * 1100 + b"resume\n")
+            self.assertEqual(s.makefile("rb").read(), b"no line longer than 1024 bytes\n")
+        os.remove(self.r.data + "/dovrane.sock")  # the channel comes back by itself
+        self.assertTrue(rig.wait_for(lambda: run("--resume").stdout == "alarms were not suspended\n", 10))
         rig.stop(self.r.proc)
         self.assertEqual(run("--resume").returncode, 1)
 

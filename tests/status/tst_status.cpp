@@ -94,6 +94,10 @@ private Q_SLOTS:
         QTest::newRow("suspend: minutes out of range")
             << token << 0.0 << QByteArray("POST /suspend?minutes=0 s3cret0123456789x") << 400
             << QStringList{"minutes=N"} << QString();
+        QTest::newRow("a certificate without its key: refused and said")
+            << on + QStringLiteral("tls_cert=/nonexistent.pem\n") << 0.0 << QByteArray() << 0
+            << QStringList()
+            << QStringLiteral("[status] tls_key: needed with tls_cert - not started");
         QTest::newRow("beyond loopback without a token: refused and said")
             << QStringLiteral("[status]\nenabled=true\nlisten=0.0.0.0:9877\n") << 0.0
             << QByteArray() << 0 << QStringList()

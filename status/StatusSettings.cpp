@@ -26,7 +26,8 @@ const SettingsTable<StatusSettings>& StatusSettings::table()
         t.text("token", at<&S::token>, "Bearer token asked of every client; needed beyond loopback")
             .accepts("empty, or at least 16 characters")
             .hidden();
-        t.text("tls_cert", at<&S::tlsCert>, "PEM certificate chain; with tls_key the port speaks TLS only")
+        t.text("tls_cert", at<&S::tlsCert>,
+               "PEM certificate chain; with tls_key the port speaks TLS only")
             .accepts("a readable PEM file");
         t.text("tls_key", at<&S::tlsKey>, "PEM private key of tls_cert")
             .accepts("a readable PEM file (RSA, EC or DSA key)");
@@ -89,7 +90,7 @@ QStringList StatusSettings::warnings() const
 {
     QHostAddress host;
     quint16 port = 0;
-    if (!enabled || !address(&host, &port) || host.isLoopback() || !tlsCert.isEmpty())
+    if (!enabled || !address(&host, &port) || port == 0 || host.isLoopback() || !tlsCert.isEmpty())
         return {};
     return {table().key("listen").problem(
         QStringLiteral("without tls_cert and tls_key the token crosses the network in clear"),

@@ -97,7 +97,9 @@ private Q_SLOTS:
         QTest::newRow("a certificate without its key: refused and said")
             << on + QStringLiteral("tls_cert=/nonexistent.pem\n") << 0.0 << QByteArray() << 0
             << QStringList()
-            << QStringLiteral("[status] tls_key: needed with tls_cert - not started");
+            << QStringLiteral(
+                   "[status] tls_key: needed with tls_cert (got \"\"; accepted: a readable "
+                   "PEM file (RSA, EC or DSA key)) - not started");
         QTest::newRow("beyond loopback without a token: refused and said")
             << QStringLiteral("[status]\nenabled=true\nlisten=0.0.0.0:9877\n") << 0.0
             << QByteArray() << 0 << QStringList()

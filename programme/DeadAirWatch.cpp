@@ -120,6 +120,13 @@ void DeadAirWatch::setSuspendedUntil(const QDateTime& until)
     m_suspended = until.isValid();
 }
 
+std::optional<double> DeadAirWatch::humDbfs() const
+{
+    if (!m_trust->hum.enabled)
+        return std::nullopt;
+    return m_analyser->humDbfs();
+}
+
 QStringList DeadAirWatch::activeFaults() const
 {
     QStringList faults;

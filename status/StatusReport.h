@@ -46,6 +46,8 @@ struct StatusFacts
     QStringList activeFaults;
     /// Names of the newest sound clips of faults, newest first.
     QStringList latestClips;
+    /// Mains hum under the programme in dBFS, while the hum detector listens.
+    std::optional<double> humDbfs;
 
     /// MONITORING, ALARM, IDLE or INPUT LOST.
     [[nodiscard]] QString state() const;

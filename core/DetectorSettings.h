@@ -16,7 +16,7 @@ struct DetectorSettings
     bool phase = false;
     int phaseSeconds = 10;
     /// Limit of 2 LR / (LL + RR) over the last seconds: mid against side energy.
-    double phaseLimit = -0.3;
+    double phaseLimit = -0.5;
     bool clips = false;
     int clipDays = 30;
 

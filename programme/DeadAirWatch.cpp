@@ -164,7 +164,10 @@ void DeadAirWatch::checkDeadAir()
         FaultTimer& fault = *m_faults[i];
         const qint32 seconds = fault.seconds(now);
         const QString name = QLatin1String(d.name);
-        switch (fault.update(d.present, now, m_suspended)) {
+        // A loop is heard one pass after it stuck.
+        const QDateTime began =
+            d.gate == kLoop ? now.addMSecs(-qint64(1000 * m_analyser->loopSecs())) : QDateTime();
+        switch (fault.update(d.present, now, m_suspended, began)) {
         case FaultTimer::Change::None:
             break;
         case FaultTimer::Change::Raised: {

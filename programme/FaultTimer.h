@@ -40,12 +40,14 @@ public:
 
     /// holdBack: the fault may not be raised now (alarms suspended); it is raised
     /// at the first update after that if the condition still holds.
-    Change update(bool present, const QDateTime& now, bool holdBack = false)
+    /// began: when a condition that is present now set in, if earlier than now.
+    Change update(bool present, const QDateTime& now, bool holdBack = false,
+                  const QDateTime& began = {})
     {
         if (present) {
             m_clearSince = m_lapseSince = QDateTime();
             if (!m_since.isValid())
-                m_since = now;
+                m_since = began.isValid() ? began : now;
             if (!m_on && !holdBack && m_since.msecsTo(now) >= m_delayMs) {
                 m_on = true;
                 return Change::Raised;

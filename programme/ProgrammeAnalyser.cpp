@@ -5,6 +5,7 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -40,15 +41,16 @@ bool vote(std::vector<bool>& votes, int& next, bool yes)
 }
 
 /// Edges of bands in log steps from 215 Hz to 10 kHz: where programme lives, clear
-/// of the pilot.
-int logEdge(int band, int bands)
+/// of the pilot. Worked out once.
+template <int Bands> const std::array<int, Bands + 1>& logEdges()
 {
-    return int(std::lround(5 * std::pow(232.0 / 5, double(band) / bands)));
-}
-
-int signatureEdge(int band)
-{
-    return logEdge(band, ProgrammeAnalyser::kBands);
+    static const std::array<int, Bands + 1> edges = [] {
+        std::array<int, Bands + 1> e{};
+        for (int b = 0; b <= Bands; ++b)
+            e[std::size_t(b)] = int(std::lround(5 * std::pow(232.0 / 5, double(b) / Bands)));
+        return e;
+    }();
+    return edges;
 }
 
 } // namespace
@@ -131,6 +133,7 @@ void ProgrammeAnalyser::configure(const TrustSettings& settings)
     m_loopVotes.assign(kLoopVotes, false);
     m_loopVote = 0;
     m_hum = m_noise = m_loop = false;
+    m_loopLag = m_soundRun = 0;
 }
 
 bool ProgrammeAnalyser::analyse(const QByteArray& buffer, qint32 threshold, bool rawSound)
@@ -227,9 +230,10 @@ void ProgrammeAnalyser::checkNoise(bool sound)
         slot[k] = m_power[std::size_t(k)];
     }
     float* bands = &m_driftBands[std::size_t(m_driftNext) * kDriftBands];
+    const auto& driftEdges = logEdges<kDriftBands>();
     for (int b = 0; b < kDriftBands; ++b) {
         double e = 0;
-        for (int k = logEdge(b, kDriftBands); k < logEdge(b + 1, kDriftBands); ++k)
+        for (int k = driftEdges[std::size_t(b)]; k < driftEdges[std::size_t(b) + 1]; ++k)
             e += m_power[std::size_t(k)];
         bands[b] = float(e);
     }
@@ -357,13 +361,15 @@ void ProgrammeAnalyser::checkLoop(bool sound)
 {
     const int ringSize = int(m_loud.size());
     float* sig = &m_signatures[std::size_t(m_sigNext) * kBands];
+    const auto& sigEdges = logEdges<kBands>();
     for (int b = 0; b < kBands; ++b) {
         double e = 0;
-        for (int k = signatureEdge(b); k < signatureEdge(b + 1); ++k)
+        for (int k = sigEdges[std::size_t(b)]; k < sigEdges[std::size_t(b) + 1]; ++k)
             e += m_power[std::size_t(k)];
         sig[b] = float(10 * std::log10(e + 1e2));
     }
     m_loud[std::size_t(m_sigNext)] = sound;
+    m_soundRun = sound ? m_soundRun + 1 : 0;
     const int now = m_sigNext;
     m_sigNext = (m_sigNext + 1) % ringSize;
     m_sigCount = std::min(m_sigCount + 1, ringSize);
@@ -391,6 +397,8 @@ void ProgrammeAnalyser::checkLoop(bool sound)
             ++n;
         }
         if (m_compared[std::size_t(lag)] >= kLoopSettle) {
+            if (m_distance[std::size_t(lag)] < best)
+                m_loopLag = lag;
             best = std::min(best, m_distance[std::size_t(lag)]);
             sum += m_distance[std::size_t(lag)];
             ++valid;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -42,6 +43,12 @@ public:
     [[nodiscard]] bool hum() const { return m_hum; }
     [[nodiscard]] bool noise() const { return m_noise; }
     [[nodiscard]] bool loop() const { return m_loop; }
+    /// Seconds one pass of the repeat lasts (the loop was stuck that long before its
+    /// first repeat could be heard), at most as long as sound has lasted.
+    [[nodiscard]] double loopSecs() const
+    {
+        return std::min(m_loopLag, m_soundRun) * double(kFrames) / 44100;
+    }
 
     static constexpr int kFrames = 1024;
     static constexpr int kHumFrames = 4096;
@@ -113,6 +120,8 @@ private:
     bool m_hum = false;
     bool m_noise = false;
     bool m_loop = false;
+    int m_loopLag = 0;
+    int m_soundRun = 0; ///< buffers of sound without a break
 };
 
 } // namespace dovrane

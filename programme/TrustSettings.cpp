@@ -9,9 +9,10 @@ namespace {
 
 const QString kGroup = QStringLiteral("alarms/");
 
-DetectorSetting loadDetector(const QSettings& file, const QString& name)
+DetectorSetting loadDetector(const QSettings& file, const QString& name, int delaySecs = 30)
 {
     DetectorSetting d;
+    d.delaySecs = delaySecs;
     d.enabled = file.value(kGroup + name, false).toBool();
     d.delaySecs = file.value(kGroup + name + QStringLiteral("DelaySecs"), d.delaySecs).toInt();
     return d;
@@ -76,7 +77,9 @@ TrustSettings TrustSettings::load(const QSettings& file)
     s.notchPilot = file.value(kGroup + QStringLiteral("notchPilot"), true).toBool();
     s.hum = loadDetector(file, QStringLiteral("hum"));
     s.noise = loadDetector(file, QStringLiteral("noise"));
-    s.loop = loadDetector(file, QStringLiteral("loop"));
+    // Electronic music repeats identical bars for half a minute and more; a stuck
+    // player is told after a minute.
+    s.loop = loadDetector(file, QStringLiteral("loop"), 60);
     s.loopWindowSecs = file.value(kGroup + QStringLiteral("loopWindowSecs"), 20).toInt();
     s.releaseSecs = file.value(kGroup + QStringLiteral("releaseSecs"), 0).toInt();
     s.cooldownMinutes = file.value(kGroup + QStringLiteral("cooldownMinutes"), 0).toInt();

@@ -22,8 +22,9 @@ packages=(
   snmpd snmptrapd snmp smitools
   # remote status: Prometheus rules and scraping, the status page in a browser
   prometheus chromium chromium-driver python3-selenium
-  # processor-time comparison (scripts/measure_cpu.py)
-  ffmpeg
+  # processor-time comparison (scripts/measure_cpu.py); real programme for the detectors'
+  # evaluation row (scripts/evaluate-programme.py --short: pop music, recorded speech)
+  ffmpeg python3-numpy frozen-bubble-data asterisk-core-sounds-en-g722
 )
 
 missing=()

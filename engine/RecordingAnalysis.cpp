@@ -65,8 +65,11 @@ public:
     explicit SoundFileReader(const QString& path)
     {
         m_file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &m_info);
-        if (m_file)
-            m_step = double(m_info.samplerate) / AudioInput::kSampleRate;
+        if (!m_file)
+            return;
+        m_step = double(m_info.samplerate) / AudioInput::kSampleRate;
+        // Overs of a float recording are clipped, not wrapped round.
+        sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     }
     ~SoundFileReader()
     {
@@ -84,6 +87,8 @@ public:
     {
         buffer.resize(AudioInput::kBufferBytes);
         auto* out = reinterpret_cast<qint16*>(buffer.data());
+        if (m_info.samplerate == AudioInput::kSampleRate && m_info.channels <= 2)
+            return nextAsIs(out);
         int made = 0;
         for (; made < kFrames; ++made) {
             const auto i = std::size_t(m_pos);
@@ -104,6 +109,18 @@ public:
     }
 
 private:
+    /// At 44.1 kHz libsndfile converts to 16 bits itself.
+    bool nextAsIs(qint16* out)
+    {
+        const sf_count_t got = sf_readf_short(m_file, out, kFrames);
+        if (m_info.channels == 1) {
+            for (sf_count_t i = got - 1; i >= 0; --i)
+                out[2 * i] = out[2 * i + 1] = out[i];
+        }
+        std::fill(out + 2 * got, out + 2 * kFrames, qint16(0));
+        return got > 0;
+    }
+
     /// Keeps source frames from `from` on and reads more; false at the end.
     bool fill(std::size_t from)
     {
@@ -183,7 +200,8 @@ bool RecordingAnalysis::run(const QString& file, Result& result)
         return false;
     }
     // The station's parts as the station wires them, on a clock of their own.
-    const QDateTime start(QDate(2026, 1, 5), QTime(0, 0));
+    // UTC: no time zone to look up at every step.
+    const QDateTime start(QDate(2026, 1, 5), QTime(0, 0), Qt::UTC);
     ManualClock clock(start);
     RecordingInput audio;
     ErrorReporter errors;

@@ -226,6 +226,17 @@ void DetectorsPage::measured(int highest, int typical)
                      m_floor > 0 && m_programme > 0
                          ? QString()
                          : QStringLiteral(" (measure the other one too for a better guess)"));
+    if (!floor) {
+        // A delay that the quietest moment of the programme heard (a track change,
+        // a pause) stays inside, so neither raises the silence alarm.
+        const LevelMeasurement::QuietRun run =
+            LevelMeasurement::longestQuiet(m_measurement->peaks(), m_suggested);
+        const double quiet = double(run.buffers) * 1024 / 44100;
+        text += QStringLiteral(" Suggested silence delay: %1 s, because the longest stretch under "
+                               "that threshold lasted %2 s.")
+                    .arg(LevelMeasurement::suggestDelay(quiet))
+                    .arg(quiet, 0, 'f', 1);
+    }
     m_lblMeasured->setText(text);
     m_cmdUse->setEnabled(true);
 }

@@ -9,6 +9,7 @@
 #include "FileLimit.h"
 #include "InstanceLock.h"
 #include "JournalLog.h"
+#include "RecordingAnalysis.h"
 #include "SendmailTransport.h"
 #include "ServiceNotifier.h"
 #include "Settings.h"
@@ -213,6 +214,9 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Dovrane"));
     QCoreApplication::setApplicationVersion(programVersion());
+    // "dovrane analyse FILE...": the station over recordings, see RecordingAnalysis.
+    if (app.arguments().value(1) == QLatin1String("analyse"))
+        return dovrane::RecordingAnalysis::commandLine(app.arguments().mid(2), stdout);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

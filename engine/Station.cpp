@@ -123,6 +123,10 @@ Station::Station(Services services, QObject* parent)
     m_watch = new DeadAirWatch(m_services.clock, *m_alarmLog, *m_account, *m_settings, this);
     connect(m_watch, &DeadAirWatch::eventRaised, this, [this](const StationEvent& event) {
         raise(event);
+        // Hum, noise and a loop keep a clip from where they began, as every fault does.
+        if (event.kind == StationEvent::Kind::Hum || event.kind == StationEvent::Kind::Noise ||
+            event.kind == StationEvent::Kind::Loop)
+            m_clips->record(event.time.addSecs(-event.seconds), event.name());
         // The silence alarm mails and pages by itself.
         if (event.kind == StationEvent::Kind::SilenceAlarm ||
             event.kind == StationEvent::Kind::SilenceEnd)
@@ -174,6 +178,7 @@ Station::Station(Services services, QObject* parent)
         f.outboxLost = m_notifications->outbox().lost();
         f.activeFaults = activeFaults();
         f.notMonitoringInWindow = notMonitoringInWindow();
+        f.humDbfs = m_watch->humDbfs();
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
     };

@@ -43,7 +43,7 @@ struct AlarmSettings
 
     DetectorSetting hum;
     DetectorSetting noise;
-    DetectorSetting loop;
+    DetectorSetting loop{false, 60};
     /// How far back the loop detector looks for a repeat (at most 60 s).
     int loopWindowSecs = 20;
 

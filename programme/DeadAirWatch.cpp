@@ -120,6 +120,13 @@ void DeadAirWatch::setSuspendedUntil(const QDateTime& until)
     m_suspended = until.isValid();
 }
 
+std::optional<double> DeadAirWatch::humDbfs() const
+{
+    if (!m_alarms->hum.enabled)
+        return std::nullopt;
+    return m_analyser->humDbfs();
+}
+
 QStringList DeadAirWatch::activeFaults() const
 {
     QStringList faults;
@@ -157,7 +164,10 @@ void DeadAirWatch::checkDeadAir()
         FaultTimer& fault = *m_faults[i];
         const qint32 seconds = fault.seconds(now);
         const QString name = QLatin1String(d.name);
-        switch (fault.update(d.present, now, m_suspended)) {
+        // A loop is heard one pass after it stuck.
+        const QDateTime began =
+            d.gate == kLoop ? now.addMSecs(-qint64(1000 * m_analyser->loopSecs())) : QDateTime();
+        switch (fault.update(d.present, now, m_suspended, began)) {
         case FaultTimer::Change::None:
             break;
         case FaultTimer::Change::Raised: {

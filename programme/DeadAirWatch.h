@@ -46,6 +46,8 @@ public:
     /// For SilenceMonitor::setNoticeFilter(): what the silence gate makes of a start
     /// or an end.
     SilenceMonitor::Notice silenceNotice(bool start);
+    /// Mains hum under the programme in dBFS while the hum detector is on.
+    [[nodiscard]] std::optional<double> humDbfs() const;
     /// "hum", "noise", "loop" while under way, told to people or not.
     [[nodiscard]] QStringList activeFaults() const;
 

@@ -5,7 +5,9 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace dovrane {
@@ -20,6 +22,7 @@ constexpr float kMismatchDb = 10.0f;
 constexpr float kSmoothing = 1.0f / 16;
 constexpr int kHumVotes = 20;
 constexpr int kLoopVotes = kPerSecond;
+constexpr int kHumLevels = 108; // 10 s of hum transforms
 
 std::vector<double> hann(int n)
 {
@@ -37,10 +40,17 @@ bool vote(std::vector<bool>& votes, int& next, bool yes)
     return std::count(votes.begin(), votes.end(), true) * 5 >= qsizetype(votes.size()) * 4;
 }
 
-int signatureEdge(int band)
+/// Edges of bands in log steps from 215 Hz to 10 kHz: where programme lives, clear
+/// of the pilot. Worked out once.
+template <int Bands> const std::array<int, Bands + 1>& logEdges()
 {
-    // 215 Hz to 10 kHz in log steps: where programme lives, clear of the pilot.
-    return int(std::lround(5 * std::pow(232.0 / 5, double(band) / ProgrammeAnalyser::kBands)));
+    static const std::array<int, Bands + 1> edges = [] {
+        std::array<int, Bands + 1> e{};
+        for (int b = 0; b <= Bands; ++b)
+            e[std::size_t(b)] = int(std::lround(5 * std::pow(232.0 / 5, double(b) / Bands)));
+        return e;
+    }();
+    return edges;
 }
 
 } // namespace
@@ -52,6 +62,8 @@ struct ProgrammeAnalyser::Plans
         in = fftw_alloc_real(kFrames);
         out = fftw_alloc_complex(kFrames / 2 + 1);
         plan = fftw_plan_dft_r2c_1d(kFrames, in, out, FFTW_ESTIMATE);
+        inR = fftw_alloc_real(kFrames);
+        outR = fftw_alloc_complex(kFrames / 2 + 1);
         humIn = fftw_alloc_real(kHumFrames);
         humOut = fftw_alloc_complex(kHumFrames / 2 + 1);
         humPlan = fftw_plan_dft_r2c_1d(kHumFrames, humIn, humOut, FFTW_ESTIMATE);
@@ -62,12 +74,16 @@ struct ProgrammeAnalyser::Plans
         fftw_destroy_plan(humPlan);
         fftw_free(in);
         fftw_free(out);
+        fftw_free(inR);
+        fftw_free(outR);
         fftw_free(humIn);
         fftw_free(humOut);
     }
     double* in = nullptr;
     fftw_complex* out = nullptr;
     fftw_plan plan = nullptr;
+    double* inR = nullptr; ///< the right channel, through the same plan
+    fftw_complex* outR = nullptr;
     double* humIn = nullptr;
     fftw_complex* humOut = nullptr;
     fftw_plan humPlan = nullptr;
@@ -75,7 +91,8 @@ struct ProgrammeAnalyser::Plans
 
 ProgrammeAnalyser::ProgrammeAnalyser()
     : m_plans(std::make_unique<Plans>()), m_window(hann(kFrames)), m_humWindow(hann(kHumFrames)),
-      m_mono(kFrames), m_power(kFrames / 2 + 1), m_humIn(kHumFrames)
+      m_mono(kFrames), m_power(kFrames / 2 + 1), m_powerL(kFrames / 2 + 1),
+      m_powerR(kFrames / 2 + 1), m_humIn(kHumFrames)
 {}
 
 ProgrammeAnalyser::~ProgrammeAnalyser() = default;
@@ -93,9 +110,18 @@ void ProgrammeAnalyser::configure(const AlarmSettings& settings)
     m_humFill = 0;
     m_humVotes.assign(kHumVotes, false);
     m_humVote = 0;
+    m_humHeard = false;
+    m_humLevels.assign(kHumLevels, -1);
+    m_humLevelNext = 0;
+    m_humDbfs = -std::numeric_limits<double>::infinity();
     m_noiseFrames.assign(kPerSecond, {});
+    m_noiseSpectra.assign(std::size_t(kPerSecond) * kNoiseBins, 0);
+    m_noiseSum.assign(kNoiseBins, 0);
+    m_driftBands.assign(std::size_t(2 * kPerSecond) * kDriftBands, 0);
+    m_driftNext = 0;
     m_noiseNext = m_noiseCount = 0;
-    m_noiseVotes.assign(2 * kPerSecond, false);
+    m_noiseNow = false;
+    m_noiseVotes.assign(kPerSecond / 2, false);
     m_noiseVote = 0;
 
     const int window = std::clamp(settings.loopWindowSecs, 4, 60) * kPerSecond;
@@ -107,46 +133,77 @@ void ProgrammeAnalyser::configure(const AlarmSettings& settings)
     m_loopVotes.assign(kLoopVotes, false);
     m_loopVote = 0;
     m_hum = m_noise = m_loop = false;
+    m_loopLag = m_soundRun = 0;
 }
 
 bool ProgrammeAnalyser::analyse(const QByteArray& buffer, qint32 threshold, bool rawSound)
 {
     const auto* samples = reinterpret_cast<const qint16*>(buffer.constData());
     const int frames = std::min<int>(int(buffer.size() / 4), kFrames);
+    const bool band = m_settings.bandEnabled();
     for (int i = 0; i < kFrames; ++i) {
-        const double m = i < frames ? 0.5 * (samples[2 * i] + samples[2 * i + 1]) : 0.0;
-        m_mono[std::size_t(i)] = m;
-        m_plans->in[i] = m * m_window[std::size_t(i)];
+        const double l = i < frames ? samples[2 * i] : 0.0;
+        const double r = i < frames ? samples[2 * i + 1] : 0.0;
+        m_mono[std::size_t(i)] = 0.5 * (l + r);
+        const double w = m_window[std::size_t(i)];
+        m_plans->in[i] = (band ? l : 0.5 * (l + r)) * w;
+        m_plans->inR[i] = r * w;
     }
     fftw_execute(m_plans->plan);
-    for (int k = 0; k <= kFrames / 2; ++k) {
-        const double re = m_plans->out[k][0], im = m_plans->out[k][1];
-        m_power[std::size_t(k)] = re * re + im * im;
+    if (band) {
+        // The mid spectrum is the mean of the channels' spectra: one transform each.
+        fftw_execute_dft_r2c(m_plans->plan, m_plans->inR, m_plans->outR);
+        for (int k = 0; k <= kFrames / 2; ++k) {
+            const double lre = m_plans->out[k][0], lim = m_plans->out[k][1];
+            const double rre = m_plans->outR[k][0], rim = m_plans->outR[k][1];
+            m_powerL[std::size_t(k)] = lre * lre + lim * lim;
+            m_powerR[std::size_t(k)] = rre * rre + rim * rim;
+            const double re = 0.5 * (lre + rre), im = 0.5 * (lim + rim);
+            m_power[std::size_t(k)] = re * re + im * im;
+        }
+    } else {
+        for (int k = 0; k <= kFrames / 2; ++k) {
+            const double re = m_plans->out[k][0], im = m_plans->out[k][1];
+            m_power[std::size_t(k)] = re * re + im * im;
+        }
     }
     bool sound = rawSound;
-    if (m_settings.bandEnabled()) {
-        measureBand();
+    if (band) {
+        measureBand(samples, frames);
         sound = m_bandLevel > threshold;
     }
-    if (m_settings.noise.enabled)
-        checkNoise(sound);
     if (m_settings.hum.enabled)
         checkHum(sound);
+    if (m_settings.noise.enabled)
+        checkNoise(sound);
     if (m_settings.loop.enabled)
         checkLoop(sound);
     return sound;
 }
 
-void ProgrammeAnalyser::measureBand()
+void ProgrammeAnalyser::measureBand(const qint16* samples, int frames)
 {
-    double energy = 0;
-    for (int k = m_bandFrom; k <= m_bandTo; ++k) {
-        if (k < m_notchFrom || k > m_notchTo)
-            energy += m_power[std::size_t(k)];
+    // Each channel on its own, as the peak test takes them: an inverted channel
+    // must not cancel the other. The peak of what lies in the band is taken as the
+    // channel's peak scaled by the root of the band's share of its energy: on
+    // programme that fills the band it is the peak itself, so a threshold keeps
+    // its meaning; a pilot tone or rumble alone reads as next to nothing.
+    double level = 0;
+    for (int c = 0; c < 2; ++c) {
+        const std::vector<double>& power = c == 0 ? m_powerL : m_powerR;
+        int peak = 0;
+        for (int i = 0; i < frames; ++i)
+            peak = std::max(peak, std::abs(int(samples[2 * i + c])));
+        double inBand = 0, total = 0;
+        for (int k = 1; k <= kFrames / 2; ++k) {
+            total += power[std::size_t(k)];
+            if (k >= m_bandFrom && k <= m_bandTo && (k < m_notchFrom || k > m_notchTo))
+                inBand += power[std::size_t(k)];
+        }
+        if (total > 0)
+            level = std::max(level, peak * std::sqrt(inBand / total));
     }
-    // A Hann-windowed sine of amplitude A puts 3 N² A² / 32 into the one-sided
-    // power spectrum.
-    m_bandLevel = std::sqrt(32 * energy / (3.0 * kFrames * kFrames));
+    m_bandLevel = level;
 }
 
 void ProgrammeAnalyser::checkNoise(bool sound)
@@ -160,47 +217,86 @@ void ProgrammeAnalyser::checkNoise(bool sound)
     }
     const double rms = std::sqrt(squares / kFrames);
     frame.crest = rms > 0 ? peak / rms : 0;
-    frame.levelDb = 10 * std::log10(squares / kFrames + 1e-9);
-    // Local flatness in bands of 4 bins up to 500 Hz and 16 above (to 16 kHz),
-    // weighted by each band's energy: empty bands do not look like noise, and hum
-    // with a little hiss is not noise.
-    double weighted = 0, total = 0;
-    for (int from = 1, width = 4; from + width <= 373; from += width) {
-        width = from < 12 ? 4 : 16;
-        double sum = 0, logs = 0;
-        for (int k = from; k < from + width; ++k) {
-            sum += m_power[std::size_t(k)];
-            logs += std::log(m_power[std::size_t(k)] + 1e-12);
-        }
-        const double mean = sum / width;
-        if (mean <= 0)
-            continue;
-        weighted += sum * (std::exp(logs / width) / mean);
-        total += sum;
-    }
-    frame.flatness = total > 0 ? weighted / total : 0;
+    // The level above the lowest bins: with many bins in it, noise holds it steady
+    // from buffer to buffer, while music and speech move it.
+    double upper = 0;
+    for (int k = 8; k < kNoiseBins; ++k)
+        upper += m_power[std::size_t(k)];
+    frame.levelDb = 10 * std::log10(upper + 1e-3);
     m_noiseFrames[std::size_t(m_noiseNext)] = frame;
+    double* slot = &m_noiseSpectra[std::size_t(m_noiseNext) * kNoiseBins];
+    for (int k = 0; k < kNoiseBins; ++k) {
+        m_noiseSum[std::size_t(k)] += m_power[std::size_t(k)] - slot[k];
+        slot[k] = m_power[std::size_t(k)];
+    }
+    float* bands = &m_driftBands[std::size_t(m_driftNext) * kDriftBands];
+    const auto& driftEdges = logEdges<kDriftBands>();
+    for (int b = 0; b < kDriftBands; ++b) {
+        double e = 0;
+        for (int k = driftEdges[std::size_t(b)]; k < driftEdges[std::size_t(b) + 1]; ++k)
+            e += m_power[std::size_t(k)];
+        bands[b] = float(e);
+    }
+    m_driftNext = (m_driftNext + 1) % (2 * kPerSecond);
     m_noiseNext = (m_noiseNext + 1) % int(m_noiseFrames.size());
-    m_noiseCount = std::min(m_noiseCount + 1, int(m_noiseFrames.size()));
-    if (m_noiseCount < int(m_noiseFrames.size())) {
+    m_noiseCount = std::min(m_noiseCount + 1, 2 * int(m_noiseFrames.size()));
+    if (m_noiseCount < 2 * int(m_noiseFrames.size())) {
         m_noise = false;
         return;
     }
-    // Noise is flat, has no peaks far above its RMS, and keeps its loudness from one
-    // buffer to the next; applause and speech fail the last two.
-    double flat = 0, crest = 0, level = 0, levelSq = 0;
-    bool allSound = true;
-    for (const NoiseFrame& f : m_noiseFrames) {
-        allSound = allSound && f.sound;
-        flat += f.flatness;
-        crest = std::max(crest, f.crest);
-        level += f.levelDb;
-        levelSq += f.levelDb * f.levelDb;
+    // The verdict is taken four times a second and held between.
+    if (m_noiseNext % 10 == 0) {
+        double crest = 0, level = 0, levelSq = 0;
+        bool allSound = true;
+        for (const NoiseFrame& f : m_noiseFrames) {
+            allSound = allSound && f.sound;
+            crest = std::max(crest, f.crest);
+            level += f.levelDb;
+            levelSq += f.levelDb * f.levelDb;
+        }
+        const double n = double(m_noiseFrames.size());
+        const double spread = std::sqrt(std::max(0.0, levelSq / n - (level / n) * (level / n)));
+        // Measured on real music, static and speech: static stays far inside every
+        // limit, and no music met them all for two seconds running.
+        m_noiseNow = allSound && !m_humHeard && crest <= 6.5 && spread <= 2.5 &&
+                     tonality() <= 0.8 && drift() <= 0.8;
     }
-    const double n = double(m_noiseFrames.size());
-    const double spread = std::sqrt(std::max(0.0, levelSq / n - (level / n) * (level / n)));
-    m_noise = vote(m_noiseVotes, m_noiseVote,
-                   allSound && flat / n >= 0.4 && crest <= 6.5 && spread <= 3.0);
+    m_noise = vote(m_noiseVotes, m_noiseVote, m_noiseNow);
+}
+
+double ProgrammeAnalyser::drift() const
+{
+    // Static keeps the balance of its bands from one second to the next; music
+    // moves it with every chord. The mean change in dB between the last two seconds.
+    double now[kDriftBands]{}, before[kDriftBands]{};
+    for (int f = 0; f < 2 * kPerSecond; ++f) {
+        // m_driftNext is the oldest buffer.
+        const int age = (f - m_driftNext + 2 * kPerSecond) % (2 * kPerSecond);
+        double* sum = age < kPerSecond ? before : now;
+        for (int b = 0; b < kDriftBands; ++b)
+            sum[b] += m_driftBands[std::size_t(f) * kDriftBands + std::size_t(b)];
+    }
+    double change = 0;
+    for (int b = 0; b < kDriftBands; ++b)
+        change += std::abs(10 * std::log10((now[b] + 1e-3) / (before[b] + 1e-3)));
+    return change / kDriftBands;
+}
+
+double ProgrammeAnalyser::tonality() const
+{
+    // Over a second, noise of any colour averages to a smooth spectrum; a note, a
+    // voice or a hum stands above its neighbours however dense the music. How far
+    // each bin stands above the mean of the bins three either side (in dB, which a
+    // power law keeps near zero), weighted by the bin's energy.
+    double weighted = 0, total = 0;
+    for (int k = 8; k + 3 < kNoiseBins; ++k) {
+        const double p = m_noiseSum[std::size_t(k)] + 1e-3;
+        const double around = std::sqrt((m_noiseSum[std::size_t(k - 3)] + 1e-3) *
+                                        (m_noiseSum[std::size_t(k + 3)] + 1e-3));
+        weighted += p * std::max(0.0, 10 * std::log10(p / around));
+        total += p;
+    }
+    return total > 0 ? weighted / total : 0;
 }
 
 void ProgrammeAnalyser::checkHum(bool sound)
@@ -223,7 +319,16 @@ void ProgrammeAnalyser::checkHum(bool sound)
     for (int k = 2; k <= kHumFrames / 2; ++k)
         total += power(k);
     bool hum = false;
+    double mainsPower = 0;
     for (const double mains : {50.0, 60.0}) {
+        // The hum figure: the first three harmonics, a bin either side.
+        double low = 0;
+        for (int h = 1; h <= 3; ++h) {
+            const int centre = int(std::lround(h * mains / binHz));
+            for (int k = centre - 1; k <= centre + 1; ++k)
+                low += power(k);
+        }
+        mainsPower = std::max(mainsPower, low);
         double harmonics = 0, fundamental = 0;
         for (int h = 1; h <= 12; ++h) {
             const int from = int(std::ceil((h * mains - 12) / binHz));
@@ -238,20 +343,33 @@ void ProgrammeAnalyser::checkHum(bool sound)
         // merely shares a harmonic with the mains does not count.
         hum = hum || (total > 0 && harmonics >= 0.8 * total && fundamental >= 0.1 * total);
     }
-    m_hum = vote(m_humVotes, m_humVote, sound && hum);
+    m_humHeard = sound && hum;
+    m_hum = vote(m_humVotes, m_humVote, m_humHeard);
+    // Programme comes and goes in those bins; the hum stays. The lowest reading of
+    // the last 10 s is the hum under the programme. A sine of amplitude A puts
+    // 3 N² A² / 32 into a Hann-windowed one-sided spectrum.
+    m_humLevels[std::size_t(m_humLevelNext)] = mainsPower;
+    m_humLevelNext = (m_humLevelNext + 1) % kHumLevels;
+    const double lowest = *std::min_element(m_humLevels.begin(), m_humLevels.end());
+    if (lowest >= 0) {
+        const double amplitude = std::sqrt(32 * lowest / (3.0 * kHumFrames * kHumFrames));
+        m_humDbfs = 20 * std::log10(std::max(amplitude, 1e-3) / 32767);
+    }
 }
 
 void ProgrammeAnalyser::checkLoop(bool sound)
 {
     const int ringSize = int(m_loud.size());
     float* sig = &m_signatures[std::size_t(m_sigNext) * kBands];
+    const auto& sigEdges = logEdges<kBands>();
     for (int b = 0; b < kBands; ++b) {
         double e = 0;
-        for (int k = signatureEdge(b); k < signatureEdge(b + 1); ++k)
+        for (int k = sigEdges[std::size_t(b)]; k < sigEdges[std::size_t(b) + 1]; ++k)
             e += m_power[std::size_t(k)];
         sig[b] = float(10 * std::log10(e + 1e2));
     }
     m_loud[std::size_t(m_sigNext)] = sound;
+    m_soundRun = sound ? m_soundRun + 1 : 0;
     const int now = m_sigNext;
     m_sigNext = (m_sigNext + 1) % ringSize;
     m_sigCount = std::min(m_sigCount + 1, ringSize);
@@ -279,6 +397,8 @@ void ProgrammeAnalyser::checkLoop(bool sound)
             ++n;
         }
         if (m_compared[std::size_t(lag)] >= kLoopSettle) {
+            if (m_distance[std::size_t(lag)] < best)
+                m_loopLag = lag;
             best = std::min(best, m_distance[std::size_t(lag)]);
             sum += m_distance[std::size_t(lag)];
             ++valid;

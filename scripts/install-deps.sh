@@ -24,8 +24,9 @@ packages=(
   prometheus chromium chromium-driver python3-selenium
   # the status port under attack: a self-signed certificate for its TLS
   openssl
-  # processor-time comparison (scripts/measure_cpu.py)
-  ffmpeg
+  # processor-time comparison (scripts/measure_cpu.py); real programme for the detectors'
+  # evaluation row (scripts/evaluate-programme.py --short: pop music, recorded speech)
+  ffmpeg python3-numpy frozen-bubble-data asterisk-core-sounds-en-g722
 )
 
 missing=()

@@ -14,7 +14,8 @@ struct DetectorSettings
     int channelDelay = 0;
     bool phase = false;
     int phaseSeconds = 10;
-    double phaseLimit = -0.7;
+    /// Limit of 2 LR / (LL + RR) over the last seconds: mid against side energy.
+    double phaseLimit = -0.5;
     bool clips = false;
     int clipDays = 30;
 

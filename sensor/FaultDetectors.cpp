@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kLogWidth = 21; // as "Alarm" and "Alarm End" are padded
 constexpr qint64 kWindowMs = 1000;
+constexpr qint64 kGraceMs = 1000;
 
 } // namespace
 
@@ -48,7 +49,8 @@ void FaultDetectors::reset(const QDateTime& now)
     m_windowStart = now;
     m_ll = m_rr = m_lr = 0;
     m_windowPeakL = m_windowPeakR = 0;
-    m_reversedSince = QDateTime();
+    m_phaseWindows.clear();
+    m_reversedSince = m_bothLoudSince = QDateTime();
     m_reversed = false;
 }
 
@@ -115,7 +117,12 @@ void FaultDetectors::bufferFilled(const QByteArray& buffer)
     if (m_lastPattern != 0 && m_lastPattern != m_candidate) {
         m_candidate = m_lastPattern;
         m_candidateSince = now;
-    } else if (loudL && loudR) {
+    }
+    if (!(loudL && loudR)) {
+        m_bothLoudSince = QDateTime();
+    } else if (!m_bothLoudSince.isValid()) {
+        m_bothLoudSince = now;
+    } else if (m_bothLoudSince.msecsTo(now) >= kGraceMs) {
         m_candidate = 0;
     }
 }
@@ -139,24 +146,49 @@ void FaultDetectors::tick()
                  m_dead == 1 ? QStringLiteral("Channel Loss L") : QStringLiteral("Channel Loss R"));
     }
 
-    if (!m_settings.phase || m_windowStart.msecsTo(now) < kWindowMs)
-        return;
+    if (m_settings.phase && m_windowStart.msecsTo(now) >= kWindowMs)
+        judgePhase(now);
+}
+
+void FaultDetectors::judgePhase(const QDateTime& now)
+{
+    // Wide stereo leaves little correlation in a second of music, and an inverted
+    // channel turns it only a little negative. Over the last few seconds the mid
+    // (L+R) against the side (L-R) energy says it more steadily: 2 LR / (LL + RR).
+    // Below the limit the count starts (dated from the first of the opposing
+    // windows); only a clearly positive value ends it or says "Phase Normal".
     const qint32 threshold = m_monitor.threshold();
-    const bool both = m_windowPeakL > threshold && m_windowPeakR > threshold;
-    const double correlation = both ? double(m_lr) / std::sqrt(double(m_ll) * double(m_rr)) : 0.0;
-    if (both && correlation < m_settings.phaseLimit) {
-        if (!m_reversedSince.isValid())
-            m_reversedSince = m_windowStart;
-    } else {
+    m_phaseWindows.append({m_windowStart, double(m_ll), double(m_rr), double(m_lr),
+                           m_windowPeakL > threshold && m_windowPeakR > threshold});
+    if (m_phaseWindows.size() > kPhaseWindows)
+        m_phaseWindows.removeFirst();
+    m_windowStart = now;
+    m_ll = m_rr = m_lr = 0;
+    m_windowPeakL = m_windowPeakR = 0;
+    if (!m_phaseWindows.last().loud)
+        return;
+    double ll = 0, rr = 0, lr = 0;
+    for (const PhaseWindow& w : std::as_const(m_phaseWindows)) {
+        if (w.loud)
+            ll += w.ll, rr += w.rr, lr += w.lr;
+    }
+    const double measure = 2 * lr / (ll + rr);
+    if (measure < m_settings.phaseLimit) {
+        if (!m_reversedSince.isValid()) {
+            m_reversedSince = m_phaseWindows.last().start;
+            for (auto w = m_phaseWindows.crbegin();
+                 w != m_phaseWindows.crend() && w->loud &&
+                 2 * w->lr < m_settings.phaseLimit * (w->ll + w->rr);
+                 ++w)
+                m_reversedSince = w->start;
+        }
+    } else if (measure >= 0) {
         m_reversedSince = QDateTime();
-        if (both && m_reversed) {
+        if (m_reversed) {
             m_reversed = false;
             announce(StationEvent::Kind::PhaseNormal, 0, QStringLiteral("Phase Normal"));
         }
     }
-    m_windowStart = now;
-    m_ll = m_rr = m_lr = 0;
-    m_windowPeakL = m_windowPeakR = 0;
     if (!m_reversed && m_reversedSince.isValid() &&
         m_reversedSince.msecsTo(now) >= 1000 * qint64(m_settings.phaseSeconds)) {
         m_reversed = true;

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QObject>
 
 namespace dovrane {
@@ -40,6 +41,7 @@ private:
     void bufferFilled(const QByteArray& buffer);
     void tick();
     void reset(const QDateTime& now);
+    void judgePhase(const QDateTime& now);
     void announce(StationEvent::Kind kind, qint64 ms, const QString& what);
     [[nodiscard]] qint64 channelDelayMs() const;
 
@@ -55,10 +57,20 @@ private:
     int m_candidate = 0;
     int m_lastPattern = 0;
     QDateTime m_candidateSince;
+    QDateTime m_bothLoudSince; ///< a click on the dead channel does not end the count
     int m_dead = 0;
     QDateTime m_deadSince;
 
-    // Phase: sums of the current window, and since when windows kept reversing.
+    // Phase: sums of the current window, the last few windows, and since when the
+    // channels kept opposing each other.
+    struct PhaseWindow
+    {
+        QDateTime start;
+        double ll = 0, rr = 0, lr = 0;
+        bool loud = false;
+    };
+    static constexpr int kPhaseWindows = 5;
+    QList<PhaseWindow> m_phaseWindows;
     QDateTime m_windowStart;
     qint64 m_ll = 0;
     qint64 m_rr = 0;

@@ -47,4 +47,9 @@ int LevelMeasurement::suggest(int floor, int programme)
     return std::clamp(int(std::lround(value)), 1, 32767);
 }
 
+int LevelMeasurement::suggestDelay(double quietSecs)
+{
+    return std::max(5, int(std::ceil(1.5 * quietSecs + 2)));
+}
+
 } // namespace dovrane

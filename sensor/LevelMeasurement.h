@@ -14,8 +14,8 @@ class LevelMeasurement : public QObject
 {
     Q_OBJECT
 public:
-    /// About 10 s of 1024-frame buffers.
-    static constexpr int kBuffers = 431;
+    /// About 30 s of 1024-frame buffers: long enough to hear a track change.
+    static constexpr int kBuffers = 1292;
 
     using QObject::QObject;
 
@@ -27,6 +27,33 @@ public:
     /// A threshold between a floor and a programme peak (either may be 0: unknown),
     /// half-way in decibels when both are known.
     [[nodiscard]] static int suggest(int floor, int programme);
+
+    /// The longest run of buffers whose peak is not above threshold (where a silence
+    /// alarm would have counted): how many, and the first.
+    struct QuietRun
+    {
+        qsizetype buffers = 0;
+        qsizetype from = 0;
+    };
+    template <typename Peaks>
+    [[nodiscard]] static QuietRun longestQuiet(const Peaks& peaks, int threshold)
+    {
+        QuietRun best, run;
+        for (qsizetype i = 0; i < qsizetype(peaks.size()); ++i) {
+            if (int(peaks[i]) > threshold) {
+                run = {0, i + 1};
+                continue;
+            }
+            if (++run.buffers > best.buffers)
+                best = run;
+        }
+        return best;
+    }
+    /// A silence delay that the longest quiet stretch heard (a fade, the gap and the
+    /// next fade-in) stays well inside: half as long again plus 2 s, at least 5 s.
+    [[nodiscard]] static int suggestDelay(double quietSecs);
+    /// The buffer peaks of the last measurement.
+    [[nodiscard]] const QList<int>& peaks() const { return m_peaks; }
 
 Q_SIGNALS:
     void progress(int percent);

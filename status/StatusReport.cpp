@@ -128,6 +128,9 @@ QByteArray metricsText(const StatusFacts& f)
             f.outboxPending);
     e.counter("dovrane_outbox_lost_total", "Notifications the outbox gave up on.",
               quint64(std::max(0, f.outboxLost)));
+    if (f.humDbfs)
+        e.gauge("dovrane_hum_dbfs", "Mains hum under the programme in dBFS (lowest of 10 s).",
+                *f.humDbfs);
     e.gauge("dovrane_silence_seconds", "Seconds of silence at the last alarm tick.", f.silenceSecs);
     e.family("dovrane_level_dbfs", "gauge", "Peak of the last captured buffer in dBFS.");
     e.sample("dovrane_level_dbfs", peakDbfs(f.peakLeft).value_or(-INFINITY), "channel=\"left\"");
@@ -178,7 +181,7 @@ QByteArray statusJson(const StatusFacts& f)
         schedule.insert(QStringLiteral("start"), timeOfDay(f.todayStart));
         schedule.insert(QStringLiteral("stop"), timeOfDay(f.todayStop));
     }
-    const QJsonObject root{
+    QJsonObject root{
         {QStringLiteral("facility"), f.facility},
         {QStringLiteral("version"), f.version},
         {QStringLiteral("now"), f.now.toString(Qt::ISODate)},
@@ -206,6 +209,9 @@ QByteArray statusJson(const StatusFacts& f)
         {QStringLiteral("latestClips"), QJsonArray::fromStringList(f.latestClips)},
         {QStringLiteral("statusListening"), f.statusListening},
     };
+    if (f.humDbfs)
+        root.insert(QStringLiteral("humDbfs"),
+                    std::isfinite(*f.humDbfs) ? QJsonValue(*f.humDbfs) : QJsonValue());
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 

@@ -50,6 +50,8 @@ struct StatusFacts
     QStringList latestClips;
     /// The status port is held by this station (false while another program has it).
     bool statusListening = false;
+    /// Mains hum under the programme in dBFS, while the hum detector listens.
+    std::optional<double> humDbfs;
 
     /// INPUT LOST, ALARM, SUSPENDED (monitoring, alarms suspended), MONITORING,
     /// NOT MONITORING (scheduled window) or IDLE, the first that holds.

@@ -411,16 +411,16 @@ private Q_SLOTS:
                            mailed("12:00:08", "c@example.org")}
             << QStringList{"channel_loss 12:00:05", "channel_back 12:00:08"}
             << QStringList{"2006-06-19_12-00-05_channel_loss.flac"};
-        QTest::newRow("inverted channels: phase reversed after 10 s, normal again, mailed")
-            << all << QStringList{"start", "inverted 12", "sound 2"}
+        QTest::newRow("inverted channels: phase reversed after 10 s, normal 3 s after, mailed")
+            << all << QStringList{"start", "inverted 12", "sound 4"}
             << QStringList{start,
                            line("12:00:10", "Phase Reversed"),
                            mailed("12:00:10", "a@example.org"),
                            mailed("12:00:10", "c@example.org"),
-                           line("12:00:13", "Phase Normal"),
-                           mailed("12:00:13", "a@example.org"),
-                           mailed("12:00:13", "c@example.org")}
-            << QStringList{"phase_reversed 12:00:10", "phase_normal 12:00:13"}
+                           line("12:00:15", "Phase Normal"),
+                           mailed("12:00:15", "a@example.org"),
+                           mailed("12:00:15", "c@example.org")}
+            << QStringList{"phase_reversed 12:00:10", "phase_normal 12:00:15"}
             << QStringList{"2006-06-19_12-00-10_phase_reversed.flac"};
         QTest::newRow("both quiet: the silence alarm alone, clipped")
             << all << QStringList{"start", "quiet 6"}

@@ -2,6 +2,7 @@
 // in, events out. Prints the detection table of the README.
 
 #include "AlarmSuspension.h"
+#include "RecordingAnalysis.h"
 #include "StationRig.h"
 
 #include <QtTest>
@@ -21,8 +22,9 @@ constexpr double kRate = 44100, kTau = 2 * std::numbers::pi;
 struct Generator
 {
     QString kind;
+    bool inverted = false; ///< the right channel upside down
     std::mt19937 rng{7};
-    double pink[3]{}, f0 = 220, amp = 0, phase = 0;
+    double pink[3]{}, brown = 0, f0 = 220, amp = 0, phase = 0;
     qint64 n = 0, next = 0;
 
     double uniform(double a, double b) { return std::uniform_real_distribution(a, b)(rng); }
@@ -58,7 +60,13 @@ struct Generator
         if (kind == u"hum")
             return 3000 * std::sin(kTau * 50 * t) + 900 * std::sin(kTau * 100 * t) +
                    600 * std::sin(kTau * 150 * t) + 20 * white();
-        if (kind == u"pink") { // white noise through a three-pole filter
+        if (kind == u"white")
+            return 1000 * white();
+        if (kind == u"brown") // integrated white noise, leaking back to zero
+            return 100 * (brown = 0.995 * brown + white());
+        if (kind == u"pink gaps" && std::fmod(t, 6) < 0.3) // a second of tone every 6 s
+            return 3000 * std::sin(kTau * 700 * t);
+        if (kind.startsWith(u"pink")) { // white noise through a three-pole filter
             const double w = white();
             pink[0] = 0.99765 * pink[0] + w * 0.0990460;
             pink[1] = 0.96300 * pink[1] + w * 0.2965164;
@@ -84,8 +92,10 @@ struct Generator
     {
         QByteArray out(4096, Qt::Uninitialized);
         auto* s = reinterpret_cast<qint16*>(out.data());
-        for (int i = 0; i < 1024; ++i)
-            s[2 * i] = s[2 * i + 1] = qint16(std::clamp(sample(), -32767.0, 32767.0));
+        for (int i = 0; i < 1024; ++i) {
+            s[2 * i] = qint16(std::clamp(sample(), -32767.0, 32767.0));
+            s[2 * i + 1] = inverted ? qint16(-s[2 * i]) : s[2 * i];
+        }
         return out;
     }
 };
@@ -160,6 +170,51 @@ private Q_SLOTS:
             QCOMPARE(log.filter(u"Alarms Suspended     ").size(), 1);
             QCOMPARE(log.filter(u"Alarms Resumed       ").size(), 1);
         }
+    }
+
+    // dovrane analyse over generated recordings: what each detector names, and when.
+    void analyser_data()
+    {
+        QTest::addColumn<QString>("kind");
+        // "what seconds": every fault named within its delay (10 s) + 3 s.
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("programme") << "programme" << QStringList{};
+        QTest::newRow("white static") << "white" << QStringList{"Noise 12"};
+        QTest::newRow("brown static") << "brown" << QStringList{"Noise 12"};
+        // A second of tone every 6 s does not restart the count.
+        QTest::newRow("pink static with gaps") << "pink gaps" << QStringList{"Noise 12"};
+        QTest::newRow("hum is hum alone") << "hum" << QStringList{"Hum 11"};
+        QTest::newRow("inverted speech is phase, not silence")
+            << "speech inverted" << QStringList{"Phase Reversed 11"};
+        QTest::newRow("pilot alone is silence") << "pilot" << QStringList{"Alarm 9"};
+    }
+    void analyser()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("Dovrane.ini"));
+        DataFolder::write(ini, "[alarms]\nbandLowHz=40\nbandHighHz=15000\nhum=true\n"
+                               "humDelaySecs=10\nnoise=true\nnoiseDelaySecs=10\nloop=true\n"
+                               "loopDelaySecs=10\n[detectors]\nphase=true\n");
+        Generator gen{kind.section(u' ', 0, 0), kind.endsWith(u"inverted")};
+        QByteArray pcm;
+        for (int i = 0; i < 43 * 25; ++i)
+            pcm += gen.buffer();
+        const QString wav = dir.filePath(QStringLiteral("in.wav"));
+        QByteArray head("RIFF....WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xac\0\0\x10\xb1\x02\0"
+                        "\x04\0\x10\0data....",
+                        44);
+        qToLittleEndian<quint32>(quint32(pcm.size() + 36), head.data() + 4);
+        qToLittleEndian<quint32>(quint32(pcm.size()), head.data() + 40);
+        DataFolder::write(wav, head + pcm);
+        RecordingAnalysis analysis(ini, 500, 10);
+        RecordingAnalysis::Result result;
+        QVERIFY2(analysis.run(wav, result), qPrintable(analysis.errorString()));
+        QStringList fired;
+        for (const RecordingAnalysis::Event& e : std::as_const(result.events))
+            fired << e.what + QLatin1Char(' ') + QString::number(int(e.at));
+        QCOMPARE(fired, expected);
     }
 };
 

@@ -88,6 +88,11 @@ private Q_SLOTS:
             << QStringList{"\"suspendedUntil\":null", "\"activeFaults\":[]",
                            "\"outbox\":{\"lost\":0", "\"latestClips\":[]"}
             << QString();
+        // 12 s of a constant level: no hum at all under it, and the figure says so.
+        QTest::newRow("hum figure while the hum detector listens")
+            << on + "[alarms]\nhum=true\n"
+            << 12.0 << QByteArray("GET /metrics") << 200 << QStringList{"\ndovrane_hum_dbfs -150"}
+            << QString();
         QTest::newRow("nothing to acknowledge")
             << token << 0.0 << QByteArray("POST /ack s3cret0123456789x") << 409
             << QStringList{"no alarm waiting"} << QString();

@@ -24,6 +24,8 @@ packages=(
   prometheus chromium chromium-driver python3-selenium
   # processor-time comparison (scripts/measure_cpu.py)
   ffmpeg
+  # scripts/selfcheck.sh: format, static analysis, g++'s AddressSanitizer and UBSan runtimes
+  clang-format clang-tidy libasan8 libubsan1
 )
 
 missing=()

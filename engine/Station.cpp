@@ -104,9 +104,7 @@ Station::Station(Services services, QObject* parent)
         if (event.kind == StationEvent::Kind::SilenceAlarm ||
             event.kind == StationEvent::Kind::SilenceEnd)
             return;
-        // "<facility> Hum 12:00:00": what is between the name and the time.
-        const qsizetype from = m_account->facility().size() + 1;
-        tellByAlarmAction(event, event.text.mid(from, event.text.size() - from - 9), {});
+        tellByAlarmAction(event, event.what, {});
     });
     connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this] {
         m_clips->record(m_services.clock.now().addSecs(-m_monitor->silenceSecs()),
@@ -219,9 +217,10 @@ void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
                             ? QStringLiteral(": no sound arrives from the input at all (lost, "
                                              "not silent)")
                             : QString();
-    raise({kind, now, qint32(ms / 1000),
-           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time + why});
-    const StationEvent event{kind, now, qint32(ms / 1000), {}};
+    const StationEvent event{
+        kind, now, qint32(ms / 1000),
+        m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time + why, what};
+    raise(event);
     // A lost input turns into the silence alarm, which pages by itself.
     if (!input || !m_plan->sendPage())
         tellByAlarmAction(event, what, why);
@@ -246,12 +245,11 @@ void Station::tellByAlarmAction(const StationEvent& event, const QString& what, 
 
 void Station::trackFault(StationEvent::Kind kind)
 {
-    const bool starts = StationEvent{kind, {}, 0, {}}.isFault();
-    // In StationEvent::Kind each end follows the start of its fault.
-    const QString fault =
-        StationEvent::name(starts ? kind : static_cast<StationEvent::Kind>(int(kind) - 1));
+    const auto start = StationEvent::faultOf(kind);
+    Q_ASSERT(start);
+    const QString fault = StationEvent::name(*start);
     m_detectorFaults.removeAll(fault);
-    if (starts)
+    if (start == kind)
         m_detectorFaults.append(fault);
 }
 

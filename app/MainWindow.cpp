@@ -195,15 +195,15 @@ void setBackColour(QPushButton* button, const QColor& colour)
 
 void MainWindow::wireSensor()
 {
-    SilenceMonitor* monitor = &m_station.monitor();
+    const SilenceMonitor* monitor = &m_station.monitor();
     setBackColour(m_cmdStart, kStartIdleColour);
     setBackColour(m_cmdStop, Qt::white);
     m_lblClock->setText(clockCaption(m_station.services().clock.now()));
 
-    connect(m_cmdStart, &QPushButton::clicked, monitor, &SilenceMonitor::startClicked);
-    connect(m_cmdStop, &QPushButton::clicked, monitor, &SilenceMonitor::stopClicked);
-    Notifications* notifications = &m_station.notifications();
-    connect(m_cmdAcknowledge, &QPushButton::clicked, notifications, &Notifications::acknowledge);
+    connect(m_cmdStart, &QPushButton::clicked, &m_station, &Station::startClicked);
+    connect(m_cmdStop, &QPushButton::clicked, &m_station, &Station::stopClicked);
+    const Notifications* notifications = &m_station.notifications();
+    connect(m_cmdAcknowledge, &QPushButton::clicked, &m_station, &Station::acknowledge);
     connect(notifications, &Notifications::awaitingAcknowledgeChanged, m_cmdAcknowledge,
             &QWidget::setVisible);
     connect(monitor, &SilenceMonitor::elapsedTextChanged, m_label1, &QLabel::setText);
@@ -290,12 +290,10 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     pages << new StatusPage;
     pages << new DetectorsPage(m_station);
     auto* notify = new NotifyPage;
-    connect(notify, &NotifyPage::testRequested, &m_station.notifications(),
-            &Notifications::sendTest);
+    connect(notify, &NotifyPage::testRequested, &m_station, &Station::sendTest);
     pages << notify;
     auto* presets = new PresetsPage;
-    connect(presets, &PresetsPage::testRequested, &m_station.notifications(),
-            &Notifications::sendPresetTest);
+    connect(presets, &PresetsPage::testRequested, &m_station, &Station::sendPresetTest);
     pages << presets;
     pages << new AlarmsPage;
     pages << new NocPage;

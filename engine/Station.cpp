@@ -21,6 +21,7 @@
 #include "Outbox.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
+#include "PreferencesForm.h"
 #include "SerialProfile.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
@@ -260,10 +261,35 @@ QStringList Station::activeFaults() const
     return m_detectorFaults + m_watch->activeFaults();
 }
 
+void Station::startClicked()
+{
+    m_monitor->startClicked();
+}
+
+void Station::stopClicked()
+{
+    m_monitor->stopClicked();
+}
+
+bool Station::acknowledge()
+{
+    return m_notifications->acknowledge();
+}
+
+void Station::sendTest()
+{
+    m_notifications->sendTest();
+}
+
+void Station::sendPresetTest(const PresetSettings& presets)
+{
+    m_notifications->sendPresetTest(presets);
+}
+
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments)
 {
     if (name == QLatin1String("ack"))
-        return m_notifications->acknowledge()
+        return acknowledge()
                    ? CommandAnswer{true, QStringLiteral("acknowledged")}
                    : CommandAnswer{false, QStringLiteral("no alarm waiting to be acknowledged")};
     if (name != QLatin1String("suspend") && name != QLatin1String("resume"))
@@ -325,6 +351,37 @@ void Station::reload()
         m_plan->setSendPage(action == 1);
         m_plan->setSendEmail(action == 2);
     }
+}
+
+std::variant<qint32, QString> Station::storedThreshold() const
+{
+    ParamsFile file(m_services.paths.paramsFile());
+    if (!file.open())
+        return file.errorString();
+    const qint32 threshold = file.read(ParamsFile::Threshold);
+    file.close();
+    return threshold;
+}
+
+std::optional<QString> Station::storeThreshold(qint32 threshold)
+{
+    ParamsFile file(m_services.paths.paramsFile());
+    PreferencesForm form;
+    std::optional<QString> error;
+    if (!file.open())
+        error = QString::fromLatin1(PreferencesError::kFileAccess);
+    else
+        error = Preferences::load(file, m_services.audio.deviceCount(), form);
+    if (error) {
+        file.close();
+        return error;
+    }
+    form.threshold = QString::number(threshold);
+    form.storedThreshold.reset();
+    if (Preferences::save(file, form, *m_plan, m_errors) != Preferences::SaveResult::Saved)
+        return QStringLiteral("see the error window");
+    reload();
+    return std::nullopt;
 }
 
 void Station::applyTrust()

@@ -259,9 +259,9 @@ private Q_SLOTS:
             const QStringList w = step.split(QLatin1Char(' '));
             const double s = w.value(1).toDouble();
             if (w[0] == QLatin1String("start"))
-                station.monitor().startClicked();
+                station.startClicked();
             else if (w[0] == QLatin1String("stop"))
-                station.monitor().stopClicked();
+                station.stopClicked();
             else if (w[0] == QLatin1String("fail"))
                 rig.audio.failNextStarts(int(s));
             else if (w[0] == QLatin1String("busy"))
@@ -410,7 +410,7 @@ private Q_SLOTS:
         for (const QString& step : script) {
             const QStringList w = step.split(QLatin1Char(' '));
             if (w[0] == QLatin1String("start"))
-                station.monitor().startClicked();
+                station.startClicked();
             else if (w[0] == QLatin1String("faults"))
                 raised << QStringLiteral("active ") + station.activeFaults().join(',');
             else
@@ -432,9 +432,9 @@ private Q_SLOTS:
         DataFolder::write(rig.paths.settingsFile(),
                           "[input]\ndevice_name=Card B\ndevice_id=Card B\n");
         Station& station = rig.start();
-        station.monitor().startClicked();
-        station.monitor().stopClicked();
-        station.monitor().startClicked();
+        station.startClicked();
+        station.stopClicked();
+        station.startClicked();
         const QString note = QStringLiteral("Input device changed: device 0 is now \"Card A\"; "
                                             "monitoring \"Card B\" (now device 1) as chosen in "
                                             "Preferences");

@@ -115,7 +115,7 @@ private Q_SLOTS:
             DataFolder::write(rig.paths.settingsFile(), ini.toUtf8());
         Station& station = rig.start();
         if (quiet > 0) {
-            station.monitor().startClicked();
+            station.startClicked();
             rig.run(quiet, FakeAudioInput::constantBuffer(100, -200));
         }
         QCOMPARE(rig.reported().filter(QStringLiteral("status")),

@@ -45,7 +45,7 @@ sanitize() {
     tests=$(ctest --test-dir build-asan -N -L fast | sed -n 's/^ *Test *#[0-9]*: *//p')
     # shellcheck disable=SC2086
     cmake --build build-asan --parallel "$(nproc)" --target $tests
-    ASAN_OPTIONS=detect_leaks=1 \
+    ASAN_OPTIONS=detect_leaks=1:suppressions=$PWD/scripts/asan.supp \
         LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --test-dir build-asan -L fast --output-on-failure --timeout 600 -j "$(nproc)"

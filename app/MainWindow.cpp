@@ -209,15 +209,15 @@ void setBackColour(QPushButton* button, const QColor& colour)
 
 void MainWindow::wireSensor()
 {
-    SilenceMonitor* monitor = &m_station.monitor();
+    const SilenceMonitor* monitor = &m_station.monitor();
     setBackColour(m_cmdStart, kStartIdleColour);
     setBackColour(m_cmdStop, Qt::white);
     m_lblClock->setText(clockCaption(m_station.services().clock.now()));
 
-    connect(m_cmdStart, &QPushButton::clicked, monitor, &SilenceMonitor::startClicked);
-    connect(m_cmdStop, &QPushButton::clicked, monitor, &SilenceMonitor::stopClicked);
-    Notifications* notifications = &m_station.notifications();
-    connect(m_cmdAcknowledge, &QPushButton::clicked, notifications, &Notifications::acknowledge);
+    connect(m_cmdStart, &QPushButton::clicked, &m_station, &Station::startClicked);
+    connect(m_cmdStop, &QPushButton::clicked, &m_station, &Station::stopClicked);
+    const Notifications* notifications = &m_station.notifications();
+    connect(m_cmdAcknowledge, &QPushButton::clicked, &m_station, &Station::acknowledge);
     connect(notifications, &Notifications::awaitingAcknowledgeChanged, m_cmdAcknowledge,
             &QWidget::setVisible);
     connect(monitor, &SilenceMonitor::elapsedTextChanged, m_label1, &QLabel::setText);
@@ -379,12 +379,11 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     pages << new StatusPage;
     pages << new DetectorsPage(m_station);
     auto* notify = new NotifyPage;
-    connect(notify, &NotifyPage::testRequested, &m_station.notifications(),
-            [this, notify] { notify->showTestResult(m_station.notifications().sendTest()); });
+    connect(notify, &NotifyPage::testRequested, &m_station,
+            [this, notify] { notify->showTestResult(m_station.sendTest()); });
     pages << notify;
     auto* presets = new PresetsPage;
-    connect(presets, &PresetsPage::testRequested, &m_station.notifications(),
-            &Notifications::sendPresetTest);
+    connect(presets, &PresetsPage::testRequested, &m_station, &Station::sendPresetTest);
     pages << presets;
     pages << new AlarmsPage;
     pages << new NocPage;
@@ -426,7 +425,7 @@ void MainWindow::askBeforeClosing()
              {"cmdCloseNo", QStringLiteral("Keep monitoring")}, [this] {
                  // Logged as the Stop button logs it, so the day's log says who stopped.
                  if (m_station.monitor().isRunning())
-                     m_station.monitor().stopClicked();
+                     m_station.stopClicked();
                  endRun();
              });
 }

@@ -2,8 +2,7 @@
 
 namespace dovrane {
 
-RecordFile::RecordFile(QString path, int recordLength)
-    : m_file(std::move(path)), m_recordLength(recordLength)
+RecordFile::RecordFile(QString path, int recordLength) : m_file(path), m_recordLength(recordLength)
 {}
 
 RecordFile::~RecordFile() = default;
@@ -26,7 +25,7 @@ QByteArray RecordFile::read(qint64 n)
         m_atEnd = true;
         return record;
     }
-    const QByteArray got = m_file.read(m_recordLength);
+    QByteArray got = m_file.read(m_recordLength);
     if (got.size() != m_recordLength) {
         m_atEnd = true;
         return record;

@@ -3,6 +3,9 @@
 #include <QDateTime>
 #include <QString>
 
+#include <array>
+#include <optional>
+
 namespace dovrane {
 
 /// Something the station noticed that people may need to hear about: the silence
@@ -39,56 +42,56 @@ struct StationEvent
     qint32 seconds = 0;
     /// One line for people, e.g. "Studio A Silence Alarm 14:03:22".
     QString text;
+    /// What happened, as people read it in text, without facility and time: "Hum",
+    /// "Input Lost", "Loop End".
+    QString what;
+
+    /// A kind's machine name, and the kind that starts its fault: itself for a start,
+    /// the start for an end, nothing (Kind::Test) for an event that is neither.
+    struct KindRow
+    {
+        Kind kind;
+        const char* name;
+        std::optional<Kind> fault;
+    };
+    // One row per kind; a new kind is one row here. Starts are the rows whose fault is
+    // their own kind.
+    static constexpr std::array kKinds{
+        KindRow{Kind::SilenceAlarm, "silence_alarm", Kind::SilenceAlarm},
+        KindRow{Kind::SilenceEnd, "silence_end", Kind::SilenceAlarm},
+        KindRow{Kind::InputLost, "input_lost", Kind::InputLost},
+        KindRow{Kind::InputBack, "input_back", Kind::InputLost},
+        KindRow{Kind::ChannelLoss, "channel_loss", Kind::ChannelLoss},
+        KindRow{Kind::ChannelBack, "channel_back", Kind::ChannelLoss},
+        KindRow{Kind::PhaseReversed, "phase_reversed", Kind::PhaseReversed},
+        KindRow{Kind::PhaseNormal, "phase_normal", Kind::PhaseReversed},
+        KindRow{Kind::Hum, "hum", Kind::Hum},
+        KindRow{Kind::HumEnd, "hum_end", Kind::Hum},
+        KindRow{Kind::Noise, "noise", Kind::Noise},
+        KindRow{Kind::NoiseEnd, "noise_end", Kind::Noise},
+        KindRow{Kind::Loop, "loop", Kind::Loop},
+        KindRow{Kind::LoopEnd, "loop_end", Kind::Loop},
+        KindRow{Kind::Test, "test", std::nullopt},
+        KindRow{Kind::Suspended, "alarms_suspended", std::nullopt},
+        KindRow{Kind::Resumed, "alarms_resumed", std::nullopt},
+    };
+    [[nodiscard]] static constexpr const KindRow& row(Kind kind)
+    {
+        for (const KindRow& r : kKinds)
+            if (r.kind == kind)
+                return r;
+        Q_ASSERT_X(false, "StationEvent::row", "a kind without a row in kKinds");
+        return kKinds.back();
+    }
 
     /// The machine name: "silence_alarm", "silence_end", "input_lost", ...
-    [[nodiscard]] static QString name(Kind kind)
-    {
-        switch (kind) {
-        case Kind::SilenceAlarm:
-            return QStringLiteral("silence_alarm");
-        case Kind::SilenceEnd:
-            return QStringLiteral("silence_end");
-        case Kind::InputLost:
-            return QStringLiteral("input_lost");
-        case Kind::InputBack:
-            return QStringLiteral("input_back");
-        case Kind::ChannelLoss:
-            return QStringLiteral("channel_loss");
-        case Kind::ChannelBack:
-            return QStringLiteral("channel_back");
-        case Kind::PhaseReversed:
-            return QStringLiteral("phase_reversed");
-        case Kind::PhaseNormal:
-            return QStringLiteral("phase_normal");
-        case Kind::Hum:
-            return QStringLiteral("hum");
-        case Kind::HumEnd:
-            return QStringLiteral("hum_end");
-        case Kind::Noise:
-            return QStringLiteral("noise");
-        case Kind::NoiseEnd:
-            return QStringLiteral("noise_end");
-        case Kind::Loop:
-            return QStringLiteral("loop");
-        case Kind::LoopEnd:
-            return QStringLiteral("loop_end");
-        case Kind::Test:
-            return QStringLiteral("test");
-        case Kind::Suspended:
-            return QStringLiteral("alarms_suspended");
-        case Kind::Resumed:
-            return QStringLiteral("alarms_resumed");
-        }
-        return {};
-    }
+    [[nodiscard]] static QString name(Kind kind) { return QString::fromLatin1(row(kind).name); }
     [[nodiscard]] QString name() const { return name(kind); }
+    /// The kind that starts kind's fault (Hum for HumEnd and Hum), if it belongs to one.
+    [[nodiscard]] static std::optional<Kind> faultOf(Kind kind) { return row(kind).fault; }
     /// True for the events that start a fault, false for those that end one.
-    [[nodiscard]] bool isFault() const
-    {
-        return kind == Kind::SilenceAlarm || kind == Kind::InputLost || kind == Kind::ChannelLoss ||
-               kind == Kind::PhaseReversed || kind == Kind::Hum || kind == Kind::Noise ||
-               kind == Kind::Loop;
-    }
+    [[nodiscard]] static bool startsFault(Kind kind) { return row(kind).fault == kind; }
+    [[nodiscard]] bool isFault() const { return startsFault(kind); }
 };
 
 } // namespace dovrane

@@ -234,7 +234,7 @@ bool RecordingAnalysis::run(const QString& file, Result& result)
         &detectors, &FaultDetectors::faultChanged, &monitor,
         [&](StationEvent::Kind kind, qint64, const QString& what) { add(kind, what); });
     QObject::connect(&watch, &DeadAirWatch::eventRaised, &monitor, [&](const StationEvent& e) {
-        add(e.kind, e.text.section(QLatin1Char(' '), 1, -2));
+        add(e.kind, e.what);
     });
     monitor.StartSensor();
 

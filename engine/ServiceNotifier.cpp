@@ -36,7 +36,7 @@ ServiceNotifier::ServiceNotifier(Station& station, QObject* parent)
         m_watchdogMs = std::max<qint64>(1, qint64(usec / 2000));
     qCDebug(lcService) << "notifying the service manager; watchdog every" << m_watchdogMs << "ms";
 
-    SilenceMonitor& monitor = station.monitor();
+    const SilenceMonitor& monitor = station.monitor();
     connect(monitor.clockTimer(), &ClockTimer::timeout, this, &ServiceNotifier::tick);
     connect(&monitor, &SilenceMonitor::alarmLightChanged, this, [this](bool on) {
         if (on)

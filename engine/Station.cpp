@@ -22,6 +22,7 @@
 #include "Outbox.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
+#include "PreferencesForm.h"
 #include "ScheduleSettings.h"
 #include "SerialProfile.h"
 #include "Settings.h"
@@ -131,9 +132,7 @@ Station::Station(Services services, QObject* parent)
         if (event.kind == StationEvent::Kind::SilenceAlarm ||
             event.kind == StationEvent::Kind::SilenceEnd)
             return;
-        // "<facility> Hum 12:00:00": what is between the name and the time.
-        const qsizetype from = m_account->facility().size() + 1;
-        tellByAlarmAction(event, event.text.mid(from, event.text.size() - from - 9), {});
+        tellByAlarmAction(event, event.what, {});
     });
     connect(m_monitor, &SilenceMonitor::alarmRaised, this, [this] {
         m_clips->record(m_services.clock.now().addSecs(-m_monitor->silenceSecs()),
@@ -282,9 +281,10 @@ void Station::onFault(StationEvent::Kind kind, qint64 ms, const QString& what)
                             ? QStringLiteral(": no sound arrives from the input at all (lost, "
                                              "not silent)")
                             : QString();
-    raise({kind, now, qint32(ms / 1000),
-           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time + why});
-    const StationEvent event{kind, now, qint32(ms / 1000), {}};
+    const StationEvent event{
+        kind, now, qint32(ms / 1000),
+        m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time + why, what};
+    raise(event);
     // A lost input turns into the silence alarm, which pages by itself.
     if (!input || !m_plan->sendPage())
         tellByAlarmAction(event, what, why);
@@ -317,7 +317,7 @@ void Station::tellSuspension(bool suspended, const QDateTime& until, const QStri
                              : QStringLiteral("Alarms Resumed by %1").arg(by);
     const QString time = now.time().toString(QStringLiteral("HH:mm:ss"));
     raise({suspended ? StationEvent::Kind::Suspended : StationEvent::Kind::Resumed, now, 0,
-           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time});
+           m_account->facility() + QLatin1Char(' ') + what + QLatin1Char(' ') + time, what});
     // Mail is the one path that also works without Dovrane.ini; without it the
     // mails stay what they always were.
     if (m_plan->sendEmail() && QFileInfo::exists(m_services.paths.settingsFile()))
@@ -327,12 +327,11 @@ void Station::tellSuspension(bool suspended, const QDateTime& until, const QStri
 
 void Station::trackFault(StationEvent::Kind kind)
 {
-    const bool starts = StationEvent{kind, {}, 0, {}}.isFault();
-    // In StationEvent::Kind each end follows the start of its fault.
-    const QString fault =
-        StationEvent::name(starts ? kind : static_cast<StationEvent::Kind>(int(kind) - 1));
+    const auto start = StationEvent::faultOf(kind);
+    Q_ASSERT(start);
+    const QString fault = StationEvent::name(*start);
     m_detectorFaults.removeAll(fault);
-    if (starts)
+    if (start == kind)
         m_detectorFaults.append(fault);
 }
 
@@ -343,11 +342,36 @@ QStringList Station::activeFaults() const
     return m_detectorFaults + m_watch->activeFaults();
 }
 
+void Station::startClicked()
+{
+    m_monitor->startClicked();
+}
+
+void Station::stopClicked()
+{
+    m_monitor->stopClicked();
+}
+
+bool Station::acknowledge()
+{
+    return m_notifications->acknowledge();
+}
+
+QString Station::sendTest()
+{
+    return m_notifications->sendTest();
+}
+
+void Station::sendPresetTest(const PresetSettings& presets)
+{
+    m_notifications->sendPresetTest(presets);
+}
+
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments,
                                         const QString& by)
 {
     if (name == QLatin1String("ack")) {
-        if (!m_notifications->acknowledge())
+        if (!acknowledge())
             return {false, QStringLiteral("no alarm waiting to be acknowledged")};
         Q_EMIT journalLine(kJournalNotice,
                            m_account->facility() + QStringLiteral(" Alarm acknowledged"));
@@ -432,6 +456,37 @@ void Station::reload()
         m_plan->setSendPage(action == 1);
         m_plan->setSendEmail(action == 2);
     }
+}
+
+std::variant<qint32, QString> Station::storedThreshold() const
+{
+    ParamsFile file(m_services.paths.paramsFile());
+    if (!file.open())
+        return file.errorString();
+    const qint32 threshold = file.read(ParamsFile::Threshold);
+    file.close();
+    return threshold;
+}
+
+std::optional<QString> Station::storeThreshold(qint32 threshold)
+{
+    ParamsFile file(m_services.paths.paramsFile());
+    PreferencesForm form;
+    std::optional<QString> error;
+    if (!file.open())
+        error = QString::fromLatin1(PreferencesError::kFileAccess);
+    else
+        error = Preferences::load(file, m_services.audio.deviceCount(), form);
+    if (error) {
+        file.close();
+        return error;
+    }
+    form.threshold = QString::number(threshold);
+    form.storedThreshold.reset();
+    if (Preferences::save(file, form, *m_plan, m_errors) != Preferences::SaveResult::Saved)
+        return QStringLiteral("see the error window");
+    reload();
+    return std::nullopt;
 }
 
 void Station::applyAlarmSettings()

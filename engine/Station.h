@@ -12,6 +12,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <variant>
 
 namespace dovrane {
 
@@ -31,6 +33,7 @@ class FaultDetectors;
 class MailTransport;
 class Notifications;
 class PagerDialer;
+struct PresetSettings;
 class SerialPort;
 class SerialProfile;
 class Settings;
@@ -80,6 +83,11 @@ public:
     /// as Preferences sets it, the device, delay and threshold, and Dovrane's own
     /// settings.
     void reload();
+    /// The silence threshold DVParams.dat holds now, or why the file cannot be read.
+    [[nodiscard]] std::variant<qint32, QString> storedThreshold() const;
+    /// Writes threshold to DVParams.dat as the Preferences window saves it (every
+    /// other value as stored) and reloads; nothing, or why it was not written.
+    std::optional<QString> storeThreshold(qint32 threshold);
     /// Hands event to every notification path (see eventRaised).
     void raise(const StationEvent& event) { Q_EMIT eventRaised(event); }
 
@@ -91,8 +99,10 @@ public:
     [[nodiscard]] const DataPaths& paths() const { return m_services.paths; }
     [[nodiscard]] ErrorReporter& errors() { return m_errors; }
     [[nodiscard]] AlarmLog& alarmLog() const { return *m_alarmLog; }
-    [[nodiscard]] SilenceMonitor& monitor() const { return *m_monitor; }
-    [[nodiscard]] PagerDialer& dialer() const { return *m_dialer; }
+    /// What the silence monitor and the pager are doing; startClicked(),
+    /// stopClicked() and command() change it.
+    [[nodiscard]] const SilenceMonitor& monitor() const { return *m_monitor; }
+    [[nodiscard]] const PagerDialer& dialer() const { return *m_dialer; }
     [[nodiscard]] AlarmMailer& mailer() const { return *m_mailer; }
     [[nodiscard]] const DataFiles& files() const { return *m_files; }
     [[nodiscard]] AlarmPlan& plan() const { return *m_plan; }
@@ -109,8 +119,8 @@ public:
     /// The maintenance window: no alarm is raised or told while it lasts.
     [[nodiscard]] AlarmSuspension& suspension() const { return *m_suspension; }
     /// The notification paths of Dovrane.ini, their outbox, repeats and
-    /// acknowledgement.
-    [[nodiscard]] Notifications& notifications() const { return *m_notifications; }
+    /// acknowledgement; acknowledge() and sendTest() act on them.
+    [[nodiscard]] const Notifications& notifications() const { return *m_notifications; }
     /// What each notification path attempted; every path adds its rows here.
     [[nodiscard]] StatusCounters& counters() { return m_counters; }
     /// The remote status endpoint, off until [status] switches it on.
@@ -140,6 +150,18 @@ public:
     static constexpr int kJournalError = 3;
     static constexpr int kJournalWarning = 4;
     static constexpr int kJournalNotice = 5;
+
+public Q_SLOTS:
+    /// cmdStart and cmdStop: monitoring on and off, as the buttons of the main window.
+    void startClicked();
+    void stopClicked();
+    /// Takes the alarm under way as seen; false when none waits for it.
+    bool acknowledge();
+    /// Sends the test event down every notification path, or down the chat and push
+    /// services of presets (as the page holds them, before they are saved); says where
+    /// the test went, or that nothing is set up.
+    QString sendTest();
+    void sendPresetTest(const dovrane::PresetSettings& presets);
 
 Q_SIGNALS:
     /// The silence alarm was raised or ended, or another detector raised an event.

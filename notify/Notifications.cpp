@@ -136,7 +136,8 @@ StationEvent Notifications::testEvent() const
     const QDateTime now = m_parts.clock.now();
     return {StationEvent::Kind::Test, now, 0,
             m_parts.account.facility() + QLatin1String(" Test ") +
-                now.time().toString(QStringLiteral("HH:mm:ss"))};
+                now.time().toString(QStringLiteral("HH:mm:ss")),
+            QStringLiteral("Test")};
 }
 
 QString Notifications::sendTest()

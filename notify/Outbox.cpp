@@ -46,7 +46,7 @@ int Outbox::failures(const QString& id) const
 
 void Outbox::addChannel(const QString& name, Channel channel)
 {
-    m_channels.insert(name, std::move(channel));
+    m_channels.emplace(name, std::move(channel));
 }
 
 QString Outbox::pathOf(const QString& id) const

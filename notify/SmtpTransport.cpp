@@ -64,6 +64,9 @@ SmtpTransport::~SmtpTransport()
     // A transfer under way stops at its next progress call; what it carried stays
     // in the outbox for the next start.
     m_abort = true;
+    // finished() deletes the worker only if the thread ever ran.
+    if (!m_thread.isRunning() && !m_thread.isFinished())
+        delete m_worker;
     m_thread.quit();
     m_thread.wait();
 }

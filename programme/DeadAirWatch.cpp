@@ -193,7 +193,8 @@ void DeadAirWatch::tell(StationEvent::Kind kind, qint32 seconds, const QString& 
     const QDateTime now = m_clock.now();
     Q_EMIT eventRaised({kind, now, seconds,
                         m_account.facility() + QLatin1Char(' ') + what + QLatin1Char(' ') +
-                            now.time().toString(QStringLiteral("HH:mm:ss"))});
+                            now.time().toString(QStringLiteral("HH:mm:ss")),
+                        what});
 }
 
 } // namespace dovrane

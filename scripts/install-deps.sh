@@ -27,6 +27,8 @@ packages=(
   # processor-time comparison (scripts/measure_cpu.py); real programme for the detectors'
   # evaluation row (scripts/evaluate-programme.py --short: pop music, recorded speech)
   ffmpeg python3-numpy frozen-bubble-data asterisk-core-sounds-en-g722
+  # scripts/selfcheck.sh: format, static analysis, g++'s AddressSanitizer and UBSan runtimes
+  clang-format clang-tidy libasan8 libubsan1
 )
 
 missing=()

@@ -83,10 +83,10 @@ private Q_SLOTS:
             } else if (step.startsWith(QLatin1String("modem")))
                 rig.serial.autoReply = arg.toLatin1();
             else if (step == QLatin1String("alarm")) {
-                station->monitor().startClicked();
+                station->startClicked();
                 rig.run(3.5, FakeAudioInput::constantBuffer(100, 0));
             } else if (step == QLatin1String("ack"))
-                QVERIFY(station->notifications().acknowledge());
+                QVERIFY(station->acknowledge());
             else
                 rig.clock.advance(arg.toDouble());
         }

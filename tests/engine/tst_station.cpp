@@ -312,9 +312,9 @@ private Q_SLOTS:
             const QStringList w = step.split(QLatin1Char(' '));
             const double s = w.value(1).toDouble();
             if (w[0] == QLatin1String("start"))
-                station->monitor().startClicked();
+                station->startClicked();
             else if (w[0] == QLatin1String("stop"))
-                station->monitor().stopClicked();
+                station->stopClicked();
             else if (w[0] == QLatin1String("restart")) // killed, and started by systemd
                 station = &rig.start(true);
             else if (w[0] == QLatin1String("days")) {
@@ -471,7 +471,7 @@ private Q_SLOTS:
         for (const QString& step : script) {
             const QStringList w = step.split(QLatin1Char(' '));
             if (w[0] == QLatin1String("start"))
-                station.monitor().startClicked();
+                station.startClicked();
             else if (w[0] == QLatin1String("faults"))
                 raised << QStringLiteral("active ") + station.activeFaults().join(',');
             else
@@ -492,7 +492,7 @@ private Q_SLOTS:
         rig.addressBook({DataFolder::addressRecord('1', "A", "a@example.org")});
         rig.user("WXYZ");
         Station& station = rig.start();
-        station.monitor().startClicked();
+        station.startClicked();
         for (int i = 0; i < 20; ++i) {
             rig.run(0.3, kQuiet);
             rig.run(0.3, kLoud);
@@ -500,7 +500,7 @@ private Q_SLOTS:
         rig.run(2, kQuiet);
         QVERIFY(station.command(QStringLiteral("ack"), {}, QStringLiteral("the window")).done);
         rig.run(1, kLoud);
-        station.monitor().stopClicked();
+        station.stopClicked();
         rig.run(600, {});
         const QStringList log = rig.log();
         const auto count = [&log](const char* pattern) {
@@ -533,9 +533,9 @@ private Q_SLOTS:
         DataFolder::write(rig.paths.settingsFile(),
                           "[input]\ndevice_name=Card B\ndevice_id=Card B\n");
         Station& station = rig.start();
-        station.monitor().startClicked();
-        station.monitor().stopClicked();
-        station.monitor().startClicked();
+        station.startClicked();
+        station.stopClicked();
+        station.startClicked();
         const QString note = QStringLiteral("Input device changed: device 0 is now \"Card A\"; "
                                             "monitoring \"Card B\" (now device 1) as chosen in "
                                             "Preferences");

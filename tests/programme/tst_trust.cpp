@@ -154,7 +154,7 @@ private Q_SLOTS:
             fired << e.name() + (e.text.contains(u" again ") ? " again" : "");
             table << QStringLiteral("%1 after %2 s").arg(fired.last()).arg(t0.secsTo(e.time));
         });
-        station.monitor().startClicked();
+        station.startClicked();
         station.suspension().suspendFor(suspendSecs, QStringLiteral("the window"));
         Generator gen{QString::fromLatin1(QTest::currentDataTag()).section(u' ', 0, 0)};
         for (int step = 0; step < 45 * 40; ++step) {

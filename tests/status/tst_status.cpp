@@ -135,7 +135,7 @@ private Q_SLOTS:
                               QString(ini).replace("PORT", port).toUtf8());
         Station& station = rig.start();
         if (quiet > 0) {
-            station.monitor().startClicked();
+            station.startClicked();
             rig.run(quiet, FakeAudioInput::constantBuffer(100, -200));
         }
         QCOMPARE(rig.reported().filter(QStringLiteral("not started")),

@@ -4,8 +4,6 @@
 #include "ClipRecorder.h"
 #include "DetectorSettings.h"
 #include "LevelMeasurement.h"
-#include "ParamsFile.h"
-#include "PreferencesForm.h"
 #include "Settings.h"
 #include "SilenceMonitor.h"
 #include "Station.h"
@@ -136,14 +134,12 @@ QString DetectorsPage::levelText(int level)
 
 void DetectorsPage::showStoredThreshold()
 {
-    ParamsFile file(m_station.paths().paramsFile());
-    if (!file.open()) {
-        m_lblStored->setText(QStringLiteral("DVParams.dat cannot be read: ") + file.errorString());
-        return;
-    }
-    const qint32 threshold = file.read(ParamsFile::Threshold);
-    file.close();
-    m_lblStored->setText(QStringLiteral("Threshold now in DVParams.dat: ") + levelText(threshold));
+    const auto stored = m_station.storedThreshold();
+    if (const auto* why = std::get_if<QString>(&stored))
+        m_lblStored->setText(QStringLiteral("DVParams.dat cannot be read: ") + *why);
+    else
+        m_lblStored->setText(QStringLiteral("Threshold now in DVParams.dat: ") +
+                             levelText(std::get<qint32>(stored)));
 }
 
 void DetectorsPage::load(const Settings& settings)
@@ -252,27 +248,12 @@ bool DetectorsPage::writeThreshold(QString* why)
 {
     if (!m_chosen)
         return true;
-    ParamsFile file(m_station.paths().paramsFile());
-    PreferencesForm form;
-    std::optional<QString> error;
-    if (!file.open())
-        error = QString::fromLatin1(PreferencesError::kFileAccess);
-    else
-        error = Preferences::load(file, m_station.services().audio.deviceCount(), form);
-    if (error) {
-        file.close();
+    if (const auto error = m_station.storeThreshold(*m_chosen)) {
         *why = QStringLiteral("Detectors: threshold not written to DVParams.dat: ") + *error;
         return false;
     }
-    form.threshold = QString::number(*m_chosen);
-    form.storedThreshold.reset();
-    if (Preferences::save(file, form, m_station.plan(), m_station.errors()) !=
-        Preferences::SaveResult::Saved) {
-        *why = QStringLiteral("Detectors: threshold not written to DVParams.dat");
-        return false;
-    }
     m_chosen.reset();
-    m_station.reload();
+    showStoredThreshold();
     return true;
 }
 

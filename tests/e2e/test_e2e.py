@@ -117,7 +117,7 @@ class E2E(unittest.TestCase):
             s.sendall(b"resume" + b" " * 1100 + b"resume\n")
             self.assertEqual(s.makefile("rb").read(), b"no line longer than 1024 bytes\n")
         os.remove(self.r.data + "/dovrane.sock")  # the channel comes back by itself
-        self.assertTrue(rig.wait_for(lambda: run("--resume").stdout == "alarms were not suspended\n", 10))
+        self.assertTrue(rig.wait_for(lambda: run("--resume").stderr == "alarms were not suspended\n", 10))
         rig.stop(self.r.proc)
         self.assertEqual(run("--resume").returncode, 1)
 

@@ -264,7 +264,7 @@ int main(int argc, char* argv[])
     const QCommandLineOption reference(
         QStringLiteral("settings-reference"),
         QStringLiteral("Print the keys of Dovrane.ini as the README's markdown tables, and exit."));
-    
+
     const QCommandLineOption startOption(
         QStringLiteral("start"),
         QStringLiteral("Start monitoring in the Dovrane running on this data folder, as its Start "

@@ -42,8 +42,9 @@ QStringList WindowSettings::problems() const
         return {};
     const QFileInfo file(alarmSound.trimmed());
     if (!file.isFile() || !file.isReadable())
-        return {table().key("alarm_sound").problem(QStringLiteral("not a sound file that can be read"),
-                                                   alarmSound)};
+        return {table()
+                    .key("alarm_sound")
+                    .problem(QStringLiteral("not a sound file that can be read"), alarmSound)};
     return {};
 }
 

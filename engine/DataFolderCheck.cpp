@@ -255,7 +255,8 @@ void DataFolderCheck::checkAccount(QList<Finding>& out) const
     // the program runs without the file.
     const QString path = m_paths.userFile();
     if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink() && !mailIsTheAction()) {
-        out.append({kUser, QStringLiteral("not set up (only the alarm mail needs it)"), Finding::Weight::Note});
+        out.append({kUser, QStringLiteral("not set up (only the alarm mail needs it)"),
+                    Finding::Weight::Note});
         return;
     }
     QString problem;
@@ -276,7 +277,8 @@ void DataFolderCheck::checkLogs(QList<Finding>& out) const
     const QString dir = m_paths.logsDir();
     const QFileInfo info(dir);
     if (!info.exists())
-        out.append({kLogs, QStringLiteral("not there yet (the first start creates it)"), Finding::Weight::Note});
+        out.append({kLogs, QStringLiteral("not there yet (the first start creates it)"),
+                    Finding::Weight::Note});
     else if (!info.isDir())
         out.append({kLogs, QStringLiteral("not a folder")});
     else if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0)
@@ -306,7 +308,8 @@ void DataFolderCheck::checkStatusPort(QList<Finding>& out) const
     quint16 port = 0;
     if (!mine.enabled || !mine.address(&host, &port) || port == 0)
         return; // a listen= that cannot be used is a problem of its own
-    out.append({kSettings, QStringLiteral("remote status on http://%1/").arg(mine.listen), Finding::Weight::Note});
+    out.append({kSettings, QStringLiteral("remote status on http://%1/").arg(mine.listen),
+                Finding::Weight::Note});
     // Instances of the service template keep their folders side by side (Dovrane,
     // Dovrane-NAME): two on one address would leave the second without its status.
     const QDir parent = QFileInfo(m_paths.dataDir()).absoluteDir();

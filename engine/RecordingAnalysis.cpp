@@ -3,11 +3,11 @@
 #include "Account.h"
 #include "AlarmLog.h"
 #include "AlarmPlan.h"
+#include "AlarmSettings.h"
 #include "AudioInput.h"
 #include "Clock.h"
 #include "DataPaths.h"
 #include "DeadAirWatch.h"
-#include "AlarmSettings.h"
 #include "DetectorSettings.h"
 #include "ErrorReporter.h"
 #include "FaultDetectors.h"
@@ -233,9 +233,8 @@ bool RecordingAnalysis::run(const QString& file, Result& result)
     QObject::connect(
         &detectors, &FaultDetectors::faultChanged, &monitor,
         [&](StationEvent::Kind kind, qint64, const QString& what) { add(kind, what); });
-    QObject::connect(&watch, &DeadAirWatch::eventRaised, &monitor, [&](const StationEvent& e) {
-        add(e.kind, e.what);
-    });
+    QObject::connect(&watch, &DeadAirWatch::eventRaised, &monitor,
+                     [&](const StationEvent& e) { add(e.kind, e.what); });
     monitor.StartSensor();
 
     std::vector<qint16> peaks;

@@ -16,7 +16,7 @@ QString parseResume(ScheduleSettings& s, const QString& text)
 
 QString formatResume(const ScheduleSettings& s)
 {
-    return !s.resumeInWindow ? QString()
+    return !s.resumeInWindow   ? QString()
            : *s.resumeInWindow ? QStringLiteral("yes")
                                : QStringLiteral("no");
 }

@@ -18,7 +18,8 @@ SuspendMenu::SuspendMenu(Station& station, QLabel* label, QWidget* parent)
         {15, "15 minutes from now"}, {30, "30 minutes from now"}, {60, "1 hour from now"},
         {120, "2 hours from now"},   {240, "4 hours from now"},   {480, "8 hours from now"},
     };
-    for (const auto& [minutes, caption] : choices) {
+    for (const auto& [choice, caption] : choices) {
+        const auto minutes = choice; // a copy the lambda can take
         QAction* action = until->addAction(QString::fromLatin1(caption));
         action->setObjectName(QStringLiteral("mnuSuspend%1").arg(minutes));
         connect(action, &QAction::triggered, suspension, [suspension, minutes] {

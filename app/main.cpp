@@ -66,7 +66,7 @@ QString windowProgram()
 {
     const QString here = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     const QDir dir = QFileInfo(here).absoluteDir();
-    const QString beside = dir.filePath(QStringLiteral("dovrane-gui"));
+    QString beside = dir.filePath(QStringLiteral("dovrane-gui"));
     if (QFileInfo(beside).isExecutable())
         return beside;
     return QDir::cleanPath(dir.filePath(QStringLiteral(DOVRANE_GUI_FROM_BINDIR)));

@@ -36,14 +36,14 @@ DataPaths DataPaths::fromEnvironment()
 #endif
 }
 
-DataPaths::DataPaths(QString dataDir) : m_dataDir(QDir::cleanPath(std::move(dataDir))) {}
+DataPaths::DataPaths(QString dataDir) : m_dataDir(QDir::cleanPath(dataDir)) {}
 
 QString DataPaths::logsDir() const
 {
     // A folder copied from an older installation may spell it "Logs"; that one
     // holds the history, so it is used rather than a second folder beside it.
-    const QString lower = file(QStringLiteral("logs"));
-    const QString capital = file(QStringLiteral("Logs"));
+    QString lower = file(QStringLiteral("logs"));
+    QString capital = file(QStringLiteral("Logs"));
     if (!QFileInfo(lower).isDir() && QFileInfo(capital).isDir())
         return capital;
     return lower;
@@ -56,7 +56,7 @@ QString DataPaths::file(const QString& name) const
 
 QString DataPaths::serialDevice(int portNumber) const
 {
-    const QString link = file(QStringLiteral("COM%1").arg(portNumber));
+    QString link = file(QStringLiteral("COM%1").arg(portNumber));
     if (QFileInfo::exists(link) || QFileInfo(link).isSymLink())
         return link;
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);

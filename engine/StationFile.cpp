@@ -233,12 +233,11 @@ QByteArray iniSecrets(const QByteArray& text, const QByteArray* current)
         if (t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']')))
             section = t.mid(1, t.size() - 2);
         const QString key = t.section(QLatin1Char('='), 0, 0);
-        if (!t.contains(QLatin1Char('=')) || !isSecretKey(key)) {
+        const bool plain = !t.contains(QLatin1Char('=')) || !isSecretKey(key);
+        if (plain || (current && t.section(QLatin1Char('='), 1).trimmed() != kKept)) {
             out << line;
         } else if (!current) {
             out << key.trimmed() + QLatin1Char('=') + kKept;
-        } else if (t.section(QLatin1Char('='), 1).trimmed() != kKept) {
-            out << line;
         } else if (const auto it = now.constFind(section + QLatin1Char('/') + key.trimmed());
                    it != now.constEnd()) {
             out << *it;
@@ -600,7 +599,7 @@ QList<StationFile::Problem> StationFile::import(const QByteArray& text) const
 QString StationFile::set(const QString& key, const QString& value) const
 {
     QMap<int, qint32> records;
-    const QString why = applyParam(key, value, records);
+    QString why = applyParam(key, value, records);
     if (!why.isEmpty())
         return why;
     if (records.value(ParamsFile::AlarmDelay, 1) < 1)

@@ -55,12 +55,12 @@ QString NocPage::title() const
 
 void NocPage::load(const Settings& settings)
 {
-    const auto snmp = settings.get<SnmpSettings>();
+    const auto& snmp = settings.get<SnmpSettings>();
     m_snmpEnabled->setChecked(snmp.enabled);
     m_agentx->setText(snmp.agentxSocket);
     m_traps->setText(snmp.trapSinks.join(QLatin1String(", ")));
     m_community->setText(snmp.trapCommunity);
-    const auto beat = settings.get<HeartbeatSettings>();
+    const auto& beat = settings.get<HeartbeatSettings>();
     m_url->setText(beat.url);
     m_interval->setValue(beat.intervalSecs);
     m_method->setCurrentIndex(beat.post ? 1 : 0);

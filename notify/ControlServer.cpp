@@ -65,7 +65,7 @@ void ControlServer::serve(QLocalSocket* socket)
 
 void ControlServer::addCommand(const QString& name, Handler handler)
 {
-    m_commands.insert(name, std::move(handler));
+    m_commands.insert(name, handler);
 }
 
 bool ControlServer::listen(const QString& path, QString* why)

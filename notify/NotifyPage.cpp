@@ -84,7 +84,7 @@ void NotifyPage::showTestResult(const QString& text)
 
 void NotifyPage::load(const Settings& settings)
 {
-    const auto s = settings.get<NotifySettings>();
+    const auto& s = settings.get<NotifySettings>();
     m_server->setText(s.smtpServer);
     m_port->setValue(s.smtpPort);
     m_security->setCurrentIndex(m_security->findData(int(s.smtpSecurity)));

@@ -71,7 +71,7 @@ void OutboxMail::deliver(const QString& id, const QJsonObject& payload)
         return;
     }
     MailMessage message;
-    for (const QJsonValue& to : payload.value(QStringLiteral("to")).toArray())
+    for (const QJsonValue to : payload.value(QStringLiteral("to")).toArray())
         message.recipients << to.toString();
     message.subject = payload.value(QStringLiteral("subject")).toString();
     message.body = payload.value(QStringLiteral("body")).toString();

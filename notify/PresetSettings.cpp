@@ -70,7 +70,7 @@ PresetRequest PresetRequest::fromJson(const QJsonObject& json)
     PresetRequest r;
     r.method = json.value(QStringLiteral("method")).toString();
     r.url = QUrl(json.value(QStringLiteral("url")).toString(), QUrl::StrictMode);
-    for (const QJsonValue& header : json.value(QStringLiteral("headers")).toArray())
+    for (const QJsonValue header : json.value(QStringLiteral("headers")).toArray())
         r.headers.append({header[0].toString().toLatin1(), header[1].toString().toLatin1()});
     r.body = json.value(QStringLiteral("body")).toString().toUtf8();
     return r;

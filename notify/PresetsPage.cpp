@@ -99,7 +99,7 @@ PresetsPage::PresetsPage(QWidget* parent) : SettingsPage(parent)
 
 void PresetsPage::load(const Settings& settings)
 {
-    const auto presets = settings.get<PresetSettings>();
+    const auto& presets = settings.get<PresetSettings>();
     for (auto service : PresetSettings::kServices) {
         const Group& group = m_groups[size_t(service)];
         const PresetSettings::Preset& p = presets[service];

@@ -125,11 +125,11 @@ void ProgrammeAnalyser::configure(const AlarmSettings& settings)
     m_noiseVote = 0;
 
     const int window = std::clamp(settings.loopWindowSecs, 4, 60) * kPerSecond;
-    m_signatures.assign(std::size_t(window + 1) * kBands, 0);
-    m_loud.assign(std::size_t(window + 1), 0);
+    m_signatures.assign((std::size_t(window) + 1) * kBands, 0);
+    m_loud.assign(std::size_t(window) + 1, 0);
     m_sigNext = m_sigCount = 0;
-    m_distance.assign(std::size_t(window + 1), 0);
-    m_compared.assign(std::size_t(window + 1), 0);
+    m_distance.assign(std::size_t(window) + 1, 0);
+    m_compared.assign(std::size_t(window) + 1, 0);
     m_loopVotes.assign(kLoopVotes, false);
     m_loopVote = 0;
     m_hum = m_noise = m_loop = false;
@@ -292,7 +292,7 @@ double ProgrammeAnalyser::tonality() const
     for (int k = 8; k + 3 < kNoiseBins; ++k) {
         const double p = m_noiseSum[std::size_t(k)] + 1e-3;
         const double around = std::sqrt((m_noiseSum[std::size_t(k - 3)] + 1e-3) *
-                                        (m_noiseSum[std::size_t(k + 3)] + 1e-3));
+                                        (m_noiseSum[std::size_t(k) + 3] + 1e-3));
         weighted += p * std::max(0.0, 10 * std::log10(p / around));
         total += p;
     }

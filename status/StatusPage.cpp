@@ -37,7 +37,7 @@ StatusPage::StatusPage(QWidget* parent) : SettingsPage(parent)
 
 void StatusPage::load(const Settings& settings)
 {
-    const auto section = settings.get<StatusSettings>();
+    const auto& section = settings.get<StatusSettings>();
     m_chkEnabled->setChecked(section.enabled);
     m_txtListen->setText(section.listen);
     m_txtToken->setText(section.token);

@@ -181,6 +181,14 @@ Station::Station(Services services, QObject* parent)
         f.activeFaults = activeFaults();
         f.notMonitoringInWindow = notMonitoringInWindow();
         f.humDbfs = m_watch->humDbfs();
+        for (const NamedInputWatch* w : m_inputs->watches()) {
+            f.inputs.append({w->name(), w->settings().shownSource(), w->state(), w->alarmOn(),
+                             w->isUp(), w->isWatching(), w->settings().notify, w->silenceSecs(),
+                             w->peakLeft(), w->peakRight(), w->description(),
+                             OutsideText::redacted(w->title(), 200),
+                             OutsideText::redacted(w->downReason(), 200), w->activeFaults(),
+                             w->suspendedUntil()});
+        }
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
     };

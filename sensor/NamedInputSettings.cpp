@@ -1,6 +1,9 @@
 #include "NamedInputSettings.h"
 
+#include "OutsideText.h"
+
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <cmath>
 
@@ -32,6 +35,13 @@ NamedInputSettings::SourceKind NamedInputSettings::kindOf(const QString& source)
         QStringLiteral("^(https?|rtp|rtsp|srt|udp|file)://|\\.(sdp|m3u8)$"),
         QRegularExpression::CaseInsensitiveOption);
     return kStream.match(source.trimmed()).hasMatch() ? SourceKind::Stream : SourceKind::Pulse;
+}
+
+QString NamedInputSettings::shownSource() const
+{
+    const QUrl url(source.trimmed());
+    return url.host().isEmpty() ? OutsideText::escaped(source.trimmed().left(200))
+                                : OutsideText::url(url);
 }
 
 std::optional<qint32> NamedInputSettings::parseThreshold(const QString& text)

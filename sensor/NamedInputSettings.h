@@ -33,6 +33,9 @@ struct NamedInputSettings
     bool aroundTheClock = false;
 
     [[nodiscard]] SourceKind kind() const { return kindOf(source); }
+    /// The source as logs and the status may show it: a stream's scheme, host and
+    /// port, never its credentials, path or query.
+    [[nodiscard]] QString shownSource() const;
     [[nodiscard]] static SourceKind kindOf(const QString& source);
     [[nodiscard]] bool detects(const char* name) const
     {

@@ -46,6 +46,9 @@ NamedInputWatch::NamedInputWatch(QString name, NamedInputSettings settings, Cloc
     connect(&m_source, &AudioInput::bufferReady, this, &NamedInputWatch::bufferFilled);
     connect(&m_source, &AudioInput::captureLost, this, &NamedInputWatch::sourceLost);
     connect(&m_source, &AudioInput::captureRegained, this, &NamedInputWatch::sourceBack);
+    // A stream also says what is playing; a card does not.
+    if (m_source.metaObject()->indexOfSignal("titleChanged(QString)") >= 0)
+        connect(&m_source, SIGNAL(titleChanged(QString)), this, SLOT(setTitle(QString)));
 }
 
 NamedInputWatch::~NamedInputWatch()
@@ -91,10 +94,18 @@ void NamedInputWatch::sourceLost(const QString& why)
     Q_EMIT sourceChanged();
 }
 
-void NamedInputWatch::sourceBack(const QString& /*description*/)
+void NamedInputWatch::setTitle(const QString& title)
+{
+    m_title = title;
+    Q_EMIT sourceChanged();
+}
+
+void NamedInputWatch::sourceBack(const QString& description)
 {
     if (!m_watching)
         return;
+    if (!description.isEmpty())
+        m_description = description;
     m_up = true;
     m_downReason.clear();
     const QDateTime now = m_clock.now();

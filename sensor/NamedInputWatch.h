@@ -48,6 +48,10 @@ public:
     /// Why the source is down, as it said.
     [[nodiscard]] const QString& downReason() const { return m_downReason; }
     [[nodiscard]] QDateTime suspendedUntil() const { return m_suspendedUntil; }
+    /// What the source said it is when it last came up ("MP3, 44100 Hz, 2 channels").
+    [[nodiscard]] const QString& description() const { return m_description; }
+    /// What a stream says is playing.
+    [[nodiscard]] const QString& title() const { return m_title; }
 
     /// Watching on: the source is started (and kept trying); off: stopped, and every
     /// fault told is dropped without an end, as stopping the main input ends nothing.
@@ -59,6 +63,7 @@ public:
 
 public Q_SLOTS:
     void bufferFilled(const QByteArray& buffer);
+    void setTitle(const QString& title);
     void tick();
 
 Q_SIGNALS:
@@ -98,6 +103,8 @@ private:
     bool m_up = true;
     bool m_startFailed = false;
     QString m_downReason;
+    QString m_description;
+    QString m_title;
     QDateTime m_suspendedUntil;
     std::array<Condition, kFaultCount> m_faults{};
     QDateTime m_lastSound;

@@ -6,6 +6,8 @@
 #include "NamedInputWatch.h"
 #include "Settings.h"
 #include "StationRig.h"
+#include "StatusReport.h"
+#include "StatusService.h"
 
 #include <QtTest>
 
@@ -191,8 +193,19 @@ private Q_SLOTS:
             if (!line.contains(QLatin1String("Manual")))
                 said << line;
         QCOMPARE(said, journal);
+        // The status names each input with its state; the main input's series stay.
+        const StatusFacts facts = station.status().facts(true);
+        const QByteArray json = statusJson(facts);
+        const QByteArray metrics = metricsText(facts);
+        const NamedInputWatch* w = station.inputs().watches().front();
+        QVERIFY(json.contains("\"inputs\":[{") &&
+                json.contains("\"state\":\"" + w->state().toUtf8()));
+        QVERIFY(metrics.contains("dovrane_input_alarm_active{input=\"" + w->name().toUtf8() +
+                                 "\"} " + QByteArray::number(int(w->alarmOn()))));
+        QVERIFY(metrics.contains("dovrane_alarm_active 0"));
         // No credential of a stream's address reaches any output.
         QVERIFY(!(rig.log() + said + sent).join(u'\n').contains(QLatin1String("pw")));
+        QVERIFY(!json.contains("pw") && !json.contains("/live"));
     }
 
     /// Every bad value of a named input's section is a problem naming that section.

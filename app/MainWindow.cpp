@@ -20,6 +20,7 @@
 #include "DataFiles.h"
 #include "DetectorsPage.h"
 #include "ErrorWindow.h"
+#include "InputsPage.h"
 #include "LevelMeter.h"
 #include "NamedInputs.h"
 #include "NamedInputWatch.h"
@@ -417,6 +418,9 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     QList<SettingsPage*> pages;
     pages << new StatusPage;
     pages << new DetectorsPage(m_station);
+    pages << new InputsPage([this](const NamedInputSettings& input) {
+        return m_station.services().makeNamedInput(input);
+    });
     auto* notify = new NotifyPage;
     connect(notify, &NotifyPage::testRequested, &m_station,
             [this, notify] { notify->showTestResult(m_station.sendTest()); });

@@ -114,6 +114,23 @@ public:
         return file->save(m_path, why);
     }
 
+    /// Replaces every section of the family prefix with members, keeping the rest of
+    /// the file. False with why when the file cannot be read or written.
+    template <typename S>
+    bool writeFamily(const char* prefix, const QList<Named<S>>& members, QString* why = nullptr)
+    {
+        std::optional<IniFile> file = IniFile::read(m_path, why);
+        if (!file)
+            return false;
+        const QString family = QLatin1String(prefix) + u'.';
+        for (const IniFile::Entry& e : file->entries())
+            if (e.section.startsWith(family))
+                file->removeSection(e.section);
+        for (const Named<S>& m : members)
+            S::table().save(m.value, *file, family + m.name);
+        return file->save(m_path, why);
+    }
+
     /// The README's tables of every declared key.
     [[nodiscard]] QString reference() const;
 

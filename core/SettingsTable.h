@@ -209,10 +209,14 @@ public:
         return s;
     }
 
-    /// Writes every key in its new spelling; an old spelling goes.
-    void save(const S& s, IniFile& file) const
+    /// Writes every key in its new spelling; an old spelling goes. inSection writes
+    /// a section of a family.
+    void save(const S& s, IniFile& file, const QString& inSection = {}) const
     {
-        for (const SettingsField<S>& f : m_fields) {
+        for (const SettingsField<S>& tableField : m_fields) {
+            SettingsField<S> f = tableField;
+            if (!inSection.isEmpty())
+                f.key.section = inSection;
             if (!f.key.oldName.isEmpty())
                 file.remove(f.key.section, f.key.oldName);
             if (f.list)

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "DataPaths.h"
 #include "NamedInputSettings.h"
 #include "StationEvent.h"
+
+#include <QHash>
 
 #include <QObject>
 
@@ -14,7 +17,9 @@ namespace dovrane {
 class Account;
 class AlarmLog;
 class AudioInput;
+class ClipRecorder;
 class Clock;
+class ClockTimer;
 class NamedInputWatch;
 class Settings;
 
@@ -33,6 +38,7 @@ public:
         Settings& settings;
         const Account& account;
         AlarmLog& log;
+        DataPaths paths;
         SourceMaker makeSource;
     };
 
@@ -48,6 +54,10 @@ public:
     void setMayRaise(std::function<bool()> check);
 
     [[nodiscard]] const std::vector<NamedInputWatch*>& watches() const { return m_watches; }
+    /// Takes the silence alarm of the input named (every input when none is named)
+    /// as seen: it is not told again. False when none waited.
+    bool acknowledge(const QString& name = {});
+    [[nodiscard]] bool awaitsAcknowledge(const QString& name) const;
     [[nodiscard]] NamedInputWatch* find(const QString& name) const;
     /// "Off-air Silence Alarm": what happened, for a log line, a mail or a message.
     [[nodiscard]] static QString what(StationEvent::Kind kind);
@@ -62,10 +72,22 @@ Q_SIGNALS:
 private:
     void onEvent(NamedInputWatch* watch, StationEvent::Kind kind, qint32 seconds,
                  const QString& why);
+    /// Tells again every silence alarm nobody acknowledged for [notify] repeat_minutes.
+    void repeat();
+
+    /// A silence alarm told and not acknowledged: the event, and when it was told.
+    struct Waiting
+    {
+        StationEvent event;
+        QDateTime told;
+    };
 
     Parts m_parts;
     std::vector<std::unique_ptr<AudioInput>> m_sources;
     std::vector<NamedInputWatch*> m_watches;
+    std::vector<ClipRecorder*> m_clips; ///< one per watch, at the same place
+    QHash<QString, Waiting> m_waiting;
+    ClockTimer* m_repeat = nullptr;
     std::function<bool()> m_mayRaise;
     bool m_mainMonitoring = false;
 };

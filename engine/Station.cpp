@@ -204,8 +204,9 @@ Station::Station(Services services, QObject* parent)
 
     // The inputs beside the main one; each says by itself whether it goes beyond
     // the log.
-    m_inputs = new NamedInputs(
-        {m_services.clock, *m_settings, *m_account, *m_alarmLog, m_services.makeNamedInput}, this);
+    m_inputs = new NamedInputs({m_services.clock, *m_settings, *m_account, *m_alarmLog,
+                                m_services.paths, m_services.makeNamedInput},
+                               this);
     m_inputs->setMayRaise([this] { return !m_suspension->isSuspended(); });
     connect(m_settings, &Settings::changed, m_inputs, &NamedInputs::apply);
     connect(m_monitor, &SilenceMonitor::monitoringChanged, m_inputs,
@@ -452,8 +453,19 @@ void Station::sendPresetTest(const PresetSettings& presets)
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments,
                                         const QString& by)
 {
+    if (name == QLatin1String("ack") && arguments.startsWith(QLatin1String("input="))) {
+        const QString input = arguments.mid(6).trimmed();
+        if (!m_inputs->acknowledge(input))
+            return {false, QStringLiteral("no alarm of %1 waiting to be acknowledged")
+                               .arg(OutsideText::escaped(input))};
+        Q_EMIT journalLine(kJournalNotice, m_account->facility() + QLatin1Char(' ') + input +
+                                               QStringLiteral(" Alarm acknowledged"));
+        return {true, QStringLiteral("acknowledged")};
+    }
     if (name == QLatin1String("ack")) {
-        if (!acknowledge())
+        // Acknowledge takes every alarm waiting, the named inputs' too.
+        const bool inputs = m_inputs->acknowledge();
+        if (!acknowledge() && !inputs)
             return {false, QStringLiteral("no alarm waiting to be acknowledged")};
         Q_EMIT journalLine(kJournalNotice,
                            m_account->facility() + QStringLiteral(" Alarm acknowledged"));

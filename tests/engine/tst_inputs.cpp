@@ -103,6 +103,16 @@ private Q_SLOTS:
                            "<4>WXYZ AM Silence Alarm 12:00:03",
                            "<5>WXYZ FM Alarms Resumed by a test 12:00:04",
                            "<4>WXYZ FM Silence Alarm 12:00:04"};
+        QTest::newRow("told again each repeat time until acknowledged, then not")
+            << 2 << fm + "[notify]|repeat_minutes=1|"
+            << QStringList{"start", "quiet 64", "ack input=FM", "quiet 70"}
+            << QStringList{"12:00:03 [FM] Silence Alarm", "12:01:04 [FM] Alarm Acknowledged"}
+            << QStringList{"WXYZ FM Silence Alarm|06-19-2006 12:00:03 FM Silence Alarm",
+                           "WXYZ FM Silence Alarm again|06-19-2006 12:01:03 FM Silence Alarm "
+                           "again"}
+            << QStringList{"<4>WXYZ FM Silence Alarm 12:00:03",
+                           "<4>WXYZ FM Silence Alarm again 12:01:03",
+                           "<5>WXYZ FM Alarm acknowledged"};
         QTest::newRow("suspending the station holds every input")
             << 2 << fm << QStringList{"start", "suspend 1h", "quiet 5"} << QStringList{}
             << QStringList{"WXYZ Alarms Suspended until 2006-06-19 13:00 by a test|06-19-2006 "
@@ -160,7 +170,8 @@ private Q_SLOTS:
                 }
                 continue;
             }
-            if (w[0] == QLatin1String("suspend") || w[0] == QLatin1String("resume")) {
+            if (w[0] == QLatin1String("suspend") || w[0] == QLatin1String("resume") ||
+                w[0] == QLatin1String("ack")) {
                 const auto a =
                     station.command(w[0], step.section(u' ', 1), QStringLiteral("a test"));
                 QVERIFY2(a.done, qPrintable(a.text));

@@ -17,6 +17,9 @@ constexpr double kReversed = -0.5;
 constexpr double kSmoothing = 0.05;
 /// A card that will not start is tried again this often.
 constexpr int kRetryMs = 5000;
+/// A stream that hands over nothing this long has stalled (it hands over several
+/// buffers about ten times a second).
+constexpr qint64 kStallMs = 1500;
 
 double correlation(const QByteArray& buffer)
 {
@@ -46,9 +49,12 @@ NamedInputWatch::NamedInputWatch(QString name, NamedInputSettings settings, Cloc
     connect(&m_source, &AudioInput::bufferReady, this, &NamedInputWatch::bufferFilled);
     connect(&m_source, &AudioInput::captureLost, this, &NamedInputWatch::sourceLost);
     connect(&m_source, &AudioInput::captureRegained, this, &NamedInputWatch::sourceBack);
-    // A stream also says what is playing; a card does not.
-    if (m_source.metaObject()->indexOfSignal("titleChanged(QString)") >= 0)
+    // A stream also says what it is and what is playing; a card does not.
+    if (m_source.metaObject()->indexOfSignal("streamUp(QString)") >= 0) {
+        connect(&m_source, SIGNAL(streamUp(QString)), this, SLOT(sourceBack(QString)));
+        connect(&m_source, SIGNAL(formatChanged(QString)), this, SLOT(setDescription(QString)));
         connect(&m_source, SIGNAL(titleChanged(QString)), this, SLOT(setTitle(QString)));
+    }
 }
 
 NamedInputWatch::~NamedInputWatch()
@@ -73,7 +79,9 @@ void NamedInputWatch::setWatching(bool on)
     }
     const QDateTime now = m_clock.now();
     m_lastSound = now;
-    m_up = true;
+    m_lastBuffer = {};
+    // A stream is connecting until its first audio: neither up (silent) nor down.
+    m_up = m_settings.kind() != NamedInputSettings::SourceKind::Stream;
     m_correlation = 1.0;
     m_timer->start();
     m_startFailed = !m_source.start();
@@ -106,11 +114,19 @@ void NamedInputWatch::sourceBack(const QString& description)
         return;
     if (!description.isEmpty())
         m_description = description;
-    m_up = true;
-    m_downReason.clear();
-    const QDateTime now = m_clock.now();
-    hold(kDown, false, now);
-    m_lastSound = now; // silence is counted afresh from the return
+    if (!m_up) {
+        m_up = true;
+        m_downReason.clear();
+        const QDateTime now = m_clock.now();
+        hold(kDown, false, now);
+        m_lastSound = now; // silence is counted afresh from the return
+    }
+    Q_EMIT sourceChanged();
+}
+
+void NamedInputWatch::setDescription(const QString& description)
+{
+    m_description = description;
     Q_EMIT sourceChanged();
 }
 
@@ -118,6 +134,8 @@ void NamedInputWatch::bufferFilled(const QByteArray& buffer)
 {
     if (!m_watching)
         return;
+    if (!m_lastBuffer.isValid())
+        m_lastBuffer = m_clock.now();
     if (!m_up)
         sourceBack({});
     const ChannelPeaks peaks = channelPeaks(buffer);
@@ -127,8 +145,10 @@ void NamedInputWatch::bufferFilled(const QByteArray& buffer)
     const bool left = std::abs(int(peaks.left)) > m_settings.threshold;
     const bool right = std::abs(int(peaks.right)) > m_settings.threshold;
     const QDateTime now = m_clock.now();
-    if (left || right)
+    // Audio after a stall: the stall was the network's, not silence on air.
+    if (left || right || m_lastBuffer.msecsTo(now) > kStallMs)
         m_lastSound = now;
+    m_lastBuffer = now;
     hold(kChannel, left != right, now);
     if (left && right) {
         m_correlation += kSmoothing * (correlation(buffer) - m_correlation);
@@ -178,7 +198,10 @@ void NamedInputWatch::tick()
     // A card that would not start is tried again; a started source retries by itself.
     if (m_startFailed && m_faults[kDown].since.msecsTo(now) % kRetryMs < kTickMs)
         m_startFailed = !m_source.start();
-    m_faults[kSilence].since = m_up ? m_lastSound : QDateTime();
+    // A stream that stalls is silent to nobody: its silence waits for audio again.
+    const bool stalled = m_settings.kind() == NamedInputSettings::SourceKind::Stream &&
+                         (!m_lastBuffer.isValid() || m_lastBuffer.msecsTo(now) > kStallMs);
+    m_faults[kSilence].since = m_up && !stalled ? m_lastSound : QDateTime();
     const bool held =
         (m_suspendedUntil.isValid() && now < m_suspendedUntil) || (m_mayRaise && !m_mayRaise());
     const bool stream = m_settings.kind() == NamedInputSettings::SourceKind::Stream;
@@ -210,7 +233,8 @@ QString NamedInputWatch::state() const
     if (!m_watching)
         return QStringLiteral("idle");
     if (!m_up)
-        return QStringLiteral("down");
+        return m_faults[kDown].since.isValid() ? QStringLiteral("down")
+                                               : QStringLiteral("connecting");
     if (alarmOn())
         return QStringLiteral("silence");
     return activeFaults().isEmpty() ? QStringLiteral("ok") : QStringLiteral("fault");

@@ -41,7 +41,7 @@ public:
     [[nodiscard]] qint32 silenceSecs() const;
     [[nodiscard]] qint16 peakLeft() const { return m_peakLeft; }
     [[nodiscard]] qint16 peakRight() const { return m_peakRight; }
-    /// "off", "idle" (not watched now), "down", "silence", "fault" or "ok".
+    /// "off", "idle" (not watched now), "connecting", "down", "silence", "fault" or "ok".
     [[nodiscard]] QString state() const;
     /// The machine names of the faults told and not ended ("silence_alarm", ...).
     [[nodiscard]] QStringList activeFaults() const;
@@ -64,6 +64,9 @@ public:
 public Q_SLOTS:
     void bufferFilled(const QByteArray& buffer);
     void setTitle(const QString& title);
+    void setDescription(const QString& description);
+    /// The source delivers again (or for the first time), and says what it is.
+    void sourceBack(const QString& description);
     void tick();
 
 Q_SIGNALS:
@@ -88,7 +91,6 @@ private:
         bool told = false;
     };
     void sourceLost(const QString& why);
-    void sourceBack(const QString& description);
     void hold(Fault fault, bool holds, const QDateTime& now);
     [[nodiscard]] qint64 needed(Fault fault) const;
     [[nodiscard]] bool applies(Fault fault) const;
@@ -108,6 +110,7 @@ private:
     QDateTime m_suspendedUntil;
     std::array<Condition, kFaultCount> m_faults{};
     QDateTime m_lastSound;
+    QDateTime m_lastBuffer;
     qint16 m_peakLeft = 0;
     qint16 m_peakRight = 0;
     /// Correlation of left and right, smoothed over about a second of sound.

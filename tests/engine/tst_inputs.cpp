@@ -57,6 +57,10 @@ private Q_SLOTS:
             << QStringList{"<4>WXYZ Web Stream Down 12:00:01: connection refused",
                            "<5>WXYZ Web Stream Back 12:00:11",
                            "<4>WXYZ Web Silence Alarm 12:00:14"};
+        QTest::newRow("a stream connecting or stalled is not silent")
+            << 0 << web << QStringList{"start", "stall 6", "sound 1", "stall 4", "quiet 4"}
+            << QStringList{"12:00:14 [Web] Silence Alarm"} << QStringList{}
+            << QStringList{"<4>WXYZ Web Silence Alarm 12:00:14"};
         QTest::newRow("log only: logged and journalled, nobody mailed")
             << 2 << fm + "notify=no|" << QStringList{"start", "quiet 4"}
             << QStringList{"12:00:03 [FM] Silence Alarm"} << QStringList{}
@@ -186,7 +190,8 @@ private Q_SLOTS:
                 rig.clock.advance(0.025);
                 rig.audio.push(kLoud);
                 for (auto& [name, input] : rig.named)
-                    input->push(buffer);
+                    if (w[0] != QLatin1String("stall"))
+                        input->push(buffer);
             }
         }
 

@@ -315,6 +315,10 @@ private:
 
     QString readFailure(int error) const
     {
+        // Bytes came, but in all that time not one decoded into sound.
+        if (m_timedOut && !m_gotAudio && m_io != nullptr && m_io->bytes_read > 0)
+            return QStringLiteral("sends bytes that are not audio (nothing decoded in %1 s)")
+                .arg(m_options.noDataSecs);
         if (m_timedOut)
             return QStringLiteral("no audio for %1 s").arg(m_options.noDataSecs);
         return QStringLiteral("reading failed: %1")

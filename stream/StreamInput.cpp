@@ -62,7 +62,7 @@ void logLine(void* avcl, int level, const char* format, va_list args)
     if (t_lastLogLine == nullptr || level > AV_LOG_ERROR)
         return;
     char line[512];
-    int prefix = 1;
+    int prefix = 0; // no "[tls @ 0x55d0…]"
     av_log_format_line2(avcl, level, format, args, line, int(sizeof line), &prefix);
     const QString text = QString::fromUtf8(line).trimmed();
     if (!text.isEmpty())
@@ -81,7 +81,7 @@ QString option(void* object, const char* name)
     uint8_t* value = nullptr;
     if (object == nullptr || av_opt_get(object, name, AV_OPT_SEARCH_CHILDREN, &value) < 0)
         return {};
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(value)).left(4096);
+    QString text = QString::fromUtf8(reinterpret_cast<const char*>(value)).left(4096);
     av_free(value);
     return text;
 }
@@ -229,6 +229,8 @@ private:
         if (url.scheme().startsWith(QLatin1String("http"))) {
             av_dict_set(&io, "icy", "1", 0);
             av_dict_set(&io, "user_agent", "Dovrane", 0);
+            // FFmpeg trusts any certificate unless told; the address may carry a password.
+            av_dict_set(&io, "tls_verify", "1", 0);
         }
         int error = avio_open2(&m_io, address.constData(), AVIO_FLAG_READ, &interrupt, &io);
         av_dict_free(&io);
@@ -293,7 +295,7 @@ private:
         if (m_timedOut)
             return QStringLiteral("cannot connect: no answer within %1 s")
                 .arg(m_options.noDataSecs);
-        const QString status = httpStatus(error);
+        QString status = httpStatus(error);
         if (!status.isEmpty())
             return status;
         if (error == AVERROR(ECONNREFUSED))
@@ -381,9 +383,9 @@ private:
             left = 0;
             right = channels > 1 ? 1 : 0;
         }
-        std::vector<double> matrix(std::size_t(2 * channels), 0.0);
+        std::vector<double> matrix(2 * std::size_t(channels), 0.0);
         matrix[std::size_t(left)] = 1.0;
-        matrix[std::size_t(channels + right)] = 1.0;
+        matrix[std::size_t(channels) + std::size_t(right)] = 1.0;
         const bool ok =
             channels > 0 && m_rate > 0 &&
             swr_alloc_set_opts2(&m_resampler, &stereo, AV_SAMPLE_FMT_S16, kSampleRate, &in,

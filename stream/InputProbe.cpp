@@ -90,7 +90,7 @@ void InputProbe::finish()
     m_running = false;
     m_input.stop();
     if (!m_reached && m_why.isEmpty())
-        m_why = QStringLiteral("no audio arrived");
+        m_why = QStringLiteral("no audio arrived in %1 s").arg(m_timer->interval() / 1000);
     Q_EMIT finished(m_reached);
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Network streams through `dovrane --probe-input`, against real servers on loopback in a temp folder:
 icecast2 fed by ffmpeg (MP3, Opus, FLAC mounts), HLS segments from ffmpeg served over HTTP, RTP L24 with
-its SDP file, and a table of bad sources that must each give a clear one-line reason, no crash, and never
+its SDP file, SRT from an ffmpeg listener, and a table of bad sources that must each give a clear one-line reason, no crash, and never
 the URL's user, password or query.
 test_streams.py --program P"""
 
@@ -163,6 +163,8 @@ def main():
     sdp = os.path.join(tmp, "l24.sdp")
     spawn(FFMPEG + ["-re", "-f", "lavfi", "-i", TONE, "-c:a", "pcm_s24be", "-f", "rtp", "-sdp_file", sdp,
                     "rtp://127.0.0.1:%d" % free_port(even=True)])
+    srt = "srt://127.0.0.1:%d" % free_port(even=True)
+    spawn(FFMPEG + ["-re", "-f", "lavfi", "-i", TONE, "-c:a", "aac", "-f", "mpegts", srt + "?mode=listener"])
     for name, rate, extra in (("r44.mp3", 44100, []), ("r22.mp3", 22050, []),
                               ("six.aac", 48000, ["-c:a", "aac", "-ac", "6"])):
         subprocess.run(FFMPEG + ["-f", "lavfi", "-i", TONE, "-t", "1" if name.startswith("r") else "6",
@@ -178,7 +180,8 @@ def main():
     good = [("icecast mp3", secret, "MP3", 44100), ("icecast opus", "http://127.0.0.1:%d/live.opus" % port, "Opus",
                                                      48000),
             ("icecast flac", "http://127.0.0.1:%d/live.flac" % port, "FLAC", 44100),
-            ("hls", web_url + "/hls/live.m3u8", "AAC", 44100), ("rtp l24", sdp, "PCM 24-bit", 44100)]
+            ("hls", web_url + "/hls/live.m3u8", "AAC", 44100), ("rtp l24", sdp, "PCM 24-bit", 44100),
+            ("srt", srt, "AAC", 44100)]
     # name, source, exit status, what stdout or stderr must say
     bad = [("unreachable", "http://127.0.0.1:%d/live" % free_port(), 1, "connection refused"),
            ("silent server", "http://127.0.0.1:%d/live" % silent.getsockname()[1], 1, "no answer within 5 s"),

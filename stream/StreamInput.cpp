@@ -335,8 +335,9 @@ private:
             av_channel_layout_compare(&frame->ch_layout, &m_layout) != 0) {
             if (!openResampler(frame))
                 return;
-            const QString text =
-                describe(m_codec->codec_id, m_rate, m_layout.nb_channels, m_bitRate);
+            // The decoder knows the rate of what it decodes now (MP3 says in each frame).
+            const QString text = describe(m_codec->codec_id, m_rate, m_layout.nb_channels,
+                                          m_codec->bit_rate > 0 ? m_codec->bit_rate : m_bitRate);
             if (m_gotAudio)
                 post([text](StreamInput& owner) { Q_EMIT owner.formatChanged(text); });
             m_description = text;
@@ -351,11 +352,13 @@ private:
                         frame->nb_samples);
         if (frames <= 0)
             return;
-        if (!m_gotAudio) {
+        m_pending.append(reinterpret_cast<const char*>(out), qsizetype(frames) * kFrameBytes);
+        // Up once a whole buffer is there: a decoder's first frame can be a few
+        // samples at a rate the stream does not have.
+        if (!m_gotAudio && m_pending.size() >= kBufferBytes) {
             m_gotAudio = true;
             post([text = m_description](StreamInput& owner) { owner.cameUp(text); });
         }
-        m_pending.append(reinterpret_cast<const char*>(out), qsizetype(frames) * kFrameBytes);
         qsizetype used = 0;
         for (; m_pending.size() - used >= kBufferBytes; used += kBufferBytes)
             queue(m_pending.mid(used, kBufferBytes));

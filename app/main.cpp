@@ -1,6 +1,6 @@
 // The program: by default it hands over to the window program beside it; with
 // --headless, or where there is no screen, it runs the station on a plain event
-// loop, with no widget or window system library loaded. --check only reads the
+// loop, with no Qt widget or GUI library loaded. --check only reads the
 // data folder and says what is wrong with it.
 
 #include "ControlServer.h"

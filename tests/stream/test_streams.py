@@ -12,6 +12,7 @@ import functools
 import http.server
 import os
 import re
+import shutil
 import signal
 import socket
 import statistics
@@ -30,6 +31,7 @@ MONO = "aevalsrc=0.1*sin(2*PI*1000*t):s=44100"
 SIX = "aevalsrc=0.1*sin(2*PI*1000*t)|0.05*sin(2*PI*1000*t)" + "|0.5*sin(2*PI*1000*t)" * 4 + ":s=48000:c=5.1"  # L -20, R -26
 FFMPEG = ["ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin"]
 failures, children = [], []
+tmp = tempfile.mkdtemp(prefix="dovrane-streams-")
 
 
 def free_port(even=False):
@@ -151,8 +153,6 @@ def icecast():
 
 
 def main():
-    global tmp
-    tmp = tempfile.mkdtemp(prefix="dovrane-streams-")
     os.chmod(tmp, 0o777)  # icecast2 run as root writes its logs as nobody
     web_port = free_port()
     web = http.server.ThreadingHTTPServer(("127.0.0.1", web_port), functools.partial(Web, directory=tmp))
@@ -223,4 +223,5 @@ finally:
             child.wait(5)
         except subprocess.TimeoutExpired:
             child.kill()
+    shutil.rmtree(tmp, ignore_errors=True)
 sys.exit(status)

@@ -166,6 +166,10 @@ int probeInput(const QString& source, int seconds)
                          std::printf("%s\n", qPrintable(dovrane::InputProbe::levelText(levels)));
                          std::fflush(stdout);
                      });
+    QObject::connect(&input, &dovrane::StreamInput::streamDown, &probe, [](const QString& why) {
+        std::printf("down: %s\n", qPrintable(why));
+        std::fflush(stdout);
+    });
     QObject::connect(&input, &dovrane::StreamInput::formatChanged, &probe, [](const QString& text) {
         std::printf("format changed: %s\n", qPrintable(text));
         std::fflush(stdout);

@@ -323,6 +323,8 @@ private:
                 .arg(m_options.noDataSecs);
         if (m_timedOut)
             return QStringLiteral("no audio for %1 s").arg(m_options.noDataSecs);
+        if (m_lastLogLine->contains(QLatin1String("ends prematurely")))
+            return QStringLiteral("the server closed the connection");
         return QStringLiteral("reading failed: %1")
             .arg(m_lastLogLine->isEmpty() ? avError(error) : *m_lastLogLine);
     }

@@ -40,6 +40,8 @@ constexpr std::size_t kMaxAhead = 30 * kBuffersPerSecond;
 constexpr std::size_t kMaxHandover = 2 * kBuffersPerSecond;
 /// The first seconds of a connection, over which its burst is measured.
 constexpr auto kBurstWindow = 10s;
+/// How much more than its first burst a source may get ahead before it is skipped.
+constexpr auto kDriftMargin = 2s;
 constexpr auto kTitlePoll = 500ms;
 /// How long stop() waits for the worker before leaving it to finish by itself (a
 /// name lookup cannot be interrupted).
@@ -420,6 +422,17 @@ private:
             if (ahead.count() > m_shared->bufferedAtStartMs)
                 m_shared->bufferedAtStartMs = int(ahead.count());
         }
+        // A live source whose clock runs a little fast piles up behind the pacing,
+        // and every alarm would come later; past the first burst and a margin, the
+        // oldest waiting buffer is skipped.
+        if (now - m_connectedAt >= kBurstWindow &&
+            bufferTime(qint64(m_ahead.size())) >
+                std::chrono::milliseconds(m_shared->bufferedAtStartMs) + kLead + kDriftMargin) {
+            m_ahead.pop_front();
+            m_start -= bufferTime(1);
+            const std::lock_guard lock(m_shared->mutex);
+            ++m_shared->dropped;
+        }
         release();
         while (m_ahead.size() >= kMaxAhead && !m_shared->stopping) {
             const qint64 head = m_queued - qint64(m_ahead.size());
@@ -660,8 +673,9 @@ void StreamInput::drain(const std::shared_ptr<Shared>& shared)
     }
     if (dropped > 0) {
         m_dropped += dropped;
-        qCWarning(lcStream) << shownSource(m_options.url) << ": dropped" << dropped
-                            << "buffers that waited too long";
+        qCWarning(lcStream).noquote()
+            << shownSource(m_options.url) << "skipped" << dropped
+            << "buffers: Dovrane was busy, or the source runs ahead of real time";
     }
     for (const QByteArray& buffer : buffers) {
         if (m_shared != shared)

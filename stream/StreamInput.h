@@ -63,7 +63,8 @@ public:
     /// Audio that arrived ahead of real time when the current (or, once stopped, the
     /// last) connection began.
     [[nodiscard]] int bufferedAtStartMs() const;
-    /// Buffers dropped because this object's thread did not take them in time.
+    /// Buffers dropped because this object's thread did not take them in time, or
+    /// skipped because the source ran ahead of real time for good.
     [[nodiscard]] qint64 droppedBuffers() const { return m_dropped; }
 
     /// The address fit for a log: "https://host:8000/live", never user, password or

@@ -1,5 +1,8 @@
 #include "MainWindow.h"
 
+#include "NamedInputs.h"
+#include "NamedInputWatch.h"
+
 #include "AboutWindow.h"
 #include "Account.h"
 #include "AccountWindow.h"
@@ -17,7 +20,10 @@
 #include "DataFiles.h"
 #include "DetectorsPage.h"
 #include "ErrorWindow.h"
+#include "InputsPage.h"
 #include "LevelMeter.h"
+#include "NamedInputs.h"
+#include "NamedInputWatch.h"
 #include "NocPage.h"
 #include "Notifications.h"
 #include "NotifyPage.h"
@@ -44,6 +50,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdlib>
 
 namespace dovrane {
 
@@ -152,6 +161,13 @@ void MainWindow::buildControls()
     layout->addWidget(m_label3);
     m_lblSuspended = new QLabel(central);
     layout->addWidget(m_lblSuspended);
+    // The other inputs, one line each; the meters above stay the main input's.
+    m_lblInputs = new QLabel(central);
+    m_lblInputs->setObjectName(QStringLiteral("lblInputs"));
+    m_lblInputs->setTextFormat(Qt::PlainText);
+    m_lblInputs->setFrameShape(QFrame::StyledPanel);
+    m_lblInputs->hide();
+    layout->addWidget(m_lblInputs);
     layout->addLayout(buttons);
 }
 
@@ -262,7 +278,31 @@ void MainWindow::wireSensor()
             return;
         m_lastCaption = caption;
         showState();
+        showInputs();
     });
+    connect(&m_station.inputs(), &NamedInputs::changed, this, &MainWindow::showInputs);
+}
+
+void MainWindow::showInputs()
+{
+    QStringList lines;
+    for (const NamedInputWatch* w : m_station.inputs().watches()) {
+        const QString state = w->state() == QLatin1String("down")
+                                  ? (w->settings().kind() == NamedInputSettings::SourceKind::Stream
+                                         ? tr("STREAM DOWN")
+                                         : tr("INPUT LOST"))
+                                  : w->state().toUpper();
+        const int peak = std::max(std::abs(int(w->peakLeft())), std::abs(int(w->peakRight())));
+        const QString level =
+            peak > 0 ? QStringLiteral("%1 dB").arg(20.0 * std::log10(peak / 32767.0), 0, 'f', 1)
+                     : QStringLiteral("\u2212\u221e dB");
+        QString line = QStringLiteral("%1: %2   %3").arg(w->name(), state, level);
+        if (w->silenceSecs() > 0)
+            line += tr("   silent %1 s").arg(w->silenceSecs());
+        lines << line;
+    }
+    m_lblInputs->setText(lines.join(u'\n'));
+    m_lblInputs->setVisible(!lines.isEmpty());
 }
 
 namespace {
@@ -378,6 +418,9 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     QList<SettingsPage*> pages;
     pages << new StatusPage;
     pages << new DetectorsPage(m_station);
+    pages << new InputsPage([this](const NamedInputSettings& input) {
+        return m_station.services().makeNamedInput(input);
+    });
     auto* notify = new NotifyPage;
     connect(notify, &NotifyPage::testRequested, &m_station,
             [this, notify] { notify->showTestResult(m_station.sendTest()); });

@@ -69,6 +69,8 @@ private:
     void wireViewerWindows();
     /// The state line, the title and the meters from what the station says now.
     void showState();
+    /// The named inputs, one line each: name, state, level, silence.
+    void showInputs();
     /// Asks before a close would end monitoring; yes logs the stop and closes.
     void askBeforeClosing();
     /// A fresh page for each section of Dovrane's own settings, in tab order.
@@ -90,6 +92,7 @@ private:
     QLabel* m_lblClock = nullptr;
     QLabel* m_label3 = nullptr;
     QLabel* m_lblSuspended = nullptr;
+    QLabel* m_lblInputs = nullptr;
     QLabel* m_lblState = nullptr;
     QString m_shownState;
     QString m_lastCaption;

@@ -323,8 +323,14 @@ int main(int argc, char* argv[])
     const QCommandLineOption secondsOption(QStringLiteral("seconds"),
                                            QStringLiteral("How long --probe-input listens (5)."),
                                            QStringLiteral("n"), QStringLiteral("5"));
+    const QCommandLineOption inputOption(
+        QStringLiteral("input"),
+        QStringLiteral("With --ack, --suspend or --resume: only the named input <name> "
+                       "([input.NAME] of Dovrane.ini)."),
+        QStringLiteral("name"));
     parser.addOptions({headless, check, listInputsOption, dataDir, ack, suspend, resume,
-                       startOption, stopOption, reference, probeOption, secondsOption});
+                       startOption, stopOption, reference, inputOption, probeOption,
+                       secondsOption});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -343,7 +349,11 @@ int main(int argc, char* argv[])
                             : parser.isSet(stopOption)  ? QStringLiteral("stop")
                                                         : QString();
     if (!command.isEmpty()) {
-        const QString line = parser.isSet(suspend) ? command + parser.value(suspend) : command;
+        QString line = parser.isSet(suspend) ? command + parser.value(suspend) : command;
+        if (parser.isSet(inputOption))
+            line = line.section(u' ', 0, 0) + QStringLiteral(" input=") +
+                   parser.value(inputOption).simplified().remove(u' ') + u' ' +
+                   line.section(u' ', 1);
         QString answer;
         const bool done = dovrane::ControlServer::call(
             dovrane::DataPaths::fromEnvironment().file(QStringLiteral("dovrane.sock")), line,

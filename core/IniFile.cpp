@@ -160,6 +160,11 @@ void IniFile::remove(const QString& section, const QString& key)
     m_lines.removeIf([&](const Line& l) { return l.section == section && l.key == key; });
 }
 
+void IniFile::removeSection(const QString& section)
+{
+    m_lines.removeIf([&](const Line& l) { return l.section == section; });
+}
+
 QByteArray IniFile::text() const
 {
     QByteArray out;

@@ -38,6 +38,8 @@ public:
     /// A list the way QSettings writes one: items joined by ", ", each quoted if need be.
     void setList(const QString& section, const QString& key, const QStringList& items);
     void remove(const QString& section, const QString& key);
+    /// The section's header and every line under it.
+    void removeSection(const QString& section);
     [[nodiscard]] QByteArray text() const;
     /// Replaces the file whole, readable by its owner only (it may hold secrets).
     bool save(const QString& path, QString* why) const;

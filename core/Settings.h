@@ -52,6 +52,39 @@ public:
         m_values.push_back(std::make_shared<const S>());
     }
 
+    /// One section of a family: [input.offair] is "offair" of the family "input".
+    template <typename S> struct Named
+    {
+        QString name;
+        S value;
+    };
+    /// Makes every section called prefix.NAME one of a family read with S's table
+    /// (whose keys are declared in the section "prefix.NAME"). NAME is 1 to 32 letters,
+    /// digits, '-' and '_'.
+    template <typename S> void declareFamily(const char* prefix)
+    {
+        const SettingsTable<S>& table = S::table();
+        const QString family = QLatin1String(prefix);
+        m_families << family;
+        m_sections.push_back(
+            {&typeid(QList<Named<S>>),
+             [&table, family](const IniFile& file,
+                              QStringList* problems) -> std::shared_ptr<const void> {
+                 auto all = std::make_shared<QList<Named<S>>>();
+                 for (const QString& section : familySections(file, family, problems))
+                     all->append(
+                         {section.mid(family.size() + 1), table.load(file, problems, section)});
+                 return all;
+             },
+             table.keys()});
+        m_values.push_back(std::make_shared<const QList<Named<S>>>());
+    }
+    /// The sections of S's family as last applied, in the file's order.
+    template <typename S> [[nodiscard]] const QList<Named<S>>& family() const
+    {
+        return get<QList<Named<S>>>();
+    }
+
     /// The section as last applied.
     template <typename S> [[nodiscard]] const S& get() const
     {
@@ -81,6 +114,23 @@ public:
         return file->save(m_path, why);
     }
 
+    /// Replaces every section of the family prefix with members, keeping the rest of
+    /// the file. False with why when the file cannot be read or written.
+    template <typename S>
+    bool writeFamily(const char* prefix, const QList<Named<S>>& members, QString* why = nullptr)
+    {
+        std::optional<IniFile> file = IniFile::read(m_path, why);
+        if (!file)
+            return false;
+        const QString family = QLatin1String(prefix) + u'.';
+        for (const IniFile::Entry& e : file->entries())
+            if (e.section.startsWith(family))
+                file->removeSection(e.section);
+        for (const Named<S>& m : members)
+            S::table().save(m.value, *file, family + m.name);
+        return file->save(m_path, why);
+    }
+
     /// The README's tables of every declared key.
     [[nodiscard]] QString reference() const;
 
@@ -98,11 +148,15 @@ private:
     };
 
     Report apply(bool allOrNothing);
+    /// The sections of file named family.NAME, once each; a bad NAME is a problem.
+    [[nodiscard]] static QStringList familySections(const IniFile& file, const QString& family,
+                                                    QStringList* problems);
     [[nodiscard]] Report parse(std::vector<std::shared_ptr<const void>>* values) const;
 
     QString m_path;
     std::vector<Section> m_sections;
     std::vector<std::shared_ptr<const void>> m_values;
+    QStringList m_families;
 };
 
 } // namespace dovrane

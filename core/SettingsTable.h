@@ -167,10 +167,16 @@ public:
 
     /// The struct as the file says, defaults where it is silent; every value that
     /// cannot be used is a problem and keeps its default.
-    [[nodiscard]] S load(const IniFile& file, QStringList* problems) const
+    /// inSection reads a section of a family ("input.offair") with the keys of its
+    /// table ("input").
+    [[nodiscard]] S load(const IniFile& file, QStringList* problems,
+                         const QString& inSection = {}) const
     {
         S s;
-        for (const SettingsField<S>& f : m_fields) {
+        for (const SettingsField<S>& tableField : m_fields) {
+            SettingsField<S> f = tableField;
+            if (!inSection.isEmpty())
+                f.key.section = inSection;
             std::optional<IniFile::Entry> e = file.find(f.key.section, f.key.name);
             if (!e && !f.key.oldName.isEmpty())
                 e = file.find(f.key.section, f.key.oldName);
@@ -194,15 +200,23 @@ public:
             if (!what.isEmpty() && problems)
                 *problems << f.key.problem(what, e->value);
         }
-        if (problems)
-            *problems << s.problems();
+        if (problems) {
+            QStringList own = s.problems();
+            if (!inSection.isEmpty())
+                own.replaceInStrings(u'[' + m_section + u']', u'[' + inSection + u']');
+            *problems << own;
+        }
         return s;
     }
 
-    /// Writes every key in its new spelling; an old spelling goes.
-    void save(const S& s, IniFile& file) const
+    /// Writes every key in its new spelling; an old spelling goes. inSection writes
+    /// a section of a family.
+    void save(const S& s, IniFile& file, const QString& inSection = {}) const
     {
-        for (const SettingsField<S>& f : m_fields) {
+        for (const SettingsField<S>& tableField : m_fields) {
+            SettingsField<S> f = tableField;
+            if (!inSection.isEmpty())
+                f.key.section = inSection;
             if (!f.key.oldName.isEmpty())
                 file.remove(f.key.section, f.key.oldName);
             if (f.list)

@@ -34,6 +34,9 @@ struct StationEvent
         /// Alarms suspended for maintenance, or resumed; the text says by whom.
         Suspended,
         Resumed,
+        /// A named input's stream cannot be reached or sends nothing; and its return.
+        StreamDown,
+        StreamBack,
     };
 
     Kind kind = Kind::SilenceAlarm;
@@ -45,6 +48,9 @@ struct StationEvent
     /// What happened, as people read it in text, without facility and time: "Hum",
     /// "Input Lost", "Loop End".
     QString what;
+    /// The named input it concerns ([input.NAME] of Dovrane.ini); empty for the main
+    /// input and the station as a whole.
+    QString input = {};
 
     /// A kind's machine name, and the kind that starts its fault: itself for a start,
     /// the start for an end, nothing (Kind::Test) for an event that is neither.
@@ -74,6 +80,8 @@ struct StationEvent
         KindRow{Kind::Test, "test", std::nullopt},
         KindRow{Kind::Suspended, "alarms_suspended", std::nullopt},
         KindRow{Kind::Resumed, "alarms_resumed", std::nullopt},
+        KindRow{Kind::StreamDown, "stream_down", Kind::StreamDown},
+        KindRow{Kind::StreamBack, "stream_back", Kind::StreamDown},
     };
     [[nodiscard]] static constexpr const KindRow& row(Kind kind)
     {
@@ -92,6 +100,15 @@ struct StationEvent
     /// True for the events that start a fault, false for those that end one.
     [[nodiscard]] static bool startsFault(Kind kind) { return row(kind).fault == kind; }
     [[nodiscard]] bool isFault() const { return startsFault(kind); }
+    /// The kind that ends the fault start begins (HumEnd for Hum).
+    [[nodiscard]] static constexpr Kind endOf(Kind start)
+    {
+        for (const KindRow& r : kKinds)
+            if (r.fault == start && r.kind != start)
+                return r.kind;
+        Q_ASSERT_X(false, "StationEvent::endOf", "a start without an end in kKinds");
+        return start;
+    }
 };
 
 } // namespace dovrane

@@ -80,20 +80,31 @@ void AlarmSuspension::resume(const QString& by)
     Q_EMIT told(false, m_until, by);
 }
 
+QDateTime AlarmSuspension::end(const QString& words, const QDateTime& now, QString* why)
+{
+    const QDateTime until = suspensionEnd(words, now);
+    if (!until.isValid())
+        *why = QStringLiteral("cannot suspend: \"%1\" is no duration (90s, 30m, 2h, "
+                              "1h30m) and no time (until 2026-12-24T18:00)")
+                   .arg(words);
+    else if (until <= now)
+        *why = QStringLiteral("cannot suspend: %1 is already past")
+                   .arg(until.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    else if (until > now.addDays(kMaxDays))
+        *why = QStringLiteral("cannot suspend: the end must lie within the next %1 days")
+                   .arg(kMaxDays);
+    else
+        return until;
+    return {};
+}
+
 AlarmSuspension::Answer AlarmSuspension::suspendCommand(const QString& words, const QString& by)
 {
     const QDateTime now = m_clock.now();
-    const QDateTime until = suspensionEnd(words, now);
+    QString why;
+    const QDateTime until = end(words, now, &why);
     if (!until.isValid())
-        return {false, QStringLiteral("cannot suspend: \"%1\" is no duration (90s, 30m, 2h, "
-                                      "1h30m) and no time (until 2026-12-24T18:00)")
-                           .arg(words)};
-    if (until <= now)
-        return {false, QStringLiteral("cannot suspend: %1 is already past")
-                           .arg(until.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))};
-    if (until > now.addDays(kMaxDays))
-        return {false, QStringLiteral("cannot suspend: the end must lie within the next %1 days")
-                           .arg(kMaxDays)};
+        return {false, why};
     suspendUntil(until, by);
     return {true, QStringLiteral("alarms suspended until %1")
                       .arg(until.toString(until.date() == now.date()

@@ -38,6 +38,9 @@ public:
     /// "suspend DURATION": 90s, 30m, 2h, 1h30m, a number of minutes, or
     /// "until 2026-12-24T18:00", no further than kMaxDays ahead.
     Answer suspendCommand(const QString& words, const QString& by);
+    /// The end words name ("30m", "until 2026-12-24T18:00"), or an invalid time
+    /// and why it cannot be one.
+    [[nodiscard]] static QDateTime end(const QString& words, const QDateTime& now, QString* why);
     Answer resumeCommand(const QString& by);
 
     /// A suspension longer than this is a typing error more likely than a plan.

@@ -3,6 +3,7 @@
 #include "AlarmSettings.h"
 #include "DetectorSettings.h"
 #include "InputChoice.h"
+#include "NamedInputSettings.h"
 #include "NocSettings.h"
 #include "NotifySettings.h"
 #include "PresetSettings.h"
@@ -30,6 +31,7 @@ void declareSections(Settings& settings)
     settings.declare<ScheduleSettings>();
     settings.declare<InputSettings>();
     settings.declare<WindowSettings>();
+    settings.declareFamily<NamedInputSettings>("input");
 }
 
 QString secretsExposed(const QString& path)

@@ -17,9 +17,12 @@
 #include "Heartbeat.h"
 #include "InputChoice.h"
 #include "MailTransport.h"
+#include "NamedInputs.h"
+#include "NamedInputWatch.h"
 #include "Notifications.h"
 #include "NotifySettings.h"
 #include "Outbox.h"
+#include "OutsideText.h"
 #include "PagerDialer.h"
 #include "ParamsFile.h"
 #include "PreferencesForm.h"
@@ -178,6 +181,14 @@ Station::Station(Services services, QObject* parent)
         f.activeFaults = activeFaults();
         f.notMonitoringInWindow = notMonitoringInWindow();
         f.humDbfs = m_watch->humDbfs();
+        for (const NamedInputWatch* w : m_inputs->watches()) {
+            f.inputs.append({w->name(), w->settings().shownSource(), w->state(), w->alarmOn(),
+                             w->isUp(), w->isWatching(), w->settings().notify, w->silenceSecs(),
+                             w->peakLeft(), w->peakRight(), w->description(),
+                             OutsideText::redacted(w->title(), 200),
+                             OutsideText::redacted(w->downReason(), 200), w->activeFaults(),
+                             w->suspendedUntil()});
+        }
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);
     };
@@ -190,6 +201,17 @@ Station::Station(Services services, QObject* parent)
                                   m_services.clock, m_counters, *m_settings, m_errors, stationFacts,
                                   statusCommand},
                                  this);
+
+    // The inputs beside the main one; each says by itself whether it goes beyond
+    // the log.
+    m_inputs = new NamedInputs({m_services.clock, *m_settings, *m_account, *m_alarmLog,
+                                m_services.paths, m_services.makeNamedInput},
+                               this);
+    m_inputs->setMayRaise([this] { return !m_suspension->isSuspended(); });
+    connect(m_settings, &Settings::changed, m_inputs, &NamedInputs::apply);
+    connect(m_monitor, &SilenceMonitor::monitoringChanged, m_inputs,
+            &NamedInputs::setMainMonitoring);
+    connect(m_inputs, &NamedInputs::eventRaised, this, &Station::onInputEvent);
 
     // Into the NOC: both stay idle until their section says otherwise.
     const auto nocStatus = [this] {
@@ -236,6 +258,7 @@ void Station::start(bool resumeByDefault)
     // the station unwatched until the next scheduled start.
     if (m_settings->get<ScheduleSettings>().resumeInWindow.value_or(resumeByDefault))
         m_monitor->schedule().startInsideWindow(m_services.clock.now());
+    m_inputs->apply();
     m_status->apply();
     QString why;
     if (!m_control->listen(m_services.paths.file(QStringLiteral("dovrane.sock")), &why))
@@ -325,6 +348,66 @@ void Station::tellSuspension(bool suspended, const QDateTime& until, const QStri
                            m_mailer->stampText() + QLatin1Char(' ') + what);
 }
 
+void Station::onInputEvent(const StationEvent& event, bool notify)
+{
+    if (!notify) {
+        Q_EMIT journalLine(event.isFault() ? kJournalWarning : kJournalNotice, event.text);
+        return;
+    }
+    raise(event);
+    // As the main input's faults: a mail of the start and the end, or a call of the
+    // call list at the start.
+    const qsizetype cut = event.text.indexOf(QLatin1String(": "));
+    const QString why = cut < 0 ? QString() : event.text.mid(cut);
+    const QString what = event.input + QLatin1Char(' ') + event.what;
+    if (m_plan->sendEmail())
+        m_mailer->SendMail(m_account->facility() + QLatin1Char(' ') + what,
+                           m_mailer->stampText() + QLatin1Char(' ') + what + why);
+    else if (m_plan->sendPage() && event.isFault() &&
+             m_dialer->state() == PagerDialer::State::Idle &&
+             !m_settings->get<NotifySettings>().gsm)
+        m_dialer->StartCallSequence();
+}
+
+Station::CommandAnswer Station::inputCommand(const QString& name, const QString& input,
+                                             const QString& words, const QString& by)
+{
+    NamedInputWatch* watch = m_inputs->find(input);
+    if (!watch)
+        return {false, QStringLiteral("no input named %1").arg(OutsideText::escaped(input))};
+    const QDateTime now = m_services.clock.now();
+    QDateTime until;
+    if (name == QLatin1String("suspend")) {
+        QString why;
+        until = AlarmSuspension::end(words, now, &why);
+        if (!until.isValid())
+            return {false, why};
+    } else if (!watch->suspendedUntil().isValid() || watch->suspendedUntil() <= now) {
+        return {false, QStringLiteral("%1 was not suspended").arg(watch->name())};
+    }
+    watch->suspendUntil(until);
+    const QString what = until.isValid()
+                             ? QStringLiteral("Alarms Suspended until %1 by %2")
+                                   .arg(until.toString(QStringLiteral("yyyy-MM-dd HH:mm")), by)
+                             : QStringLiteral("Alarms Resumed by %1").arg(by);
+    m_alarmLog->WriteAlarmLog(QLatin1Char('[') + watch->name() + QStringLiteral("] ") + what);
+    StationEvent event{
+        until.isValid() ? StationEvent::Kind::Suspended : StationEvent::Kind::Resumed, now, 0,
+        m_account->facility() + QLatin1Char(' ') + watch->name() + QLatin1Char(' ') + what +
+            QLatin1Char(' ') + now.time().toString(QStringLiteral("HH:mm:ss")),
+        what};
+    event.input = watch->name();
+    raise(event);
+    if (m_plan->sendEmail())
+        m_mailer->SendMail(
+            m_account->facility() + QLatin1Char(' ') + watch->name() + QLatin1Char(' ') + what,
+            m_mailer->stampText() + QLatin1Char(' ') + watch->name() + QLatin1Char(' ') + what);
+    return {true, until.isValid() ? QStringLiteral("%1: alarms suspended until %2")
+                                        .arg(watch->name(),
+                                             until.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                                  : QStringLiteral("%1: alarms resumed").arg(watch->name())};
+}
+
 void Station::trackFault(StationEvent::Kind kind)
 {
     const auto start = StationEvent::faultOf(kind);
@@ -370,8 +453,19 @@ void Station::sendPresetTest(const PresetSettings& presets)
 Station::CommandAnswer Station::command(const QString& name, const QString& arguments,
                                         const QString& by)
 {
+    if (name == QLatin1String("ack") && arguments.startsWith(QLatin1String("input="))) {
+        const QString input = arguments.mid(6).trimmed();
+        if (!m_inputs->acknowledge(input))
+            return {false, QStringLiteral("no alarm of %1 waiting to be acknowledged")
+                               .arg(OutsideText::escaped(input))};
+        Q_EMIT journalLine(kJournalNotice, m_account->facility() + QLatin1Char(' ') + input +
+                                               QStringLiteral(" Alarm acknowledged"));
+        return {true, QStringLiteral("acknowledged")};
+    }
     if (name == QLatin1String("ack")) {
-        if (!acknowledge())
+        // Acknowledge takes every alarm waiting, the named inputs' too.
+        const bool inputs = m_inputs->acknowledge();
+        if (!acknowledge() && !inputs)
             return {false, QStringLiteral("no alarm waiting to be acknowledged")};
         Q_EMIT journalLine(kJournalNotice,
                            m_account->facility() + QStringLiteral(" Alarm acknowledged"));
@@ -393,6 +487,11 @@ Station::CommandAnswer Station::command(const QString& name, const QString& argu
     }
     if (name != QLatin1String("suspend") && name != QLatin1String("resume"))
         return {false, QStringLiteral("unknown command: %1").arg(name)};
+    if (arguments.startsWith(QLatin1String("input="))) {
+        const qsizetype space = arguments.indexOf(u' ');
+        return inputCommand(name, arguments.mid(6, space < 0 ? -1 : space - 6),
+                            space < 0 ? QString() : arguments.mid(space + 1).trimmed(), by);
+    }
     const auto [done, text] = name == QLatin1String("resume")
                                   ? m_suspension->resumeCommand(by)
                                   : m_suspension->suspendCommand(arguments, by);

@@ -31,6 +31,8 @@ class DeadAirWatch;
 class DataFiles;
 class FaultDetectors;
 class MailTransport;
+class NamedInputs;
+struct NamedInputSettings;
 class Notifications;
 class PagerDialer;
 struct PresetSettings;
@@ -53,6 +55,8 @@ struct Services
     DataPaths paths;
     /// A second, never-started input for windows that only list the devices.
     std::function<std::unique_ptr<AudioInput>()> makeDeviceLister;
+    /// The source of a named input ([input.NAME]): a sound server source or a stream.
+    std::function<std::unique_ptr<AudioInput>(const NamedInputSettings&)> makeNamedInput;
 };
 
 /// The whole monitor without a window: the data files and what is read from them,
@@ -125,6 +129,8 @@ public:
     [[nodiscard]] StatusCounters& counters() { return m_counters; }
     /// The remote status endpoint, off until [status] switches it on.
     [[nodiscard]] StatusService& status() const { return *m_status; }
+    /// The inputs beside the main one ([input.NAME] of Dovrane.ini).
+    [[nodiscard]] const NamedInputs& inputs() const { return *m_inputs; }
     /// The local control channel (dovrane --ack, ...); more commands go in here.
     [[nodiscard]] ControlServer& control() const { return *m_control; }
 
@@ -137,7 +143,8 @@ public:
     };
     /// "ack", "suspend DURATION" (90s, 30m, 2h, 1h30m, a number of minutes, or
     /// "until 2026-12-24T18:00"), "resume", and "start" and "stop" (as the Start and
-    /// Stop buttons). by names who sent it: "the command line", "HTTP from ADDRESS".
+    /// Stop buttons). "suspend input=NAME DURATION" and "resume input=NAME" act on one
+    /// named input. by names who sent it: "the command line", "HTTP from ADDRESS".
     CommandAnswer command(const QString& name, const QString& arguments, const QString& by);
     /// The faults under way beside silence by machine name ("input_lost", "hum", ...),
     /// told to people or not; none while not monitoring.
@@ -193,6 +200,12 @@ private:
     /// Raises the event of a suspension or its end, and mails it when the alarm
     /// action is mail and Dovrane.ini exists.
     void tellSuspension(bool suspended, const QDateTime& until, const QString& by);
+    /// A named input's fault: to every path when the input says notify, else only
+    /// to the journal.
+    void onInputEvent(const StationEvent& event, bool notify);
+    /// "suspend input=NAME 30m", "resume input=NAME": one named input only.
+    CommandAnswer inputCommand(const QString& name, const QString& input, const QString& words,
+                               const QString& by);
 
     Services m_services;
     ErrorReporter m_errors;
@@ -217,6 +230,7 @@ private:
     bool m_pagerSettingUp = false;
     Notifications* m_notifications = nullptr;
     ControlServer* m_control = nullptr;
+    NamedInputs* m_inputs = nullptr;
     /// Faults of the FaultDetectors under way; hum, noise and loop are the watch's.
     QStringList m_detectorFaults;
     int m_storedDevice = 0;

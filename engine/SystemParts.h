@@ -2,12 +2,16 @@
 
 #include "Clock.h"
 #include "DataPaths.h"
+#include "NamedInputSettings.h"
 #include "QtSerialPort.h"
 #include "SendmailTransport.h"
 #include "Station.h"
 #include "SystemAudioInput.h"
 
 namespace dovrane {
+
+/// A named input's source: a stream, or the sound server source of that name.
+[[nodiscard]] std::unique_ptr<AudioInput> makeNamedSource(const NamedInputSettings& settings);
 
 /// The real outside world the station works with: the system clock, the data
 /// folder named by the environment, the sound card, the modem port and the
@@ -18,7 +22,9 @@ struct SystemParts
 
     [[nodiscard]] Services services()
     {
-        return Services{clock, *audio, serial, mail, paths, [] { return makeSystemAudioInput(); }};
+        return Services{clock,          *audio, serial,
+                        mail,           paths,  [] { return makeSystemAudioInput(); },
+                        makeNamedSource};
     }
 
     SystemClock clock;

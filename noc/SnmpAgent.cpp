@@ -38,7 +38,8 @@ enum Column
     Time,
     Event,
     Seconds,
-    Text
+    Text,
+    Input, ///< set only for the events of a named input
 };
 
 // net-snmp calls plain functions; the process has one started agent.
@@ -169,7 +170,7 @@ void SnmpAgent::start(const SnmpSettings& settings)
     }
     auto* table = netsnmp_create_table_data_set("dovraneAlarmTable");
     netsnmp_table_dataset_add_index(table, ASN_INTEGER);
-    for (int c : {Time, Event, Text})
+    for (int c : {Time, Event, Text, Input})
         netsnmp_table_set_add_default_row(table, c, ASN_OCTET_STR, 0, nullptr, 0);
     netsnmp_table_set_add_default_row(table, Seconds, ASN_INTEGER, 0, nullptr, 0);
     const std::vector<oid> tableOid = oidOf({1, 2});
@@ -254,6 +255,9 @@ void SnmpAgent::notify(const StationEvent& event)
     netsnmp_set_row_column(row, Event, ASN_OCTET_STR, name.constData(), name.size());
     netsnmp_set_row_column(row, Seconds, ASN_INTEGER, &seconds, sizeof(seconds));
     netsnmp_set_row_column(row, Text, ASN_OCTET_STR, text.constData(), text.size());
+    const QByteArray input = event.input.toUtf8().left(32);
+    if (!input.isEmpty())
+        netsnmp_set_row_column(row, Input, ASN_OCTET_STR, input.constData(), input.size());
     netsnmp_table_dataset_add_row(table, row);
     m_rows << row;
     if (m_rows.size() > kRows)
@@ -277,6 +281,8 @@ void SnmpAgent::notify(const StationEvent& event)
     add(oidOf({1, 2, 1, Event, oid(index)}), ASN_OCTET_STR, name.constData(), name.size());
     add(oidOf({1, 2, 1, Seconds, oid(index)}), ASN_INTEGER, &seconds, sizeof(seconds));
     add(oidOf({1, 2, 1, Text, oid(index)}), ASN_OCTET_STR, text.constData(), text.size());
+    if (!input.isEmpty())
+        add(oidOf({1, 2, 1, Input, oid(index)}), ASN_OCTET_STR, input.constData(), input.size());
 
     send_v2trap(vars); // to the master agent, whose trap sinks the site configured
     for (void* sink : std::as_const(m_sinks)) {

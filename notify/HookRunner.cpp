@@ -32,6 +32,8 @@ void HookRunner::run(const QString& program, const StationEvent& event, const QS
     env.insert(QStringLiteral("DOVRANE_FACILITY"), facility);
     env.insert(QStringLiteral("DOVRANE_TIME"), event.time.toString(Qt::ISODate));
     env.insert(QStringLiteral("DOVRANE_SILENCE_SECONDS"), QString::number(event.seconds));
+    if (!event.input.isEmpty())
+        env.insert(QStringLiteral("DOVRANE_INPUT"), event.input);
     process->setProcessEnvironment(env);
     process->setProgram(program);
     process->setProcessChannelMode(QProcess::MergedChannels);

@@ -83,14 +83,16 @@ void Notifications::dropSwitchedOff()
 void Notifications::notify(const StationEvent& event)
 {
     using Kind = StationEvent::Kind;
-    if (event.kind == Kind::SilenceAlarm && !m_alarmOn) {
+    // Acknowledgement and repeats follow the main input's alarm.
+    const bool main = event.input.isEmpty();
+    if (main && event.kind == Kind::SilenceAlarm && !m_alarmOn) {
         m_alarmOn = true;
         m_acknowledged = false;
         m_alarmEvent = event;
         if (m_repeat->interval() > 0 && m_parts.settings.get<NotifySettings>().repeatMinutes > 0)
             m_repeat->start();
         Q_EMIT awaitingAcknowledgeChanged(true);
-    } else if (event.kind == Kind::SilenceEnd && m_alarmOn) {
+    } else if (main && event.kind == Kind::SilenceEnd && m_alarmOn) {
         m_alarmOn = false;
         m_repeat->stop();
         m_alarmSubject.clear();

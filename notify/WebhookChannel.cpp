@@ -42,11 +42,13 @@ WebhookChannel::WebhookChannel(Outbox& outbox, QObject* parent) : QObject(parent
 void WebhookChannel::post(const QStringList& urls, const StationEvent& event,
                           const QString& facility)
 {
-    const QJsonObject body{{QStringLiteral("event"), event.name()},
-                           {QStringLiteral("facility"), facility},
-                           {QStringLiteral("time"), event.time.toString(Qt::ISODate)},
-                           {QStringLiteral("silence_seconds"), event.seconds},
-                           {QStringLiteral("text"), event.text}};
+    QJsonObject body{{QStringLiteral("event"), event.name()},
+                     {QStringLiteral("facility"), facility},
+                     {QStringLiteral("time"), event.time.toString(Qt::ISODate)},
+                     {QStringLiteral("silence_seconds"), event.seconds},
+                     {QStringLiteral("text"), event.text}};
+    if (!event.input.isEmpty())
+        body.insert(QStringLiteral("input"), event.input);
     for (const QString& url : urls) {
         const auto send = [this, url](const QString& name, const QJsonObject& body) {
             m_outbox.post(QStringLiteral("webhook"),

@@ -157,6 +157,35 @@ QByteArray metricsText(const StatusFacts& f)
     e.gauge("dovrane_status_listening",
             "1 while this station holds its status port; 0 while it tries to get it back.",
             f.statusListening);
+    if (!f.inputs.isEmpty()) {
+        // The main input's series above stay as they are; the named inputs get their
+        // own, with the input's name as a label.
+        const auto perInput = [&](const char* name, const char* help, auto value) {
+            e.family(name, "gauge", help);
+            for (const InputFacts& i : f.inputs)
+                e.sample(name, double(value(i)), "input=\"" + label(i.name) + '"');
+        };
+        perInput("dovrane_input_watched", "1 while the named input is watched.",
+                 [](const InputFacts& i) { return i.watched; });
+        perInput("dovrane_input_up", "1 while the named input's source delivers (0: stream down).",
+                 [](const InputFacts& i) { return i.up; });
+        perInput("dovrane_input_alarm_active", "1 while the named input's silence alarm is raised.",
+                 [](const InputFacts& i) { return i.alarm; });
+        perInput("dovrane_input_silence_seconds", "Seconds of silence on the named input.",
+                 [](const InputFacts& i) { return i.silenceSecs; });
+        e.family("dovrane_input_level_dbfs", "gauge", "Peak of the named input's last buffer.");
+        for (const InputFacts& i : f.inputs)
+            for (const auto& [channel, peak] :
+                 {std::pair("left", i.peakLeft), std::pair("right", i.peakRight)})
+                e.sample("dovrane_input_level_dbfs", peakDbfs(peak).value_or(-INFINITY),
+                         "input=\"" + label(i.name) + "\",channel=\"" + channel + '"');
+        e.family("dovrane_input_fault_active", "gauge",
+                 "1 while a fault of the named input lasts, by kind.");
+        for (const InputFacts& i : f.inputs)
+            for (const char* kind : {"stream_down", "input_lost", "channel_loss", "phase_reversed"})
+                e.sample("dovrane_input_fault_active", i.activeFaults.contains(QLatin1String(kind)),
+                         "input=\"" + label(i.name) + "\",kind=\"" + kind + '"');
+    }
     e.family("dovrane_build_info", "gauge", "Always 1; the version is in the label.");
     e.sample("dovrane_build_info", 1, "version=\"" + label(f.version) + '"');
     return e.text();
@@ -212,6 +241,31 @@ QByteArray statusJson(const StatusFacts& f)
     if (f.humDbfs)
         root.insert(QStringLiteral("humDbfs"),
                     std::isfinite(*f.humDbfs) ? QJsonValue(*f.humDbfs) : QJsonValue());
+    if (!f.inputs.isEmpty()) {
+        QJsonArray inputs;
+        for (const InputFacts& i : f.inputs)
+            inputs.append(QJsonObject{
+                {QStringLiteral("name"), i.name},
+                {QStringLiteral("source"), i.source},
+                {QStringLiteral("state"), i.state},
+                {QStringLiteral("watched"), i.watched},
+                {QStringLiteral("up"), i.up},
+                {QStringLiteral("alarmActive"), i.alarm},
+                {QStringLiteral("notify"), i.notify},
+                {QStringLiteral("silenceSeconds"), i.silenceSecs},
+                {QStringLiteral("levelDbfs"),
+                 QJsonObject{{QStringLiteral("left"), level(i.peakLeft)},
+                             {QStringLiteral("right"), level(i.peakRight)}}},
+                {QStringLiteral("description"), i.description},
+                {QStringLiteral("title"), i.title},
+                {QStringLiteral("downReason"), i.downReason},
+                {QStringLiteral("activeFaults"), QJsonArray::fromStringList(i.activeFaults)},
+                {QStringLiteral("suspendedUntil"),
+                 isoOrNull(i.suspendedUntil.isValid() ? std::optional(i.suspendedUntil)
+                                                      : std::nullopt)},
+            });
+        root.insert(QStringLiteral("inputs"), inputs);
+    }
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 

@@ -13,6 +13,26 @@ namespace dovrane {
 
 /// One moment of a station, as the remote status tells it. Holds nothing that
 /// names a person: no account, no address, no number.
+/// One named input as the status tells it.
+struct InputFacts
+{
+    QString name;
+    QString source; ///< a stream's address with scheme, host and path only
+    QString state;  ///< "off", "idle", "down", "silence", "fault" or "ok"
+    bool alarm = false;
+    bool up = true;
+    bool watched = false;
+    bool notify = true;
+    qint32 silenceSecs = 0;
+    qint16 peakLeft = 0;
+    qint16 peakRight = 0;
+    QString description; ///< codec, rate and channels, as the source says
+    QString title;       ///< what a stream says is playing
+    QString downReason;
+    QStringList activeFaults;
+    QDateTime suspendedUntil;
+};
+
 struct StatusFacts
 {
     QString facility;
@@ -52,6 +72,8 @@ struct StatusFacts
     bool statusListening = false;
     /// Mains hum under the programme in dBFS, while the hum detector listens.
     std::optional<double> humDbfs;
+    /// The inputs beside the main one; none without [input.NAME] sections.
+    QList<InputFacts> inputs;
 
     /// INPUT LOST, ALARM, SUSPENDED (monitoring, alarms suspended), MONITORING,
     /// NOT MONITORING (scheduled window) or IDLE, the first that holds.

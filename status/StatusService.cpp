@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QUrlQuery>
 
 Q_LOGGING_CATEGORY(lcStatus, "dovrane.status")
@@ -224,6 +225,14 @@ StatusReply StatusService::answer(const QUrl& url, const QHostAddress& client)
                         "minutes=N expected, N from 1 to " +
                             QByteArray::number(kMaxSuspendMinutes) + '\n'};
             arguments = QString::number(minutes);
+        }
+        // One named input only: its name is letters, digits, - and _, nothing else.
+        if (const QString input = QUrlQuery(url).queryItemValue(QStringLiteral("input"));
+            !input.isEmpty()) {
+            static const QRegularExpression kName(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
+            if (!kName.match(input).hasMatch())
+                return {400, "text/plain", "input=NAME expected, NAME as in [input.NAME]\n"};
+            arguments = (QStringLiteral("input=") + input + u' ' + arguments).trimmed();
         }
         if (!m_sources.command)
             return {404, "text/plain", "not found\n"};

@@ -41,6 +41,35 @@ function show(s) {
   $("ack").hidden = !(s.alarmActive && !s.acknowledged);
   $("suspend").hidden = !!s.suspendedUntil;
   $("resume").hidden = !s.suspendedUntil;
+  inputs(s.inputs || []);
+}
+
+// One row per named input; every text from a source goes in as text, never as markup.
+const INPUT_STATES = { ok: "monitoring", silence: "alarm", down: "lost", fault: "lost",
+  idle: "idle", off: "idle" };
+function inputs(list) {
+  $("inputs").hidden = list.length === 0;
+  const rows = list.map((i) => {
+    const tr = document.createElement("tr");
+    const cell = (text, cls) => {
+      const td = document.createElement("td");
+      td.textContent = text;
+      if (cls) td.className = cls;
+      tr.appendChild(td);
+      return td;
+    };
+    const db = (v) => v === null ? "\u2212\u221e" : v.toFixed(1) + " dB";
+    cell(i.name);
+    cell(i.state === "down" ? "STREAM DOWN" : i.state.toUpperCase(),
+      "badge " + (INPUT_STATES[i.state] || "unknown"));
+    cell(db(i.levelDbfs.left), "db");
+    cell(db(i.levelDbfs.right), "db");
+    cell(i.silenceSeconds + " s");
+    const about = [i.source, i.description, i.title, i.downReason].filter((t) => t).join(" \u00b7 ");
+    cell(about, "about");
+    return tr;
+  });
+  $("inputrows").replaceChildren(...rows);
 }
 
 async function act(path) {

@@ -4,6 +4,8 @@
 #include "ErrorWindow.h"
 #include "LevelMeter.h"
 #include "MainWindow.h"
+#include "NamedInputs.h"
+#include "NamedInputWatch.h"
 #include "SerialProfile.h"
 #include "SilenceMonitor.h"
 #include "StationRig.h"
@@ -56,6 +58,18 @@ QByteArray entry(char option, const QString& name, const QString& address,
 /// Rows that open the window behind `menu` (none: the main window itself) after
 /// writing `before` to `file` in the data folder, run the script, and compare the
 /// file with `after` (by default: unchanged).
+/// The named inputs the station runs: name, shown source, threshold and delay.
+QString inputsText(const Station& s)
+{
+    QStringList out;
+    for (const NamedInputWatch* w : s.inputs().watches())
+        out << QStringLiteral("%1 %2 %3 %4 s")
+                   .arg(w->name(), w->settings().shownSource())
+                   .arg(w->settings().threshold)
+                   .arg(w->settings().delaySecs);
+    return out.join(u'|');
+}
+
 auto rows(const char* menu, const char* file)
 {
     return [menu, file](const char* tag, const QByteArray& before, const char* script,
@@ -131,7 +145,8 @@ private:
             {"@title", m_window->windowTitle()},
             {"@focus",
              QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : ""},
-            {"@traps", m_file.endsWith(".ini") ? iniLine("traps=") : ""}};
+            {"@traps", m_file.endsWith(".ini") ? iniLine("traps=") : ""},
+            {"@inputs", inputsText(s)}};
         return states.value(what, "<unknown " + what + ">");
     }
     QString iniLine(const QString& start) const
@@ -397,6 +412,12 @@ private Q_SLOTS:
             "Send test with nothing set up says so", {},
             "@page=pageNotify;cmdSendTest;lblTestResult==Nothing to test: no SMTP server, "
             "webhook, program or GSM modem is saved yet. Enter one and press OK first.");
+        rows("mnuSettings", "Dovrane.ini")(
+            "Inputs: one added and saved; a bad threshold is refused first", {},
+            "@page=pageInputs;cmdAddInput;txtInputName=Web-1;"
+            "txtInputSource=https://radio.example/live;txtInputThreshold=loud;cmdOK;"
+            "tabSettings:currentIndex==2;txtInputThreshold=-45dBFS;cmdOK;"
+            "@inputs==Web-1 https://radio.example 184 10 s");
         main("error window: last message wins, OK unloads it", {},
              "@report=first;@report=second;@error==second;OKButton;@error==none;@report=third;"
              "@error==third;@said==first|second|third");

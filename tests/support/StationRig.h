@@ -6,6 +6,7 @@
 #include "DataPaths.h"
 #include "FakeAudioInput.h"
 #include "FakeSerialPort.h"
+#include "NamedInputSettings.h"
 #include "RecordingMailTransport.h"
 #include "Station.h"
 #include "TextField.h"
@@ -15,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <map>
 #include <memory>
 
 namespace dovrane::test {
@@ -125,9 +127,17 @@ struct StationRig : DataFolder
 
     [[nodiscard]] Services services()
     {
-        return Services{clock,  audio,
-                        serial, mail,
-                        paths,  [this] { return std::make_unique<FakeAudioInput>(m_devices); }};
+        return Services{clock,
+                        audio,
+                        serial,
+                        mail,
+                        paths,
+                        [this] { return std::make_unique<FakeAudioInput>(m_devices); },
+                        [this](const NamedInputSettings& s) {
+                            auto input = std::make_unique<FakeAudioInput>(m_devices);
+                            named[s.source] = input.get();
+                            return input;
+                        }};
     }
     /// Starts (or starts again, as after a crash) a station on the folder.
     Station& start(bool resumeInWindow = false)
@@ -168,6 +178,8 @@ struct StationRig : DataFolder
 
     ManualClock clock;
     FakeAudioInput audio;
+    /// The sources of named inputs by their source text, as the station made them.
+    std::map<QString, FakeAudioInput*> named;
     FakeSerialPort serial;
     RecordingMailTransport mail;
     std::unique_ptr<Station> station;

@@ -1,0 +1,231 @@
+#include "NamedInputWatch.h"
+
+#include "AudioInput.h"
+#include "Clock.h"
+
+#include <QtEndian>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace dovrane {
+
+namespace {
+/// Below this correlation of left and right, one channel is upside down.
+constexpr double kReversed = -0.5;
+/// Each buffer (23 ms) moves the smoothed correlation this far towards its own.
+constexpr double kSmoothing = 0.05;
+/// A card that will not start is tried again this often.
+constexpr int kRetryMs = 5000;
+
+double correlation(const QByteArray& buffer)
+{
+    double lr = 0;
+    double ll = 0;
+    double rr = 0;
+    const auto* s = reinterpret_cast<const uchar*>(buffer.constData());
+    for (qsizetype i = 0; i + 3 < buffer.size(); i += 4) {
+        const double l = qFromLittleEndian<qint16>(s + i);
+        const double r = qFromLittleEndian<qint16>(s + i + 2);
+        lr += l * r;
+        ll += l * l;
+        rr += r * r;
+    }
+    return ll > 0 && rr > 0 ? lr / std::sqrt(ll * rr) : 1.0;
+}
+} // namespace
+
+NamedInputWatch::NamedInputWatch(QString name, NamedInputSettings settings, Clock& clock,
+                                 AudioInput& source, QObject* parent)
+    : QObject(parent), m_name(std::move(name)), m_settings(std::move(settings)), m_clock(clock),
+      m_source(source)
+{
+    m_timer = m_clock.createTimer(this);
+    m_timer->setInterval(kTickMs);
+    connect(m_timer, &ClockTimer::timeout, this, &NamedInputWatch::tick);
+    connect(&m_source, &AudioInput::bufferReady, this, &NamedInputWatch::bufferFilled);
+    connect(&m_source, &AudioInput::captureLost, this, &NamedInputWatch::sourceLost);
+    connect(&m_source, &AudioInput::captureRegained, this, &NamedInputWatch::sourceBack);
+    // A stream also says what is playing; a card does not.
+    if (m_source.metaObject()->indexOfSignal("titleChanged(QString)") >= 0)
+        connect(&m_source, SIGNAL(titleChanged(QString)), this, SLOT(setTitle(QString)));
+}
+
+NamedInputWatch::~NamedInputWatch()
+{
+    m_source.stop();
+}
+
+void NamedInputWatch::setWatching(bool on)
+{
+    on = on && m_settings.enabled;
+    if (on == m_watching)
+        return;
+    m_watching = on;
+    for (Condition& c : m_faults)
+        c = {};
+    m_peakLeft = m_peakRight = 0;
+    if (!on) {
+        m_timer->stop();
+        m_source.stop();
+        Q_EMIT sourceChanged();
+        return;
+    }
+    const QDateTime now = m_clock.now();
+    m_lastSound = now;
+    m_up = true;
+    m_correlation = 1.0;
+    m_timer->start();
+    m_startFailed = !m_source.start();
+    if (m_startFailed)
+        sourceLost(m_source.errorString());
+    Q_EMIT sourceChanged();
+}
+
+void NamedInputWatch::sourceLost(const QString& why)
+{
+    if (!m_watching)
+        return;
+    m_up = false;
+    m_downReason = why;
+    m_peakLeft = m_peakRight = 0;
+    const QDateTime now = m_clock.now();
+    hold(kDown, true, now);
+    Q_EMIT sourceChanged();
+}
+
+void NamedInputWatch::setTitle(const QString& title)
+{
+    m_title = title;
+    Q_EMIT sourceChanged();
+}
+
+void NamedInputWatch::sourceBack(const QString& description)
+{
+    if (!m_watching)
+        return;
+    if (!description.isEmpty())
+        m_description = description;
+    m_up = true;
+    m_downReason.clear();
+    const QDateTime now = m_clock.now();
+    hold(kDown, false, now);
+    m_lastSound = now; // silence is counted afresh from the return
+    Q_EMIT sourceChanged();
+}
+
+void NamedInputWatch::bufferFilled(const QByteArray& buffer)
+{
+    if (!m_watching)
+        return;
+    if (!m_up)
+        sourceBack({});
+    const ChannelPeaks peaks = channelPeaks(buffer);
+    m_peakLeft = peaks.left;
+    m_peakRight = peaks.right;
+    // The louder channel decides, so a dead channel is its own fault, not silence.
+    const bool left = std::abs(int(peaks.left)) > m_settings.threshold;
+    const bool right = std::abs(int(peaks.right)) > m_settings.threshold;
+    const QDateTime now = m_clock.now();
+    if (left || right)
+        m_lastSound = now;
+    hold(kChannel, left != right, now);
+    if (left && right) {
+        m_correlation += kSmoothing * (correlation(buffer) - m_correlation);
+        hold(kPhase, m_correlation < kReversed, now);
+    }
+}
+
+void NamedInputWatch::hold(Fault fault, bool holds, const QDateTime& now)
+{
+    Condition& c = m_faults[fault];
+    if (!holds)
+        c.since = {};
+    else if (!c.since.isValid())
+        c.since = now;
+}
+
+bool NamedInputWatch::applies(Fault fault) const
+{
+    switch (fault) {
+    case kChannel:
+        return m_settings.detects("channel_loss");
+    case kPhase:
+        return m_settings.detects("phase");
+    default:
+        return true;
+    }
+}
+
+qint64 NamedInputWatch::needed(Fault fault) const
+{
+    // The source already waited its own time before it said it is down.
+    return fault == kDown ? 0 : qint64(m_settings.delaySecs) * 1000;
+}
+
+qint32 NamedInputWatch::silenceSecs() const
+{
+    if (!m_watching || !m_up || !m_lastSound.isValid())
+        return 0;
+    return qint32(m_lastSound.msecsTo(m_clock.now()) / 1000);
+}
+
+void NamedInputWatch::tick()
+{
+    if (!m_watching)
+        return;
+    const QDateTime now = m_clock.now();
+    // A card that would not start is tried again; a started source retries by itself.
+    if (m_startFailed && m_faults[kDown].since.msecsTo(now) % kRetryMs < kTickMs)
+        m_startFailed = !m_source.start();
+    m_faults[kSilence].since = m_up ? m_lastSound : QDateTime();
+    const bool held =
+        (m_suspendedUntil.isValid() && now < m_suspendedUntil) || (m_mayRaise && !m_mayRaise());
+    const bool stream = m_settings.kind() == NamedInputSettings::SourceKind::Stream;
+    static constexpr std::array<StationEvent::Kind, kFaultCount> kStarts{
+        StationEvent::Kind::SilenceAlarm, StationEvent::Kind::InputLost,
+        StationEvent::Kind::ChannelLoss, StationEvent::Kind::PhaseReversed};
+    for (int f = 0; f < kFaultCount; ++f) {
+        const auto fault = Fault(f);
+        if (!applies(fault))
+            continue;
+        Condition& c = m_faults[f];
+        const StationEvent::Kind start =
+            fault == kDown && stream ? StationEvent::Kind::StreamDown : kStarts[f];
+        const qint64 ms = c.since.isValid() ? c.since.msecsTo(now) : -1;
+        if (ms >= needed(fault) && !c.told && !held) {
+            c.told = true;
+            Q_EMIT eventRaised(start, qint32(ms / 1000), fault == kDown ? m_downReason : QString());
+        } else if (c.told && ms < needed(fault)) {
+            c.told = false;
+            Q_EMIT eventRaised(StationEvent::endOf(start), 0, {});
+        }
+    }
+}
+
+QString NamedInputWatch::state() const
+{
+    if (!m_settings.enabled)
+        return QStringLiteral("off");
+    if (!m_watching)
+        return QStringLiteral("idle");
+    if (!m_up)
+        return QStringLiteral("down");
+    if (alarmOn())
+        return QStringLiteral("silence");
+    return activeFaults().isEmpty() ? QStringLiteral("ok") : QStringLiteral("fault");
+}
+
+QStringList NamedInputWatch::activeFaults() const
+{
+    QStringList out;
+    const bool stream = m_settings.kind() == NamedInputSettings::SourceKind::Stream;
+    const std::array<const char*, kFaultCount> names{
+        "silence_alarm", stream ? "stream_down" : "input_lost", "channel_loss", "phase_reversed"};
+    for (int f = 0; f < kFaultCount; ++f)
+        if (m_faults[f].told)
+            out << QLatin1String(names[f]);
+    return out;
+}
+
+} // namespace dovrane

@@ -234,23 +234,37 @@ private:
             // FFmpeg trusts any certificate unless told; the address may carry a password.
             av_dict_set(&io, "tls_verify", "1", 0);
         }
-        int error = avio_open2(&m_io, address.constData(), AVIO_FLAG_READ, &interrupt, &io);
+        // RTSP is a conversation the demuxer holds itself, not a byte stream.
+        const bool rtsp = url.scheme().startsWith(QLatin1String("rtsp"));
+        int error = 0;
+        QString mime;
+        if (!rtsp) {
+            error = avio_open2(&m_io, address.constData(), AVIO_FLAG_READ, &interrupt, &io);
+            if (error < 0) {
+                av_dict_free(&io);
+                return connectFailure(error);
+            }
+            mime = option(m_io, "mime_type").section(QLatin1Char(';'), 0, 0).trimmed();
+            if (mime == QLatin1String("text/html") ||
+                mime == QLatin1String("application/xhtml+xml")) {
+                av_dict_free(&io);
+                return QStringLiteral("serves a web page (%1), not audio").arg(mime);
+            }
+        }
         av_dict_free(&io);
-        if (error < 0)
-            return connectFailure(error);
-
-        const QString mime = option(m_io, "mime_type").section(QLatin1Char(';'), 0, 0).trimmed();
-        if (mime == QLatin1String("text/html") || mime == QLatin1String("application/xhtml+xml"))
-            return QStringLiteral("serves a web page (%1), not audio").arg(mime);
 
         m_format = avformat_alloc_context();
-        m_format->pb = m_io;
-        m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
         m_format->interrupt_callback = interrupt;
+        if (m_io != nullptr) {
+            m_format->pb = m_io;
+            m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
+        }
         AVDictionary* demux = nullptr;
         av_dict_set(&demux, "protocol_whitelist", protocols, 0);
         error = avformat_open_input(&m_format, address.constData(), nullptr, &demux);
         av_dict_free(&demux);
+        if (rtsp && error < 0)
+            return connectFailure(error);
         // A weak guess is how FFmpeg reads noise as MP3.
         if (error < 0 || m_format->probe_score <= AVPROBE_SCORE_RETRY)
             return notAudio(error, mime);
@@ -617,7 +631,8 @@ bool StreamInput::start()
     static const QStringList kSchemes{QStringLiteral("http"),  QStringLiteral("https"),
                                       QStringLiteral("srt"),   QStringLiteral("rtmp"),
                                       QStringLiteral("rtmps"), QStringLiteral("udp"),
-                                      QStringLiteral("rtp"),   QStringLiteral("file")};
+                                      QStringLiteral("rtp"),   QStringLiteral("rtsp"),
+                                      QStringLiteral("rtsps"), QStringLiteral("file")};
     const QUrl url(m_options.url);
     if (m_options.url.trimmed().isEmpty())
         m_error = QStringLiteral("no stream address");

@@ -7,7 +7,7 @@
 
 namespace dovrane {
 
-/// A network stream (Icecast/Shoutcast over http or https, HLS, RTP described by an
+/// A network stream (Icecast/Shoutcast over http or https, HLS, RTSP, RTP described by an
 /// SDP file or address, SRT) or a file, decoded with FFmpeg on a worker thread and
 /// handed over as the sound card's buffers: 44100 Hz 16-bit stereo in 4096 bytes.
 ///

@@ -1,12 +1,13 @@
 // The program: by default it hands over to the window program beside it; with
 // --headless, or where there is no screen, it runs the station on a plain event
-// loop, with no widget or window system library loaded. --check only reads the
+// loop, with no Qt widget or GUI library loaded. --check only reads the
 // data folder and says what is wrong with it.
 
 #include "ControlServer.h"
 #include "DataFolderCheck.h"
 #include "ErrorReporter.h"
 #include "FileLimit.h"
+#include "InputProbe.h"
 #include "InstanceLock.h"
 #include "JournalLog.h"
 #include "RecordingAnalysis.h"
@@ -17,6 +18,7 @@
 #include "SignalWatcher.h"
 #include "Station.h"
 #include "StationFile.h"
+#include "StreamInput.h"
 #include "SystemAudioInput.h"
 #include "SystemParts.h"
 
@@ -148,6 +150,45 @@ int listInputs(const dovrane::AudioInput& input)
     return input.deviceCount() > 0 ? 0 : 1;
 }
 
+/// Listens to a stream for a while: prints what it is and a peak line per half
+/// second; 0 when audio arrived, 1 with the reason on standard error when not.
+int probeInput(const QString& source, int seconds)
+{
+    dovrane::StreamInput input({source});
+    dovrane::SystemClock clock;
+    dovrane::InputProbe probe(input, clock);
+    QObject::connect(&probe, &dovrane::InputProbe::described, &probe, [](const QString& text) {
+        std::printf("%s\n", qPrintable(text));
+        std::fflush(stdout);
+    });
+    QObject::connect(&probe, &dovrane::InputProbe::measured, &probe,
+                     [](const dovrane::InputProbe::Levels& levels) {
+                         std::printf("%s\n", qPrintable(dovrane::InputProbe::levelText(levels)));
+                         std::fflush(stdout);
+                     });
+    QObject::connect(&input, &dovrane::StreamInput::streamDown, &probe, [](const QString& why) {
+        std::printf("down: %s\n", qPrintable(why));
+        std::fflush(stdout);
+    });
+    QObject::connect(&input, &dovrane::StreamInput::formatChanged, &probe, [](const QString& text) {
+        std::printf("format changed: %s\n", qPrintable(text));
+        std::fflush(stdout);
+    });
+    QObject::connect(&probe, &dovrane::InputProbe::finished, &probe, [&](bool reached) {
+        if (reached)
+            std::printf("buffered at start: %d ms\n", input.bufferedAtStartMs());
+        if (!input.title().isEmpty())
+            std::printf("title: %s\n", qPrintable(input.title()));
+        if (!reached)
+            std::fprintf(stderr, "%s: %s\n", qPrintable(input.deviceName(0)),
+                         qPrintable(probe.why()));
+        std::fflush(stdout);
+        QCoreApplication::exit(reached ? 0 : 1);
+    });
+    QTimer::singleShot(0, &probe, [&] { probe.start(seconds); });
+    return QCoreApplication::exec();
+}
+
 /// export [--with-password] [FILE], import FILE, set KEY VALUE: the station as a
 /// text file. Nothing when the words are none of these.
 std::optional<int> runStationFile(const QStringList& words)
@@ -273,13 +314,23 @@ int main(int argc, char* argv[])
         QStringLiteral("stop"),
         QStringLiteral("Stop monitoring in the Dovrane running on this data folder, as its Stop "
                        "button does. Exits 0 when it stopped."));
+    const QCommandLineOption probeOption(
+        QStringLiteral("probe-input"),
+        QStringLiteral("Listen to <source> (an http, https, HLS or srt address, an SDP file of an "
+                       "RTP stream, a sound file) for a few seconds: print what it is and its peak "
+                       "levels every half second. Exits 0 when audio arrived, 1 when not."),
+        QStringLiteral("source"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                           QStringLiteral("How long --probe-input listens (5)."),
+                                           QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption inputOption(
         QStringLiteral("input"),
         QStringLiteral("With --ack, --suspend or --resume: only the named input <name> "
                        "([input.NAME] of Dovrane.ini)."),
         QStringLiteral("name"));
     parser.addOptions({headless, check, listInputsOption, dataDir, ack, suspend, resume,
-                       startOption, stopOption, reference, inputOption});
+                       startOption, stopOption, reference, inputOption, probeOption,
+                       secondsOption});
     // Options of the window system (-platform, -display, ...) belong to the window
     // program; they are passed on untouched.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
@@ -319,6 +370,18 @@ int main(int argc, char* argv[])
     // What these print is the answer; the sound server's and Qt's chatter is not.
     if (parser.isSet(check) || parser.isSet(listInputsOption))
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
+    if (parser.isSet(probeOption)) {
+        // The reason is printed once, at the end.
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n"
+                                                        "dovrane.stream.warning=false"));
+        bool valid = false;
+        const int seconds = parser.value(secondsOption).toInt(&valid);
+        if (!valid || seconds < 1 || seconds > 3600) {
+            std::fprintf(stderr, "--seconds: a whole number from 1 to 3600\n");
+            return 2;
+        }
+        return probeInput(parser.value(probeOption), seconds);
+    }
     if (const std::optional<int> status = runStationFile(parser.positionalArguments()))
         return *status;
     if (parser.isSet(check))

@@ -14,6 +14,13 @@ QString url(const QUrl& url)
     return shown;
 }
 
+QString urlWithPath(const QUrl& address)
+{
+    const QString path = address.path(QUrl::FullyEncoded);
+    return address.scheme().isEmpty() || address.host().isEmpty() ? url(address)
+                                                                  : url(address) + path;
+}
+
 QString escaped(const QString& text)
 {
     QString out;

@@ -13,6 +13,9 @@ namespace OutsideText {
 /// "https://hooks.example.com": the path, query and user info of an address
 /// often are its secret.
 [[nodiscard]] QString url(const QUrl& url);
+/// url() with the path ("https://radio.example.com:8000/live"), for an address
+/// whose path names what it is; still no user, password, query or fragment.
+[[nodiscard]] QString urlWithPath(const QUrl& url);
 /// Control characters shown as \n, \r, \t or \xNN, so the text stays one line.
 [[nodiscard]] QString escaped(const QString& text);
 /// escaped(), with every address in the text cut to url(); long texts are cut

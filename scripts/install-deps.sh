@@ -8,6 +8,8 @@ packages=(
   # (a build without libpulse-dev captures through Qt Multimedia: qt6-multimedia-dev)
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libpulse-dev
   libsystemd-dev libfftw3-dev libsndfile1-dev libcurl4-openssl-dev
+  # network streams as inputs (FFmpeg's libraries)
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   # SNMP subagent (net-snmp's agent library)
   libsnmp-dev
   # remote status (the HTTP server's CMake files look for the WebSockets ones too)
@@ -16,6 +18,8 @@ packages=(
   dpkg-dev file lintian
   # run: sound server, mail through a sendmail-compatible program
   pulseaudio pulseaudio-utils msmtp
+  # tests: an Icecast server for the stream inputs
+  icecast2
   # tests: clock shifting, SMTP sink, screenshots
   faketime python3-aiosmtpd xvfb xauth imagemagick x11-utils sndfile-programs
   # tests: an AgentX master, a trap receiver, the SNMP tools, the MIB checker

@@ -60,6 +60,8 @@ class TestRules : public QObject
         }
         if (kind == u"outside") // text from a server or service, as the journal gets it
             return OutsideText::redacted(input);
+        if (kind == u"stream address") // how a stream input names its source
+            return OutsideText::urlWithPath(QUrl(input));
         if (kind == u"http failure")
             return OutsideText::httpFailure(input.toInt(), QStringLiteral("Host x not found"));
         DataFolder folder;
@@ -221,6 +223,8 @@ private Q_SLOTS:
         row("address", "outside",
             "Error transferring https://u:pw@hooks.example.com:8443/T1/sekrit?k=x - 404",
             "Error transferring https://hooks.example.com:8443 - 404");
+        row("stream address", "stream address", "https://u:pw@radio.example.com:8443/live%0A?k=x#f",
+            "https://radio.example.com:8443/live%0A");
         row("no forged line", "outside", "moved\n<3>forged\t\x1b[31m",
             "moved\\n<3>forged\\t\\x1b[31m");
         row("redirect", "http failure", "302",

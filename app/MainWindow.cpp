@@ -418,9 +418,11 @@ QList<SettingsPage*> MainWindow::makeSettingsPages()
     QList<SettingsPage*> pages;
     pages << new StatusPage;
     pages << new DetectorsPage(m_station);
-    pages << new InputsPage([this](const NamedInputSettings& input) {
-        return m_station.services().makeNamedInput(input);
-    });
+    pages << new InputsPage(
+        [this](const NamedInputSettings& input) {
+            return m_station.services().makeNamedInput(input);
+        },
+        m_station.services().clock);
     auto* notify = new NotifyPage;
     connect(notify, &NotifyPage::testRequested, &m_station,
             [this, notify] { notify->showTestResult(m_station.sendTest()); });

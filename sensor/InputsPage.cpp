@@ -1,6 +1,7 @@
 #include "InputsPage.h"
 
 #include "AudioInput.h"
+#include "InputProbe.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -10,11 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTimer>
 #include <QVBoxLayout>
-
-#include <cmath>
-#include <cstdlib>
 
 namespace dovrane {
 
@@ -25,8 +22,8 @@ const SettingsKey& key(const char* name)
 }
 } // namespace
 
-InputsPage::InputsPage(SourceMaker makeSource, QWidget* parent)
-    : SettingsPage(parent), m_makeSource(std::move(makeSource))
+InputsPage::InputsPage(SourceMaker makeSource, Clock& clock, QWidget* parent)
+    : SettingsPage(parent), m_makeSource(std::move(makeSource)), m_clock(clock)
 {
     setObjectName(QStringLiteral("pageInputs"));
     m_lstInputs = new QListWidget(this);
@@ -83,9 +80,6 @@ InputsPage::InputsPage(SourceMaker makeSource, QWidget* parent)
     layout->addLayout(left, 1);
     layout->addLayout(form, 2);
 
-    m_testTimer = new QTimer(this);
-    m_testTimer->setInterval(500);
-    connect(m_testTimer, &QTimer::timeout, this, &InputsPage::testTick);
     connect(m_lstInputs, &QListWidget::currentRowChanged, this, &InputsPage::show);
     connect(add, &QPushButton::clicked, this, &InputsPage::add);
     connect(remove, &QPushButton::clicked, this, &InputsPage::remove);
@@ -98,7 +92,10 @@ InputsPage::InputsPage(SourceMaker makeSource, QWidget* parent)
     show(-1);
 }
 
-InputsPage::~InputsPage() = default;
+InputsPage::~InputsPage()
+{
+    delete m_probe; // before the source it listens to
+}
 
 void InputsPage::load(const Settings& settings)
 {
@@ -214,51 +211,32 @@ bool InputsPage::save(Settings& settings, QString* why)
 void InputsPage::test()
 {
     keep();
-    if (m_row < 0)
+    if (m_row < 0 || m_probe)
         return;
-    m_testSource.reset();
     m_testSource = m_makeSource(m_inputs[m_row].value);
-    m_testTicks = 0;
-    m_testPeak = 0;
-    m_testHeard = false;
-    m_testAbout.clear();
-    connect(m_testSource.get(), &AudioInput::bufferReady, this, [this](const QByteArray& b) {
-        const ChannelPeaks p = channelPeaks(b);
-        m_testHeard = true;
-        m_testPeak = std::max({m_testPeak, std::abs(int(p.left)), std::abs(int(p.right))});
-    });
-    connect(m_testSource.get(), &AudioInput::captureRegained, this,
-            [this](const QString& about) { m_testAbout = about; });
-    connect(m_testSource.get(), &AudioInput::captureLost, this,
-            [this](const QString& why) { m_testAbout = why; });
+    m_probe = new InputProbe(*m_testSource, m_clock, this);
     m_cmdTest->setEnabled(false);
-    if (!m_testSource->start()) {
-        m_testAbout = m_testSource->errorString();
-        m_testTicks = 2 * kTestSeconds;
-    }
-    testTick();
-    m_testTimer->start();
-}
-
-void InputsPage::testTick()
-{
-    const auto db = [](int peak) {
-        return peak > 0
-                   ? QStringLiteral("%1 dBFS").arg(20.0 * std::log10(peak / 32767.0), 0, 'f', 1)
-                   : tr("silence");
+    m_lblTest->setText(tr("Connecting..."));
+    const auto about = [this] {
+        return m_probe->description().isEmpty() ? QString()
+                                                : m_probe->description() + QLatin1Char('\n');
     };
-    const QString about = m_testAbout.isEmpty() ? QString() : m_testAbout + QStringLiteral("\n");
-    if (m_testTicks++ < 2 * kTestSeconds) {
+    connect(m_probe, &InputProbe::measured, this, [this, about](const InputProbe::Levels& l) {
+        m_lblTest->setText(about() + InputProbe::levelText(l));
+    });
+    connect(m_probe, &InputProbe::finished, this, [this, about](bool reached) {
+        const QList<InputProbe::Levels> levels = m_probe->levels();
         m_lblTest->setText(
-            about + (m_testHeard ? tr("Level: %1").arg(db(m_testPeak)) : tr("Connecting...")));
-        m_testPeak = 0;
-        return;
-    }
-    m_testTimer->stop();
-    m_testSource.reset();
-    m_cmdTest->setEnabled(true);
-    m_lblTest->setText(about + (m_testHeard ? tr("Sound arrives; last level %1").arg(db(m_testPeak))
-                                            : tr("No sound arrived in %1 s").arg(kTestSeconds)));
+            reached ? about() + tr("Sound arrives; last %1")
+                                    .arg(levels.isEmpty() ? QString()
+                                                          : InputProbe::levelText(levels.last()))
+                    : tr("No sound in %1 s: %2").arg(kTestSeconds).arg(m_probe->why()));
+        m_probe->deleteLater();
+        m_probe = nullptr;
+        m_testSource.reset();
+        m_cmdTest->setEnabled(m_row >= 0);
+    });
+    m_probe->start(kTestSeconds);
 }
 
 } // namespace dovrane

@@ -18,6 +18,8 @@ class QTimer;
 namespace dovrane {
 
 class AudioInput;
+class Clock;
+class InputProbe;
 
 /// "Inputs": the inputs beside the main one ([input.NAME] sections), added,
 /// removed and tried out. Test connects to the source as it stands on the page,
@@ -27,7 +29,7 @@ class InputsPage : public SettingsPage
     Q_OBJECT
 public:
     using SourceMaker = std::function<std::unique_ptr<AudioInput>(const NamedInputSettings&)>;
-    explicit InputsPage(SourceMaker makeSource, QWidget* parent = nullptr);
+    InputsPage(SourceMaker makeSource, Clock& clock, QWidget* parent = nullptr);
     ~InputsPage() override;
 
     [[nodiscard]] QString title() const override { return tr("Inputs"); }
@@ -44,7 +46,6 @@ private:
     void add();
     void remove();
     void test();
-    void testTick();
 
     SourceMaker m_makeSource;
     QList<Input> m_inputs;
@@ -61,13 +62,10 @@ private:
     QCheckBox* m_chkPhase = nullptr;
     QPushButton* m_cmdTest = nullptr;
     QLabel* m_lblTest = nullptr;
-    // The source under test, and what it said so far.
+    Clock& m_clock;
+    // The source under test and the probe listening to it.
     std::unique_ptr<AudioInput> m_testSource;
-    QTimer* m_testTimer = nullptr;
-    int m_testTicks = 0;
-    int m_testPeak = 0;
-    bool m_testHeard = false;
-    QString m_testAbout;
+    InputProbe* m_probe = nullptr;
 };
 
 } // namespace dovrane

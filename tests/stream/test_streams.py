@@ -23,6 +23,10 @@ import threading
 import time
 import urllib.request
 
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tools"))
+import dovrane_rig as rig  # noqa: E402
+
 parser = argparse.ArgumentParser()
 parser.add_argument("--program", default="build/dovrane")
 args = parser.parse_args()
@@ -123,20 +127,7 @@ class Web(http.server.SimpleHTTPRequestHandler):
 
 
 def icecast():
-    port = free_port()
-    owner = "<changeowner><user>nobody</user><group>nogroup</group></changeowner>" if os.getuid() == 0 else ""
-    conf = os.path.join(tmp, "icecast.xml")
-    with open(conf, "w") as f:
-        f.write("""<icecast><hostname>127.0.0.1</hostname><limits><sources>4</sources></limits>
-<authentication><source-password>pw</source-password><admin-user>admin</admin-user>
-<admin-password>pw2</admin-password></authentication>
-<listen-socket><port>%d</port><bind-address>127.0.0.1</bind-address></listen-socket>
-<paths><basedir>%s</basedir><logdir>%s</logdir><webroot>/usr/share/icecast2/web</webroot>
-<adminroot>/usr/share/icecast2/admin</adminroot></paths>
-<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>2</loglevel></logging>
-<security><chroot>0</chroot>%s</security></icecast>""" % (port, tmp, tmp, owner))
-    spawn(["icecast2", "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wait_for("icecast2 listening", lambda: socket.socket().connect_ex(("127.0.0.1", port)) == 0)
+    port, _ = rig.icecast(tmp, spawn)
     mounts = [("live", ["-c:a", "libmp3lame", "-b:a", "128k", "-f", "mp3"], "audio/mpeg"),
               ("live.opus", ["-c:a", "libopus", "-b:a", "96k", "-f", "ogg"], "audio/ogg"),
               ("live.flac", ["-c:a", "flac", "-f", "ogg"], "audio/ogg")]

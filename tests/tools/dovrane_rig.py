@@ -20,12 +20,14 @@ import random
 import re
 import shutil
 import signal
+import socket
 import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
+import urllib.request
 
 PYTHON = "/usr/bin/python3"
 TOOLS = os.path.dirname(os.path.abspath(__file__))
@@ -237,6 +239,67 @@ def feed(fifo, left, right, step_ms=0, data=None):
 
 
 # ---- a Rig ----
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def icecast(folder, spawn, port=None):
+    """icecast2 on 127.0.0.1 with its files in folder (source password "pw", admin "admin"/"pw2"),
+    started through spawn; returns its port once it listens. Run as root it drops to nobody."""
+    port = port or free_port()
+    owner = "<changeowner><user>nobody</user><group>nogroup</group></changeowner>" if os.getuid() == 0 else ""
+    os.chmod(folder, 0o777)  # for its logs when it runs as nobody
+    conf = os.path.join(folder, "icecast.xml")
+    write(folder, "icecast.xml", """<icecast><hostname>127.0.0.1</hostname><limits><sources>24</sources>
+<clients>200</clients></limits><authentication><source-password>pw</source-password><admin-user>admin</admin-user>
+<admin-password>pw2</admin-password></authentication>
+<listen-socket><port>%d</port><bind-address>127.0.0.1</bind-address></listen-socket>
+<paths><basedir>%s</basedir><logdir>%s</logdir><webroot>/usr/share/icecast2/web</webroot>
+<adminroot>/usr/share/icecast2/admin</adminroot></paths>
+<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>2</loglevel></logging>
+<security><chroot>0</chroot>%s</security></icecast>""" % (port, folder, folder, owner))
+    proc = spawn(["icecast2", "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", port)) == 0, 15)
+    return port, proc
+
+
+class Encoder:
+    """ffmpeg sending 128 kbit/s MP3 to an icecast mount, fed in real time from here: a 1 kHz
+    tone at `level` (0..32767 on both sides; 0 is digital silence) that can change at any time."""
+
+    def __init__(self, spawn, port, mount="live", level=8000):
+        self.level, self.alive = level, True
+        self.proc = spawn(["ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-f", "s16le", "-ar", "44100",
+                           "-ac", "2", "-i", "pipe:0", "-c:a", "libmp3lame", "-b:a", "128k", "-f", "mp3",
+                           "-content_type", "audio/mpeg", "icecast://source:pw@127.0.0.1:%d/%s" % (port, mount)],
+                          stdin=subprocess.PIPE)
+        threading.Thread(target=self.run, daemon=True).start()
+        wait_for(lambda: self.mounted("http://127.0.0.1:%d/%s" % (port, mount)), 15)
+
+    @staticmethod
+    def mounted(url):
+        try:
+            with urllib.request.urlopen(url, timeout=1) as reply:
+                return reply.status == 200
+        except OSError:
+            return False
+
+    def run(self):
+        start, n = time.monotonic(), 0
+        while self.alive:
+            block = b"".join(struct.pack("<hh", v, v) for v in (
+                round(self.level * math.sin(2 * math.pi * 1000 * (n + i) / 44100)) for i in range(4410)))
+            try:
+                self.proc.stdin.write(block)
+                self.proc.stdin.flush()
+            except (OSError, ValueError):
+                return
+            n += 4410
+            time.sleep(max(0, start + n / 44100 - time.monotonic()))
+
 
 class Rig:
     def __init__(self, workdir, program):

@@ -18,7 +18,7 @@
 #include "SignalWatcher.h"
 #include "Station.h"
 #include "StationFile.h"
-#include "StreamInput.h"
+#include "StreamSource.h"
 #include "SystemAudioInput.h"
 #include "SystemParts.h"
 
@@ -154,7 +154,10 @@ int listInputs(const dovrane::AudioInput& input)
 /// second; 0 when audio arrived, 1 with the reason on standard error when not.
 int probeInput(const QString& source, int seconds)
 {
-    dovrane::StreamInput input({source});
+    const std::unique_ptr<dovrane::AudioInput> made = dovrane::makeStreamSource(source);
+    dovrane::AudioInput& input = *made;
+    // Without the decoder module there is no stream, and the probe says why.
+    auto* stream = qobject_cast<dovrane::StreamSource*>(made.get());
     dovrane::SystemClock clock;
     dovrane::InputProbe probe(input, clock);
     QObject::connect(&probe, &dovrane::InputProbe::described, &probe, [](const QString& text) {
@@ -166,19 +169,23 @@ int probeInput(const QString& source, int seconds)
                          std::printf("%s\n", qPrintable(dovrane::InputProbe::levelText(levels)));
                          std::fflush(stdout);
                      });
-    QObject::connect(&input, &dovrane::StreamInput::streamDown, &probe, [](const QString& why) {
-        std::printf("down: %s\n", qPrintable(why));
-        std::fflush(stdout);
-    });
-    QObject::connect(&input, &dovrane::StreamInput::formatChanged, &probe, [](const QString& text) {
-        std::printf("format changed: %s\n", qPrintable(text));
-        std::fflush(stdout);
-    });
+    if (stream) {
+        QObject::connect(stream, &dovrane::StreamSource::streamDown, &probe,
+                         [](const QString& why) {
+                             std::printf("down: %s\n", qPrintable(why));
+                             std::fflush(stdout);
+                         });
+        QObject::connect(stream, &dovrane::StreamSource::formatChanged, &probe,
+                         [](const QString& text) {
+                             std::printf("format changed: %s\n", qPrintable(text));
+                             std::fflush(stdout);
+                         });
+    }
     QObject::connect(&probe, &dovrane::InputProbe::finished, &probe, [&](bool reached) {
-        if (reached)
-            std::printf("buffered at start: %d ms\n", input.bufferedAtStartMs());
-        if (!input.title().isEmpty())
-            std::printf("title: %s\n", qPrintable(input.title()));
+        if (reached && stream)
+            std::printf("buffered at start: %d ms\n", stream->bufferedAtStartMs());
+        if (stream && !stream->title().isEmpty())
+            std::printf("title: %s\n", qPrintable(stream->title()));
         if (!reached)
             std::fprintf(stderr, "%s: %s\n", qPrintable(input.deviceName(0)),
                          qPrintable(probe.why()));

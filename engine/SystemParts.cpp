@@ -1,14 +1,13 @@
 #include "SystemParts.h"
 
-#include "StreamInput.h"
+#include "StreamSource.h"
 
 namespace dovrane {
 
 std::unique_ptr<AudioInput> makeNamedSource(const NamedInputSettings& settings)
 {
     if (settings.kind() == NamedInputSettings::SourceKind::Stream)
-        return std::make_unique<StreamInput>(
-            StreamInput::Options{settings.source.trimmed(), settings.downSecs});
+        return makeStreamSource(settings.source.trimmed(), settings.downSecs);
     std::unique_ptr<AudioInput> input = makeSystemAudioInput();
     // The sound server's name of the source, or failing that the name it shows.
     const QString wanted = settings.source.trimmed();

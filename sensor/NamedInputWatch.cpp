@@ -150,7 +150,7 @@ void NamedInputWatch::bufferFilled(const QByteArray& buffer)
         m_lastSound = now;
     m_lastBuffer = now;
     hold(kChannel, left != right, now);
-    if (left && right) {
+    if (left && right && applies(kPhase)) {
         m_correlation += kSmoothing * (correlation(buffer) - m_correlation);
         hold(kPhase, m_correlation < kReversed, now);
     }

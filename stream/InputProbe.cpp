@@ -1,7 +1,7 @@
 #include "InputProbe.h"
 
 #include "Clock.h"
-#include "StreamInput.h"
+#include "StreamSource.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -26,11 +26,11 @@ InputProbe::InputProbe(AudioInput& input, Clock& clock, QObject* parent)
 {
     connect(m_timer, &ClockTimer::timeout, this, &InputProbe::finish);
     connect(&m_input, &AudioInput::bufferReady, this, &InputProbe::received);
-    if (auto* stream = qobject_cast<StreamInput*>(&m_input)) {
+    if (auto* stream = qobject_cast<StreamSource*>(&m_input)) {
         // The stream's own reason, without its address in front.
-        connect(stream, &StreamInput::streamDown, this,
+        connect(stream, &StreamSource::streamDown, this,
                 [this](const QString& why) { m_why = why; });
-        connect(stream, &StreamInput::streamUp, this, [this](const QString& description) {
+        connect(stream, &StreamSource::streamUp, this, [this](const QString& description) {
             m_description = description;
             Q_EMIT described(description);
         });
@@ -46,7 +46,7 @@ void InputProbe::start(int seconds)
     m_why.clear();
     m_levels.clear();
     m_frames = m_peakLeft = m_peakRight = 0;
-    if (qobject_cast<StreamInput*>(&m_input) == nullptr) {
+    if (qobject_cast<StreamSource*>(&m_input) == nullptr) {
         m_description = m_input.deviceName(m_input.selectedDevice());
         Q_EMIT described(m_description);
     }

@@ -38,6 +38,9 @@ constexpr auto kLead = 1s;
 constexpr std::size_t kMaxAhead = 30 * kBuffersPerSecond;
 /// What waits for this object's thread before the oldest is dropped (about 2 s).
 constexpr std::size_t kMaxHandover = 2 * kBuffersPerSecond;
+// Buffers go over to the owner's thread four at a time (about 93 ms), as the sound
+// card's do: one wake-up of each thread instead of four.
+constexpr qint64 kBatch = 4;
 /// The first seconds of a connection, over which its burst is measured.
 constexpr auto kBurstWindow = 10s;
 /// How much more than its first burst a source may get ahead before it is skipped.
@@ -450,7 +453,7 @@ private:
         release();
         while (m_ahead.size() >= kMaxAhead && !m_shared->stopping) {
             const qint64 head = m_queued - qint64(m_ahead.size());
-            waitUntil(m_start + bufferTime(head) - kLead);
+            waitUntil(m_start + bufferTime(head + kBatch - 1) - kLead);
             release();
             extendDeadline();
         }
@@ -469,7 +472,11 @@ private:
     /// waits on the network, so pacing goes on between packets.
     void release()
     {
-        if (m_ahead.empty())
+        const qint64 head = m_queued - qint64(m_ahead.size());
+        if (m_ahead.empty() ||
+            m_start + bufferTime(head + std::min<qint64>(kBatch, qint64(m_ahead.size())) - 1) -
+                    kLead >
+                Steady::now())
             return;
         const auto now = Steady::now();
         std::lock_guard lock(m_shared->mutex);
@@ -595,7 +602,7 @@ private:
 };
 
 StreamInput::StreamInput(Options options, QObject* parent)
-    : AudioInput(parent), m_options(std::move(options))
+    : StreamSource(parent), m_options(std::move(options))
 {
     static std::once_flag logging;
     std::call_once(logging, [] { av_log_set_callback(logLine); });
@@ -734,3 +741,10 @@ void StreamInput::newTitle(const QString& title)
 }
 
 } // namespace dovrane
+
+// The one entry of the stream module: the program finds it by this name.
+extern "C" Q_DECL_EXPORT dovrane::AudioInput* dovraneMakeStreamInput(const QString& url,
+                                                                     int noDataSecs)
+{
+    return new dovrane::StreamInput({url, noDataSecs});
+}

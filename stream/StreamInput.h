@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AudioInput.h"
+#include "StreamSource.h"
 
 #include <memory>
 #include <thread>
@@ -27,7 +27,7 @@ namespace dovrane {
 /// to 60 s, and streamUp() (with captureRegained() after a loss) says when audio flows
 /// again. Every text from the server is redacted; the address shows no user,
 /// password or query.
-class StreamInput final : public AudioInput
+class StreamInput final : public StreamSource
 {
     Q_OBJECT
 public:
@@ -56,13 +56,13 @@ public:
     [[nodiscard]] QString errorString() const override { return m_error; }
 
     /// "MP3, 44100 Hz, 2 channels, 128 kbit/s" once audio has flowed.
-    [[nodiscard]] QString description() const { return m_description; }
+    [[nodiscard]] QString description() const override { return m_description; }
     /// The last ICY StreamTitle.
-    [[nodiscard]] QString title() const { return m_title; }
-    [[nodiscard]] bool isUp() const { return m_up; }
+    [[nodiscard]] QString title() const override { return m_title; }
+    [[nodiscard]] bool isUp() const override { return m_up; }
     /// Audio that arrived ahead of real time when the current (or, once stopped, the
     /// last) connection began.
-    [[nodiscard]] int bufferedAtStartMs() const;
+    [[nodiscard]] int bufferedAtStartMs() const override;
     /// Buffers dropped because this object's thread did not take them in time, or
     /// skipped because the source ran ahead of real time for good.
     [[nodiscard]] qint64 droppedBuffers() const { return m_dropped; }
@@ -70,13 +70,6 @@ public:
     /// The address fit for a log: "https://host:8000/live", never user, password or
     /// query; a plain path stays as it is.
     [[nodiscard]] static QString shownSource(const QString& url);
-
-Q_SIGNALS:
-    void streamDown(const QString& why);
-    void streamUp(const QString& description);
-    void titleChanged(const QString& title);
-    /// The sample rate or channel layout changed midway; decoding goes on.
-    void formatChanged(const QString& description);
 
 private:
     struct Shared;

@@ -41,10 +41,10 @@ double correlation(const QByteArray& buffer)
 NamedInputWatch::NamedInputWatch(QString name, NamedInputSettings settings, Clock& clock,
                                  AudioInput& source, QObject* parent)
     : QObject(parent), m_name(std::move(name)), m_settings(std::move(settings)), m_clock(clock),
-      m_source(source)
+      m_source(source), m_stream(m_settings.kind() == NamedInputSettings::SourceKind::Stream)
 {
     m_timer = m_clock.createTimer(this);
-    m_timer->setInterval(kTickMs);
+    m_timer->setInterval(kIdleTickMs);
     connect(m_timer, &ClockTimer::timeout, this, &NamedInputWatch::tick);
     connect(&m_source, &AudioInput::bufferReady, this, &NamedInputWatch::bufferFilled);
     connect(&m_source, &AudioInput::captureLost, this, &NamedInputWatch::sourceLost);
@@ -77,17 +77,22 @@ void NamedInputWatch::setWatching(bool on)
         Q_EMIT sourceChanged();
         return;
     }
-    const QDateTime now = m_clock.now();
-    m_lastSound = now;
-    m_lastBuffer = {};
+    m_lastSound = nowMs();
+    m_lastBuffer = kNever;
+    m_heard = {};
     // A stream is connecting until its first audio: neither up (silent) nor down.
-    m_up = m_settings.kind() != NamedInputSettings::SourceKind::Stream;
+    m_up = !m_stream;
     m_correlation = 1.0;
     m_timer->start();
     m_startFailed = !m_source.start();
     if (m_startFailed)
         sourceLost(m_source.errorString());
     Q_EMIT sourceChanged();
+}
+
+qint64 NamedInputWatch::nowMs() const
+{
+    return m_clock.now().toMSecsSinceEpoch();
 }
 
 void NamedInputWatch::sourceLost(const QString& why)
@@ -97,8 +102,7 @@ void NamedInputWatch::sourceLost(const QString& why)
     m_up = false;
     m_downReason = why;
     m_peakLeft = m_peakRight = 0;
-    const QDateTime now = m_clock.now();
-    hold(kDown, true, now);
+    hold(kDown, true, nowMs());
     Q_EMIT sourceChanged();
 }
 
@@ -117,7 +121,7 @@ void NamedInputWatch::sourceBack(const QString& description)
     if (!m_up) {
         m_up = true;
         m_downReason.clear();
-        const QDateTime now = m_clock.now();
+        const qint64 now = nowMs();
         hold(kDown, false, now);
         m_lastSound = now; // silence is counted afresh from the return
     }
@@ -132,10 +136,10 @@ void NamedInputWatch::setDescription(const QString& description)
 
 void NamedInputWatch::bufferFilled(const QByteArray& buffer)
 {
+    // Only what the buffer holds is noted here; the tick reads the clock once for all
+    // the buffers since the last one (the clock's local time is not free).
     if (!m_watching)
         return;
-    if (!m_lastBuffer.isValid())
-        m_lastBuffer = m_clock.now();
     if (!m_up)
         sourceBack({});
     const ChannelPeaks peaks = channelPeaks(buffer);
@@ -144,24 +148,24 @@ void NamedInputWatch::bufferFilled(const QByteArray& buffer)
     // The louder channel decides, so a dead channel is its own fault, not silence.
     const bool left = std::abs(int(peaks.left)) > m_settings.threshold;
     const bool right = std::abs(int(peaks.right)) > m_settings.threshold;
-    const QDateTime now = m_clock.now();
-    // Audio after a stall: the stall was the network's, not silence on air.
-    if (left || right || m_lastBuffer.msecsTo(now) > kStallMs)
-        m_lastSound = now;
-    m_lastBuffer = now;
-    hold(kChannel, left != right, now);
+    m_heard.sound = m_heard.sound || left || right;
+    m_heard.bothOrNeither = m_heard.bothOrNeither || left == right;
+    m_heard.oneSided = m_heard.oneSided || left != right;
     if (left && right && applies(kPhase)) {
         m_correlation += kSmoothing * (correlation(buffer) - m_correlation);
-        hold(kPhase, m_correlation < kReversed, now);
+        m_heard.phase = true;
     }
+    // While buffers flow they drive the tick: no wake-up of its own.
+    if (++m_heard.buffers >= kBuffersPerTick)
+        tick();
 }
 
-void NamedInputWatch::hold(Fault fault, bool holds, const QDateTime& now)
+void NamedInputWatch::hold(Fault fault, bool holds, qint64 now)
 {
     Condition& c = m_faults[fault];
     if (!holds)
-        c.since = {};
-    else if (!c.since.isValid())
+        c.since = kNever;
+    else if (c.since == kNever)
         c.since = now;
 }
 
@@ -185,26 +189,35 @@ qint64 NamedInputWatch::needed(Fault fault) const
 
 qint32 NamedInputWatch::silenceSecs() const
 {
-    if (!m_watching || !m_up || !m_lastSound.isValid())
+    if (!m_watching || !m_up)
         return 0;
-    return qint32(m_lastSound.msecsTo(m_clock.now()) / 1000);
+    return qint32((nowMs() - m_lastSound) / 1000);
 }
 
 void NamedInputWatch::tick()
 {
     if (!m_watching)
         return;
-    const QDateTime now = m_clock.now();
+    const qint64 now = nowMs();
+    if (m_heard.buffers > 0) {
+        // Audio after a stall: the stall was the network's, not silence on air.
+        if (m_heard.sound || (m_lastBuffer != kNever && now - m_lastBuffer > kStallMs))
+            m_lastSound = now;
+        m_lastBuffer = now;
+        if (m_heard.bothOrNeither || m_heard.oneSided)
+            hold(kChannel, !m_heard.bothOrNeither, now);
+        if (m_heard.phase)
+            hold(kPhase, m_correlation < kReversed, now);
+    }
+    m_heard = {};
     // A card that would not start is tried again; a started source retries by itself.
-    if (m_startFailed && m_faults[kDown].since.msecsTo(now) % kRetryMs < kTickMs)
+    if (m_startFailed && (now - m_faults[kDown].since) % kRetryMs < kIdleTickMs)
         m_startFailed = !m_source.start();
     // A stream that stalls is silent to nobody: its silence waits for audio again.
-    const bool stalled = m_settings.kind() == NamedInputSettings::SourceKind::Stream &&
-                         (!m_lastBuffer.isValid() || m_lastBuffer.msecsTo(now) > kStallMs);
-    m_faults[kSilence].since = m_up && !stalled ? m_lastSound : QDateTime();
-    const bool held =
-        (m_suspendedUntil.isValid() && now < m_suspendedUntil) || (m_mayRaise && !m_mayRaise());
-    const bool stream = m_settings.kind() == NamedInputSettings::SourceKind::Stream;
+    const bool stalled = m_stream && (m_lastBuffer == kNever || now - m_lastBuffer > kStallMs);
+    m_faults[kSilence].since = m_up && !stalled ? m_lastSound : kNever;
+    const bool held = (m_suspendedUntil.isValid() && now < m_suspendedUntil.toMSecsSinceEpoch()) ||
+                      (m_mayRaise && !m_mayRaise());
     static constexpr std::array<StationEvent::Kind, kFaultCount> kStarts{
         StationEvent::Kind::SilenceAlarm, StationEvent::Kind::InputLost,
         StationEvent::Kind::ChannelLoss, StationEvent::Kind::PhaseReversed};
@@ -214,8 +227,8 @@ void NamedInputWatch::tick()
             continue;
         Condition& c = m_faults[f];
         const StationEvent::Kind start =
-            fault == kDown && stream ? StationEvent::Kind::StreamDown : kStarts[f];
-        const qint64 ms = c.since.isValid() ? c.since.msecsTo(now) : -1;
+            fault == kDown && m_stream ? StationEvent::Kind::StreamDown : kStarts[f];
+        const qint64 ms = c.since == kNever ? -1 : now - c.since;
         if (ms >= needed(fault) && !c.told && !held) {
             c.told = true;
             Q_EMIT eventRaised(start, qint32(ms / 1000), fault == kDown ? m_downReason : QString());
@@ -233,7 +246,7 @@ QString NamedInputWatch::state() const
     if (!m_watching)
         return QStringLiteral("idle");
     if (!m_up)
-        return m_faults[kDown].since.isValid() ? QStringLiteral("down")
+        return m_faults[kDown].since != kNever ? QStringLiteral("down")
                                                : QStringLiteral("connecting");
     if (alarmOn())
         return QStringLiteral("silence");
@@ -243,9 +256,8 @@ QString NamedInputWatch::state() const
 QStringList NamedInputWatch::activeFaults() const
 {
     QStringList out;
-    const bool stream = m_settings.kind() == NamedInputSettings::SourceKind::Stream;
     const std::array<const char*, kFaultCount> names{
-        "silence_alarm", stream ? "stream_down" : "input_lost", "channel_loss", "phase_reversed"};
+        "silence_alarm", m_stream ? "stream_down" : "input_lost", "channel_loss", "phase_reversed"};
     for (int f = 0; f < kFaultCount; ++f)
         if (m_faults[f].told)
             out << QLatin1String(names[f]);

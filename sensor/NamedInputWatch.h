@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 
 namespace dovrane {
 
@@ -24,7 +25,10 @@ class NamedInputWatch : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kTickMs = 100;
+    /// The tick runs every fourth buffer (93 ms) while sound flows, and at least this
+    /// often when none does.
+    static constexpr int kBuffersPerTick = 4;
+    static constexpr int kIdleTickMs = 500;
 
     NamedInputWatch(QString name, NamedInputSettings settings, Clock& clock, AudioInput& source,
                     QObject* parent = nullptr);
@@ -85,13 +89,25 @@ private:
         kPhase,
         kFaultCount
     };
+    static constexpr qint64 kNever = std::numeric_limits<qint64>::min();
+    /// Times are milliseconds since the epoch, read once per tick.
     struct Condition
     {
-        QDateTime since; ///< invalid while the condition does not hold
+        qint64 since = kNever; ///< while the condition holds
         bool told = false;
     };
+    /// What the buffers since the last tick held.
+    struct Heard
+    {
+        int buffers = 0;
+        bool sound = false;
+        bool bothOrNeither = false; ///< both channels sound, or neither
+        bool oneSided = false;
+        bool phase = false; ///< the correlation moved
+    };
+    [[nodiscard]] qint64 nowMs() const;
     void sourceLost(const QString& why);
-    void hold(Fault fault, bool holds, const QDateTime& now);
+    void hold(Fault fault, bool holds, qint64 now);
     [[nodiscard]] qint64 needed(Fault fault) const;
     [[nodiscard]] bool applies(Fault fault) const;
 
@@ -99,6 +115,7 @@ private:
     NamedInputSettings m_settings;
     Clock& m_clock;
     AudioInput& m_source;
+    const bool m_stream;
     ClockTimer* m_timer = nullptr;
     std::function<bool()> m_mayRaise;
     bool m_watching = false;
@@ -109,8 +126,9 @@ private:
     QString m_title;
     QDateTime m_suspendedUntil;
     std::array<Condition, kFaultCount> m_faults{};
-    QDateTime m_lastSound;
-    QDateTime m_lastBuffer;
+    qint64 m_lastSound = kNever;
+    qint64 m_lastBuffer = kNever;
+    Heard m_heard;
     qint16 m_peakLeft = 0;
     qint16 m_peakRight = 0;
     /// Correlation of left and right, smoothed over about a second of sound.

@@ -49,9 +49,16 @@ try:
         f.call_record(True, "Transmitter Co", "1-800-555-0199"),
         f.call_record(True, "Duty Manager", "555-0177"),
     ]))
+    # Named inputs: a stream that plays, the test source again, and a stream that is down.
+    port, _ = h.icecast(work, rig.spawn)
+    h.Encoder(rig.spawn, port, level=6000)
     f.write(rig.data, "Dovrane.ini", "[detectors]\ninput_lost=true\n[clips]\nenabled=true\n"
             "[status]\nenabled=true\nlisten=127.0.0.1:19877\n[notify]\nrepeat_minutes=10\n"
-            "[alarms]\nband_low_hz=40\nband_high_hz=15000\nnotch_pilot=true\ncooldown_minutes=10\n")
+            "[alarms]\nband_low_hz=40\nband_high_hz=15000\nnotch_pilot=true\ncooldown_minutes=10\n"
+            "[input.Web]\nsource=http://127.0.0.1:%d/live\naround_the_clock=yes\n"
+            "[input.Off-air]\nsource=%s\ndelay=5\ndetectors=channel_loss, phase\n"
+            "[input.STL]\nsource=http://127.0.0.1:9/stl\nnotify=no\naround_the_clock=yes\n"
+            % (port, h.SOURCE))
     # Earlier days of alarm logs for the viewer's list.
     for back, lines in ((1, ["06:00:00 Timed Start Sensor", "13:12:40 Alarm" + " " * 16,
                              "13:12:40 Email--> chief@radionorth.example",
@@ -83,6 +90,17 @@ try:
         shlex.quote(d))
     code = subprocess.run([tool, "--out", outdir, "--silence-command", silence, "--lose-command", lose,
                            "--restore-command", restore], env=env).returncode
+    # The status page of the same station, headless, as Chromium shows it.
+    h.tone(d, 14000, 7000)
+    page = rig.spawn([os.path.join(os.path.dirname(tool), "dovrane"), "--headless"], env=env,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    import time
+    time.sleep(12)
+    subprocess.run(["chromium", "--headless", "--no-sandbox", "--hide-scrollbars", "--window-size=900,1100",
+                    "--virtual-time-budget=4000",
+                    "--screenshot=" + os.path.join(os.path.dirname(outdir), "status-page-inputs.png"),
+                    "http://127.0.0.1:19877/"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+    h.stop(page)
 finally:
     rig.close()
 sys.exit(code)

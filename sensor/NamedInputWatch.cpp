@@ -47,10 +47,13 @@ NamedInputWatch::NamedInputWatch(QString name, NamedInputSettings settings, Cloc
     m_timer->setInterval(kIdleTickMs);
     connect(m_timer, &ClockTimer::timeout, this, &NamedInputWatch::tick);
     connect(&m_source, &AudioInput::bufferReady, this, &NamedInputWatch::bufferFilled);
-    connect(&m_source, &AudioInput::captureLost, this, &NamedInputWatch::sourceLost);
     connect(&m_source, &AudioInput::captureRegained, this, &NamedInputWatch::sourceBack);
-    // A stream also says what it is and what is playing; a card does not.
-    if (m_source.metaObject()->indexOfSignal("streamUp(QString)") >= 0) {
+    // A stream also says what it is and what is playing, and why it is down without
+    // its address in front; a card does not.
+    if (m_source.metaObject()->indexOfSignal("streamUp(QString)") < 0) {
+        connect(&m_source, &AudioInput::captureLost, this, &NamedInputWatch::sourceLost);
+    } else {
+        connect(&m_source, SIGNAL(streamDown(QString)), this, SLOT(sourceLost(QString)));
         connect(&m_source, SIGNAL(streamUp(QString)), this, SLOT(sourceBack(QString)));
         connect(&m_source, SIGNAL(formatChanged(QString)), this, SLOT(setDescription(QString)));
         connect(&m_source, SIGNAL(titleChanged(QString)), this, SLOT(setTitle(QString)));

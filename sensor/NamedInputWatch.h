@@ -71,6 +71,8 @@ public Q_SLOTS:
     void setDescription(const QString& description);
     /// The source delivers again (or for the first time), and says what it is.
     void sourceBack(const QString& description);
+    /// The source cannot deliver, and why.
+    void sourceLost(const QString& why);
     void tick();
 
 Q_SIGNALS:
@@ -106,7 +108,6 @@ private:
         bool phase = false; ///< the correlation moved
     };
     [[nodiscard]] qint64 nowMs() const;
-    void sourceLost(const QString& why);
     void hold(Fault fault, bool holds, qint64 now);
     [[nodiscard]] qint64 needed(Fault fault) const;
     [[nodiscard]] bool applies(Fault fault) const;

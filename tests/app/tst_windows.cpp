@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -131,8 +132,18 @@ private:
             {"@title", m_window->windowTitle()},
             {"@focus",
              QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : ""},
-            {"@traps", m_file.endsWith(".ini") ? iniLine("traps=") : ""}};
+            {"@traps", m_file.endsWith(".ini") ? iniLine("traps=") : ""},
+            {"@colour", colourOf(m_window->findChild<QLabel*>("lblState"))}};
         return states.value(what, "<unknown " + what + ">");
+    }
+    /// The state line's background as a person names it.
+    static QString colourOf(QLabel* label)
+    {
+        const QColor c = label->grab().toImage().pixelColor(label->width() / 2, 2);
+        return c.hsvSaturation() < 60                ? "grey"
+               : c.hsvHue() < 20 || c.hsvHue() > 340 ? "red"
+               : c.hsvHue() < 70                     ? "amber"
+                                                     : "green";
     }
     QString iniLine(const QString& start) const
     {
@@ -268,8 +279,9 @@ private Q_SLOTS:
               "time of day (Mon Stop);"
               "@plan==email 1:0-0 2:32400-61200 7:72900-86399",
               params(kStored, {{7, 0}, {8, 1}, {16, 32400}}));
-        prefs("times outside the day shown as stored and kept",
-              params(kStored, {{16, -1}, {23, 90000}}), "txtStart_2==-1;txtStop_2==90000;cmdClose");
+        prefs("times outside the day shown as stored and kept; paging",
+              params(kStored, {{5, 1}, {16, -1}, {23, 90000}}),
+              "Option1_1==1;Option1_2==0;txtStart_2==-1;txtStop_2==90000;cmdClose");
         prefs("no file: defaults, zeros saved", {},
               "lstWaveIn==0;lstTime==;txtThreshold==0;Option1_2==0;txtStart_1==00:00:00;cmdClose;"
               "cmdGoBack;@files==open open;cmdClose;cmdSaveAnyway;@plan==",
@@ -349,6 +361,8 @@ private Q_SLOTS:
              "lstBaudRate=1;lstComPort=4;@port==5 9600;lstComPort=;cmdApply;@port==5 9600;"
              "@said==Please select a serial port;lstComPort=0;lstBaudRate=;cmdApply;"
              "@said==Please select a baud rate;@port==1 9600;cmdClose");
+        link("the first port and rate are shown too", " 1 \r\n2400\r\n",
+             "lstComPort==0;lstBaudRate==0");
 
         rows("mnuAlarmLogs", "logs/AL060712.log")(
             "days newest first, a day's lines",
@@ -378,13 +392,13 @@ private Q_SLOTS:
         main("not monitoring: Close does not ask", quiet, "cmdClose;@files==closed closed;@log==");
         // The state line, one row per state, and the title during an alarm.
         main("state: idle, monitoring, alarm in the title, back", quiet,
-             "lblState==IDLE;@title==Dovrane;cmdStart;lblState==MONITORING;@silence=3;"
-             "lblState==ALARM;@title==ALARM - WXYZ - Dovrane;@sound=1;lblState==MONITORING;"
-             "@title==Dovrane");
+             "lblState==IDLE;@colour==grey;@title==Dovrane;cmdStart;lblState==MONITORING;"
+             "@colour==green;@silence=3;lblState==ALARM;@colour==red;@title==ALARM - WXYZ - "
+             "Dovrane;@sound=1;lblState==MONITORING;@title==Dovrane");
         main("state: input lost empties the meters", quiet,
              "cmdStart;@sound=0.5;@meters==up up;@lost=Gone;lblState==INPUT LOST;"
              "@meters==floor floor;@said==Gone");
-        main("state: suspended", quiet, "cmdStart;mnuSuspend30;lblState==SUSPENDED");
+        main("state: suspended", quiet, "cmdStart;mnuSuspend30;lblState==SUSPENDED;@colour==amber");
         main("state: stopped inside the scheduled window", params(kStored),
              "lblState==NOT MONITORING (scheduled window);cmdStart;lblState==MONITORING;cmdStop;"
              "lblState==NOT MONITORING (scheduled window)");

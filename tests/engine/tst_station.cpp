@@ -134,6 +134,15 @@ private Q_SLOTS:
         QTest::newRow("sound keeps the alarm away; quiet below the threshold does not")
             << kMonday << 2 << 5 << QStringList{"start", "sound 20", "quiet 4.5", "sound 2"}
             << QStringList{start} << QByteArray() << none << none;
+        QTest::newRow("a second of silence starts the release time again")
+            << kMonday << 0 << 5 << QStringList{"ini:[alarms]|release_secs=3",
+                                                "start",
+                                                "quiet 7",
+                                                "sound 2",
+                                                "quiet 1",
+                                                "sound 4"}
+            << QStringList{start, alarm("12:00:04"), alarmEnd("12:00:13")} << QByteArray() << none
+            << none;
         QTest::newRow("no buffers at all count as silence")
             << kMonday << 0 << 3 << QStringList{"start", "gap 4"}
             << QStringList{start, alarm("12:00:02")} << QByteArray() << none << none;

@@ -57,6 +57,8 @@ struct Generator
         }
         if (kind == u"pilot")
             return 3000 * std::sin(kTau * 19000 * t);
+        if (kind == u"rumble") // a turntable's at 43 Hz, under a faint tone
+            return 10000 * std::sin(kTau * 43 * t) + 200 * std::sin(kTau * 1000 * t);
         if (kind == u"hum")
             return 3000 * std::sin(kTau * 50 * t) + 900 * std::sin(kTau * 100 * t) +
                    600 * std::sin(kTau * 150 * t) + 20 * white();
@@ -118,6 +120,7 @@ private Q_SLOTS:
         QTest::newRow("programme") << "" << 0 << none;
         QTest::newRow("speech") << "" << 0 << none;
         QTest::newRow("pilot") << "" << 0 << QStringList{"silence_alarm"};
+        QTest::newRow("rumble") << "band_low_hz=100\n" << 0 << QStringList{"silence_alarm"};
         QTest::newRow("hum") << "" << 0 << QStringList{"hum"};
         QTest::newRow("pink") << "" << 0 << QStringList{"noise"};
         QTest::newRow("loop") << "" << 0 << QStringList{"loop"};
@@ -144,9 +147,9 @@ private Q_SLOTS:
         rig.user("Studio A");
         DataFolder::write(
             rig.paths.settingsFile(),
-            "[alarms]\nband_low_hz=40\nband_high_hz=15000\nhum=true\nhum_delay_secs=10\n"
-            "noise=true\nnoise_delay_secs=10\nloop=true\nloop_delay_secs=10\n" +
-                extra.toLatin1());
+            "[alarms]\n" + extra.toLatin1() + // the first of a key counts
+                "band_low_hz=40\nband_high_hz=15000\nhum=true\nhum_delay_secs=10\nnoise=true\n"
+                "noise_delay_secs=10\nloop=true\nloop_delay_secs=10\n");
         Station& station = rig.start();
         QStringList fired, table;
         const QDateTime t0 = rig.clock.now();

@@ -123,6 +123,8 @@ private Q_SLOTS:
         QTest::newRow("rumble") << "band_low_hz=100\n" << 0 << QStringList{"silence_alarm"};
         QTest::newRow("hum") << "" << 0 << QStringList{"hum"};
         QTest::newRow("pink") << "" << 0 << QStringList{"noise"};
+        QTest::newRow("programme without the band") << "band_low_hz=0\nband_high_hz=0\n"
+                                                    << 0 << none;
         QTest::newRow("loop") << "" << 0 << QStringList{"loop"};
         QTest::newRow("tone") << "" << 0 << QStringList{"loop"};
         QTest::newRow("pilot suspended")

@@ -71,6 +71,8 @@ class TestRules : public QObject
             return QString::asprintf("%d %d",
                                      LevelMeasurement::suggest(in[0].toInt(), in[1].toInt()),
                                      LevelMeasurement::suggestDelay(in[2].toDouble()));
+        if (kind == u"ini list") // a list value as read: items between " | "
+            return IniFile::splitList(input).join(QStringLiteral(" | "));
         if (kind == u"ini value") // as Dovrane.ini holds it, and whether it reads back
             return IniFile::quote(input) +
                    (IniFile::unquote(IniFile::quote(input)) == input ? "" : " changed");
@@ -132,7 +134,8 @@ class TestRules : public QObject
             const StationFile station(p);
             for (const StationFile::Problem& problem : station.import(input.toUtf8()))
                 out << QString::number(problem.line) + u' ' + problem.text;
-            const QRegularExpression shown(QStringLiteral("^[^#].* = (?!off 00:00:00-00:00:00$)"));
+            const QRegularExpression shown(
+                QStringLiteral("^(?!hex = )[^#].* = (?!off 00:00:00-00:00:00$)"));
             if (out.isEmpty())
                 out =
                     QString::fromUtf8(station.exportText(false)).split(u'\n').filter(shown) +
@@ -286,12 +289,21 @@ private Q_SLOTS:
             "host:port, [v6-address]:port or localhost:port; port 1 to 65535)|6 [Dovrane.ini] "
             "[notify] webhooks: one is not an http or https address (got \"<hidden>\"; accepted: "
             "http or https addresses)");
+        row("station: a stop past the day, kept as bytes and said", "station",
+            "[params]\nhex = " +
+                QString::fromLatin1(DataFolder::paramsBytes({5, 0, 0, 0, 0, 0, 300, 1, 0, 0, 0,
+                                                             0, 0, 0, 0, 0, 0, 0,   0, 0, 0, 86400})
+                                        .toHex()),
+            "DVParams.dat: Sunday stop time 86400 is outside 0..86399|Connection.dat: missing|"
+            "CallList.dat: missing|AddressBook.dat: missing|User.dat: not set up (only the alarm "
+            "mail needs it)");
         // The level measurement's suggestion: quiet peak, programme peak, longest quiet.
         row("between quiet and programme", "suggest", "1 10000 0", "100 5");
         row("quiet alone: 6 dB over it", "suggest", "40 0 3", "80 7");
         row("programme alone: 20 dB under it", "suggest", "0 5000 10", "500 17");
         row("nothing measured", "suggest", "0 0 0", "1 5");
         row("plain value", "ini value", "a b", "a b");
+        row("list", "ini list", "a, \"b,c\" ,\"d\\\"e\",,f", "a | b,c | d\"e | f");
         row("quoted value", "ini value", "say \"hi\", \\o/\t", "\"say \\\"hi\\\", \\\\o/\\t\"");
         row("control socket nobody answers on", "control", "stale",
             "0 no running Dovrane at D/control: QLocalSocket::connectToServer: Connection refused");

@@ -211,6 +211,7 @@ private Q_SLOTS:
         row("256 | 255 = 511, not 256", "level", "256 -255 500", "256 -255 sound");
         row("384 | 384 = 384, not 768", "level", "384 384 500", "384 384");
         row("equal is not over", "level", "100 0 100", "100 0");
+        row("a peak on any sample", "level", "0 0 0 0 0 0 0 0 1000 0 500", "1000 0 sound");
         row("-32768 left fails", "level", "-32768 30000 0", "0 0 failed");
         row("-32768 right fails", "level", "1000 -32768 0", "0 0 failed");
         // Alarm mail: Always, or Sometimes with the day checked and start < time < stop.

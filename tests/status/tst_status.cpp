@@ -48,6 +48,8 @@ private Q_SLOTS:
             << QStringList{"\"state\":\"ALARM\"",
                            "\"facility\":\"WXYZ\"",
                            "Email--> [address]",
+                           "\"notifications\":[{\"count\":1,\"path\":\"mail\",\"result\":\"sent\"}"
+                           "]",
                            "!example.org",
                            "!user",
                            "!pass"}

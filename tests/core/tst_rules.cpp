@@ -131,6 +131,9 @@ class TestRules : public QObject
             // finds wrong in the folder (a modem on COM2, started once); or the problems.
             QDir().mkpath(p.logsDir());
             QFile::link(QStringLiteral("/dev/null"), p.file(QStringLiteral("COM2")));
+            const bool kept = input.contains(u"(kept)"); // the token the folder holds
+            if (kept)
+                DataFolder::write(p.settingsFile(), "[status]\ntoken=0123456789abcdef\n");
             const StationFile station(p);
             for (const StationFile::Problem& problem : station.import(input.toUtf8()))
                 out << QString::number(problem.line) + u' ' + problem.text;
@@ -141,6 +144,10 @@ class TestRules : public QObject
                     QString::fromUtf8(station.exportText(false)).split(u'\n').filter(shown) +
                     DataFolderCheck::lines(DataFolderCheck(p, 2, QStringLiteral("/bin/true")).run())
                         .filter(QRegularExpression(QStringLiteral(": (?!OK$)")));
+            if (kept)
+                out += QString::fromLatin1(DataFolder::read(p.settingsFile()))
+                           .split(u'\n')
+                           .filter(u"token");
         } else if (kind == u"control") { // a socket file nobody answers on
             const QString path = p.dataDir() + QStringLiteral("/control");
             if (input == u"stale")
@@ -290,14 +297,15 @@ private Q_SLOTS:
             "host:port, [v6-address]:port or localhost:port; port 1 to 65535)|6 [Dovrane.ini] "
             "[notify] webhooks: one is not an http or https address (got \"<hidden>\"; accepted: "
             "http or https addresses)");
-        row("station: a stop past the day, kept as bytes and said", "station",
+        row("station: a stop past the day kept as bytes and said, the token kept", "station",
             "[params]\nhex = " +
                 QString::fromLatin1(DataFolder::paramsBytes({5, 0, 0, 0, 0, 0, 300, 1, 0, 0, 0,
                                                              0, 0, 0, 0, 0, 0, 0,   0, 0, 0, 86400})
-                                        .toHex()),
+                                        .toHex()) +
+                "\n[Dovrane.ini]\n[status]\ntoken=(kept)\n",
             "DVParams.dat: Sunday stop time 86400 is outside 0..86399|Connection.dat: missing|"
             "CallList.dat: missing|AddressBook.dat: missing|User.dat: not set up (only the alarm "
-            "mail needs it)");
+            "mail needs it)|token=0123456789abcdef");
         // The level measurement's suggestion: quiet peak, programme peak, longest quiet.
         row("between quiet and programme", "suggest", "1 10000 0", "100 5");
         row("quiet alone: 6 dB over it", "suggest", "40 0 3", "80 7");

@@ -308,6 +308,7 @@ private Q_SLOTS:
             "mail needs it)|token=0123456789abcdef");
         // The level measurement's suggestion: quiet peak, programme peak, longest quiet.
         row("between quiet and programme", "suggest", "1 10000 0", "100 5");
+        row("between, the faintest programme", "suggest", "100 1 0", "10 5");
         row("quiet alone: 6 dB over it", "suggest", "40 0 3", "80 7");
         row("programme alone: 20 dB under it", "suggest", "0 5000 10", "500 17");
         row("nothing measured", "suggest", "0 0 0", "1 5");

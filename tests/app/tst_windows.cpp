@@ -76,6 +76,7 @@ auto rows(const char* menu, const char* file)
 /// selected row, "name:property==value" a property, "name:lines==" a list's lines.
 /// Steps on "@..." act on or read the station; "@said" holds the messages reported
 /// since it was last read, up to their first '.', and must be read for every one.
+/// No window, as it opens, draws one control over another.
 class TestWindows : public QObject
 {
     Q_OBJECT
@@ -86,6 +87,22 @@ private:
     QPointer<QWidget> m_current;
     QString m_file;
 
+    /// Controls of one window drawn over each other: "name/name" pairs of visible siblings.
+    static QStringList overlaps(const QWidget* window)
+    {
+        QStringList out;
+        for (const QWidget* w : window->findChildren<QWidget*>()) {
+            const QWidget* parent = w->parentWidget();
+            for (const QObject* o : parent ? parent->children() : QObjectList{}) {
+                const auto* other = qobject_cast<const QWidget*>(o);
+                if (other && std::less<const QWidget*>{}(other, w) && w->isVisible() &&
+                    other->isVisible() && !w->isWindow() && !other->isWindow() &&
+                    w->geometry().intersects(other->geometry()))
+                    out << w->objectName() + u'/' + other->objectName();
+            }
+        }
+        return out;
+    }
     /// Opens the window behind a menu item, hides it and asks again: the same window
     /// comes back, and no second one.
     void openSingle(const QString& menu)
@@ -432,6 +449,8 @@ private Q_SLOTS:
         m_current = m_window.get();
         if (!menu.isEmpty())
             openSingle(menu);
+        QCoreApplication::processEvents(); // laid out
+        QVERIFY2(overlaps(m_current).isEmpty(), qPrintable(overlaps(m_current).join(u' ')));
         if (!QTest::currentTestFailed())
             run(script + ";@said=="); // every message reported was expected
         if (after.isNull() || QTest::currentTestFailed())

@@ -9,9 +9,8 @@ detached git worktree of HEAD with its own build folder, never in this tree, and
 every file back before the next fault. The same seed picks the same faults.
 
 The share is of logic code. Left out, and listed at the start of every run: the device
-backends that only the integration tests reach (EXCLUDED below, each with the part that
-stands in for it in the fast tests) and the bodies of paintEvent(), whose colours and
-pixels no test without a screen can judge.
+backends that only the integration tests reach (EXCLUDED below, each with the test that
+does) and the bodies of paintEvent(), whose pixels no test without a screen can judge.
 
     scripts/mutants.py [--seed 25] [--count 40] [--work /tmp/dovrane-mutants]
 """

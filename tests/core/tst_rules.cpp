@@ -306,6 +306,12 @@ private Q_SLOTS:
             "DVParams.dat: Sunday stop time 86400 is outside 0..86399|Connection.dat: missing|"
             "CallList.dat: missing|AddressBook.dat: missing|User.dat: not set up (only the alarm "
             "mail needs it)|token=0123456789abcdef");
+        row("station: a rate line the modem refuses, said by --check", "station",
+            "[connection]\nhex = " +
+                QString::fromLatin1(QByteArray(" 2 \r\n9600,N,8,1\r\n").toHex()),
+            "DVParams.dat: missing|Connection.dat: rate \"9600,N,8,1\" is not a number|"
+            "CallList.dat: missing|AddressBook.dat: missing|User.dat: not set up (only the alarm "
+            "mail needs it)");
         // The level measurement's suggestion: quiet peak, programme peak, longest quiet.
         row("between quiet and programme", "suggest", "1 10000 0", "100 5");
         row("between, the faintest programme", "suggest", "100 1 0", "10 5");

@@ -48,8 +48,7 @@ private Q_SLOTS:
             << QStringList{"\"state\":\"ALARM\"",
                            "\"facility\":\"WXYZ\"",
                            "Email--> [address]",
-                           "\"notifications\":[{\"count\":1,\"path\":\"mail\",\"result\":\"sent\"}"
-                           "]",
+                           "\"notifications\":[{\"count\":1,\"path\":\"mail\",\"result\":\"sent\"}",
                            "!example.org",
                            "!user",
                            "!pass"}

@@ -71,6 +71,8 @@ class TestRules : public QObject
             return QString::asprintf("%d %d",
                                      LevelMeasurement::suggest(in[0].toInt(), in[1].toInt()),
                                      LevelMeasurement::suggestDelay(in[2].toDouble()));
+        if (kind == u"ini read")
+            return IniFile::unquote(input);
         if (kind == u"ini list") // a list value as read: items between " | "
             return IniFile::splitList(input).join(QStringLiteral(" | "));
         if (kind == u"ini value") // as Dovrane.ini holds it, and whether it reads back
@@ -289,14 +291,17 @@ private Q_SLOTS:
             "1 = on | sometimes | Ops | ops@x.com | 0100001 | 00:00:00-00:00:00 "
             "08:00:00-17:00:00 00:00:00-00:00:00 00:00:00-00:00:00 00:00:00-00:00:00 "
             "00:00:00-00:00:00 09:00:00-12:30:00|facility = WXYZ|user = |password = (kept)");
-        row("station: a window, a webhook and a port that cannot be", "station",
+        row("station: a window, a webhook and ports that cannot be", "station",
             "[params]\ndelay = 5\nthreshold = 300\naction = none\nmonday = on 6:00\n[Dovrane.ini]\n"
-            "[notify]\nwebhooks=ftp://h/x\n[status]\nenabled=yes\nlisten=127.0.0.1:0\n",
+            "[notify]\nwebhooks=ftp://h/"
+            "x\n[snmp]\ntraps=h:65536\ncommunity=c\n[status]\nenabled=yes\n"
+            "listen=127.0.0.1:0\n",
             "5 [params] monday: \"on 6:00\" is not on or off, then start-stop as HH:MM:SS-HH:MM:SS|"
             "6 [Dovrane.ini] [status] listen: not address:port (got \"127.0.0.1:0\"; accepted: "
             "host:port, [v6-address]:port or localhost:port; port 1 to 65535)|6 [Dovrane.ini] "
             "[notify] webhooks: one is not an http or https address (got \"<hidden>\"; accepted: "
-            "http or https addresses)");
+            "http or https addresses)|6 [Dovrane.ini] [snmp] traps: one is not host:port (got "
+            "\"h:65536\"; accepted: udp:host:port or host:port, separated by commas)");
         row("station: a stop past the day kept as bytes and said, the token kept", "station",
             "[params]\nhex = " +
                 QString::fromLatin1(DataFolder::paramsBytes({5, 0, 0, 0, 0, 0, 300, 1, 0, 0, 0,
@@ -319,6 +324,8 @@ private Q_SLOTS:
         row("programme alone: 20 dB under it", "suggest", "0 5000 10", "500 17");
         row("nothing measured", "suggest", "0 0 0", "1 5");
         row("plain value", "ini value", "a b", "a b");
+        row("escapes: four hex digits at most; one at the end", "ini read", "\"\\x263Ab\\t",
+            "\u263ab\t");
         row("list", "ini list", "a, \"b,c\" ,\"d\\\"e\",,f", "a | b,c | d\"e | f");
         row("quoted value", "ini value", "say \"hi\", \\o/\t", "\"say \\\"hi\\\", \\\\o/\\t\"");
         row("control socket nobody answers on", "control", "stale",

@@ -232,7 +232,8 @@ void DataFolderCheck::checkConnection(QList<Finding>& out) const
                                          .arg(name, device)});
         }
     }
-    const QString rateText = reader.nextField().value_or(QString());
+    // The whole line, as the loader takes it: "9600,N,8,1" fails at the first call.
+    const QString rateText = reader.nextLine().value_or(QString()).trimmed();
     bool rateIsNumber = false;
     const int rate = rateText.toInt(&rateIsNumber);
     if (!rateIsNumber || rate <= 0)

@@ -8,6 +8,10 @@ test fails or times out; one that does not compile is not counted. Works in a
 detached git worktree of HEAD with its own build folder, never in this tree, and puts
 every file back before the next fault. The same seed picks the same faults.
 
+The share is of logic code. Left out, and listed at the start of every run: the device
+backends that only the integration tests reach (EXCLUDED below, each with the test that
+does) and the bodies of paintEvent(), whose pixels no test without a screen can judge.
+
     scripts/mutants.py [--seed 25] [--count 40] [--work /tmp/dovrane-mutants]
 """
 import argparse
@@ -19,6 +23,15 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 SKIP = re.compile(r"^(tests|bench|tools)/|^app/(gui_)?main\.cpp$")
+# Backends of real devices and services; the fast tests drive their fakes instead.
+EXCLUDED = {
+    "pager/QtSerialPort.cpp": "the serial port (tst_serialport, on a pseudo-terminal)",
+    "sensor/PulseAudioInput.cpp": "PulseAudio capture (tst_capture)",
+    "sensor/QtAudioInput.cpp": "Qt Multimedia capture (tst_capture)",
+    "engine/JournalLog.cpp": "the systemd journal (service tests)",
+    "engine/ServiceNotifier.cpp": "systemd notifications (service tests)",
+}
+PAINT = re.compile(r"::paintEvent\(")
 # Binary operators stand between spaces (clang-format), template brackets never do.
 FLIP = {"<": ">=", "<=": ">", ">": "<=", ">=": "<", "==": "!=", "!=": "=="}
 TOKEN = re.compile(
@@ -33,8 +46,16 @@ STRING = re.compile(r'"(?:\\.|[^"\\])*"|\'(?:\\.|[^\'\\])*\'')
 def candidates(root):
     files = subprocess.run(["git", "ls-files", "*.cpp"], cwd=root, text=True,
                            capture_output=True, check=True).stdout.split()
-    for name in sorted(f for f in files if not SKIP.search(f)):
+    for name in sorted(f for f in files if not SKIP.search(f) and f not in EXCLUDED):
+        depth = None  # brace depth inside a paintEvent() body, None outside one
         for number, line in enumerate((root / name).read_text().splitlines()):
+            if depth is None and PAINT.search(line):
+                depth = 0
+            if depth is not None:
+                depth += line.count("{") - line.count("}")
+                if depth <= 0 and "}" in line:
+                    depth = None
+                continue
             if INERT.match(line):
                 continue
             code = STRING.sub(lambda m: " " * len(m.group()), line.split("//")[0])
@@ -64,6 +85,10 @@ def main():
     ap.add_argument("--count", type=int, default=40)
     ap.add_argument("--work", default="/tmp/dovrane-mutants")
     args = ap.parse_args()
+    print("left out (logic code only):", flush=True)
+    for name, why in EXCLUDED.items():
+        print(f"  {name}: {why}", flush=True)
+    print("  the body of every paintEvent()", flush=True)
     work, build = Path(args.work), Path(args.work) / "build-mutants"
     if not work.exists():
         subprocess.run(["git", "worktree", "add", "--detach", str(work), "HEAD"], cwd=ROOT, check=True)

@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -89,6 +90,7 @@ auto rows(const char* menu, const char* file)
 /// selected row, "name:property==value" a property, "name:lines==" a list's lines.
 /// Steps on "@..." act on or read the station; "@said" holds the messages reported
 /// since it was last read, up to their first '.', and must be read for every one.
+/// No window, as it opens, draws one control over another.
 class TestWindows : public QObject
 {
     Q_OBJECT
@@ -99,6 +101,22 @@ private:
     QPointer<QWidget> m_current;
     QString m_file;
 
+    /// Controls of one window drawn over each other: "name/name" pairs of visible siblings.
+    static QStringList overlaps(const QWidget* window)
+    {
+        QStringList out;
+        for (const QWidget* w : window->findChildren<QWidget*>()) {
+            const QWidget* parent = w->parentWidget();
+            for (const QObject* o : parent ? parent->children() : QObjectList{}) {
+                const auto* other = qobject_cast<const QWidget*>(o);
+                if (other && std::less<const QWidget*>{}(other, w) && w->isVisible() &&
+                    other->isVisible() && !w->isWindow() && !other->isWindow() &&
+                    w->geometry().intersects(other->geometry()))
+                    out << w->objectName() + u'/' + other->objectName();
+            }
+        }
+        return out;
+    }
     /// Opens the window behind a menu item, hides it and asks again: the same window
     /// comes back, and no second one.
     void openSingle(const QString& menu)
@@ -146,8 +164,18 @@ private:
             {"@focus",
              QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : ""},
             {"@traps", m_file.endsWith(".ini") ? iniLine("traps=") : ""},
-            {"@inputs", inputsText(s)}};
+            {"@inputs", inputsText(s)},
+            {"@colour", colourOf(m_window->findChild<QLabel*>("lblState"))}};
         return states.value(what, "<unknown " + what + ">");
+    }
+    /// The state line's background as a person names it.
+    static QString colourOf(QLabel* label)
+    {
+        const QColor c = label->grab().toImage().pixelColor(label->width() / 2, 2);
+        return c.hsvSaturation() < 60                ? "grey"
+               : c.hsvHue() < 20 || c.hsvHue() > 340 ? "red"
+               : c.hsvHue() < 70                     ? "amber"
+                                                     : "green";
     }
     QString iniLine(const QString& start) const
     {
@@ -283,8 +311,9 @@ private Q_SLOTS:
               "time of day (Mon Stop);"
               "@plan==email 1:0-0 2:32400-61200 7:72900-86399",
               params(kStored, {{7, 0}, {8, 1}, {16, 32400}}));
-        prefs("times outside the day shown as stored and kept",
-              params(kStored, {{16, -1}, {23, 90000}}), "txtStart_2==-1;txtStop_2==90000;cmdClose");
+        prefs("times outside the day shown as stored and kept; paging",
+              params(kStored, {{5, 1}, {16, -1}, {23, 90000}}),
+              "Option1_1==1;Option1_2==0;txtStart_2==-1;txtStop_2==90000;cmdClose");
         prefs("no file: defaults, zeros saved", {},
               "lstWaveIn==0;lstTime==;txtThreshold==0;Option1_2==0;txtStart_1==00:00:00;cmdClose;"
               "cmdGoBack;@files==open open;cmdClose;cmdSaveAnyway;@plan==",
@@ -364,6 +393,8 @@ private Q_SLOTS:
              "lstBaudRate=1;lstComPort=4;@port==5 9600;lstComPort=;cmdApply;@port==5 9600;"
              "@said==Please select a serial port;lstComPort=0;lstBaudRate=;cmdApply;"
              "@said==Please select a baud rate;@port==1 9600;cmdClose");
+        link("the first port and rate are shown too", " 1 \r\n2400\r\n",
+             "lstComPort==0;lstBaudRate==0");
 
         rows("mnuAlarmLogs", "logs/AL060712.log")(
             "days newest first, a day's lines",
@@ -393,13 +424,13 @@ private Q_SLOTS:
         main("not monitoring: Close does not ask", quiet, "cmdClose;@files==closed closed;@log==");
         // The state line, one row per state, and the title during an alarm.
         main("state: idle, monitoring, alarm in the title, back", quiet,
-             "lblState==IDLE;@title==Dovrane;cmdStart;lblState==MONITORING;@silence=3;"
-             "lblState==ALARM;@title==ALARM - WXYZ - Dovrane;@sound=1;lblState==MONITORING;"
-             "@title==Dovrane");
+             "lblState==IDLE;@colour==grey;@title==Dovrane;cmdStart;lblState==MONITORING;"
+             "@colour==green;@silence=3;lblState==ALARM;@colour==red;@title==ALARM - WXYZ - "
+             "Dovrane;@sound=1;lblState==MONITORING;@title==Dovrane");
         main("state: input lost empties the meters", quiet,
              "cmdStart;@sound=0.5;@meters==up up;@lost=Gone;lblState==INPUT LOST;"
              "@meters==floor floor;@said==Gone");
-        main("state: suspended", quiet, "cmdStart;mnuSuspend30;lblState==SUSPENDED");
+        main("state: suspended", quiet, "cmdStart;mnuSuspend30;lblState==SUSPENDED;@colour==amber");
         main("state: stopped inside the scheduled window", params(kStored),
              "lblState==NOT MONITORING (scheduled window);cmdStart;lblState==MONITORING;cmdStop;"
              "lblState==NOT MONITORING (scheduled window)");
@@ -439,6 +470,8 @@ private Q_SLOTS:
         m_current = m_window.get();
         if (!menu.isEmpty())
             openSingle(menu);
+        QCoreApplication::processEvents(); // laid out
+        QVERIFY2(overlaps(m_current).isEmpty(), qPrintable(overlaps(m_current).join(u' ')));
         if (!QTest::currentTestFailed())
             run(script + ";@said=="); // every message reported was expected
         if (after.isNull() || QTest::currentTestFailed())

@@ -67,6 +67,8 @@ private Q_SLOTS:
             B::fromHex("1e000000 01000000 02000000 03000000 04030201 00000000 19fcffff"),
             "-999|30|1|2|3|16909060");
         row("print form", "connection <>", B(" 32767 \r\n300\r\n"), "32767|300");
+        row("a port in quotes, as Write # leaves text", "connection <", B("\"3\"x\r\n9600,N\r\n"),
+            "3|9600,N");
         row("Windows-1252", "user <>", B("Caf\xe9 \x80 FM\r\nann\r\n\r\n"), "Café € FM|ann|");
         row("whole lines, commas and quotes kept", "user <", B("\"Acme, Inc\"x\r\n a b , c"),
             "\"Acme, Inc\"x| a b , c|");

@@ -2,13 +2,18 @@
 #include "AddressBook.h"
 #include "AlarmLogReader.h"
 #include "AlarmPlan.h"
+#include "ControlServer.h"
 #include "DataFiles.h"
+#include "DataFolderCheck.h"
 #include "ElapsedText.h"
+#include "IniFile.h"
+#include "LevelMeasurement.h"
 #include "LevelTest.h"
 #include "OutsideText.h"
 #include "SerialProfile.h"
 #include "SettingsSections.h"
 #include "StartupLoader.h"
+#include "StationFile.h"
 #include "StationRig.h"
 #include "TimeOfDay.h"
 #include "WeeklySchedule.h"
@@ -64,6 +69,17 @@ class TestRules : public QObject
             return OutsideText::urlWithPath(QUrl(input));
         if (kind == u"http failure")
             return OutsideText::httpFailure(input.toInt(), QStringLiteral("Host x not found"));
+        if (kind == u"suggest") // quiet peak, programme peak, longest quiet s: threshold, delay
+            return QString::asprintf("%d %d",
+                                     LevelMeasurement::suggest(in[0].toInt(), in[1].toInt()),
+                                     LevelMeasurement::suggestDelay(in[2].toDouble()));
+        if (kind == u"ini read")
+            return IniFile::unquote(input);
+        if (kind == u"ini list") // a list value as read: items between " | "
+            return IniFile::splitList(input).join(QStringLiteral(" | "));
+        if (kind == u"ini value") // as Dovrane.ini holds it, and whether it reads back
+            return IniFile::quote(input) +
+                   (IniFile::unquote(IniFile::quote(input)) == input ? "" : " changed");
         DataFolder folder;
         const DataPaths& p = folder.paths;
         AlarmPlan plan;
@@ -114,6 +130,35 @@ class TestRules : public QObject
                 schedule.apply((clock.advance(0.1), clock.now())); // the time after the step
             out = folder.logLines(QDate(2006, 6, 15)) + folder.logLines(QDate(2006, 6, 16));
             out << (on ? "on" : "off");
+        } else if (kind == u"station") {
+            // Imported; then what export gives back (days off left out) and what --check
+            // finds wrong in the folder (a modem on COM2, started once); or the problems.
+            QDir().mkpath(p.logsDir());
+            QFile::link(QStringLiteral("/dev/null"), p.file(QStringLiteral("COM2")));
+            const bool kept = input.contains(u"(kept)"); // the token the folder holds
+            if (kept)
+                DataFolder::write(p.settingsFile(), "[status]\ntoken=0123456789abcdef\n");
+            const StationFile station(p);
+            for (const StationFile::Problem& problem : station.import(input.toUtf8()))
+                out << QString::number(problem.line) + u' ' + problem.text;
+            const QRegularExpression shown(
+                QStringLiteral("^(?!hex = )[^#].* = (?!off 00:00:00-00:00:00$)"));
+            if (out.isEmpty())
+                out =
+                    QString::fromUtf8(station.exportText(false)).split(u'\n').filter(shown) +
+                    DataFolderCheck::lines(DataFolderCheck(p, 2, QStringLiteral("/bin/true")).run())
+                        .filter(QRegularExpression(QStringLiteral(": (?!OK$)")));
+            if (kept)
+                out += QString::fromLatin1(DataFolder::read(p.settingsFile()))
+                           .split(u'\n')
+                           .filter(u"token");
+        } else if (kind == u"control") { // a socket file nobody answers on
+            const QString path = p.dataDir() + QStringLiteral("/control");
+            if (input == u"stale")
+                DataFolder::write(path, "");
+            QString text;
+            const bool done = ControlServer::call(path, QStringLiteral("ack"), &text);
+            out << QString::number(done) + u' ' + text.replace(p.dataDir(), QStringLiteral("D"));
         } else if (kind == u"startup") {
             // The start-up loader over a data folder holding: c Connection.dat, C one that is
             // not a number, u User.dat, A an AddressBook.dat that cannot be opened; D: the
@@ -177,6 +222,7 @@ private Q_SLOTS:
         row("256 | 255 = 511, not 256", "level", "256 -255 500", "256 -255 sound");
         row("384 | 384 = 384, not 768", "level", "384 384 500", "384 384");
         row("equal is not over", "level", "100 0 100", "100 0");
+        row("a peak on any sample", "level", "0 0 0 0 0 0 0 0 1000 0 500", "1000 0 sound");
         row("-32768 left fails", "level", "-32768 30000 0", "0 0 failed");
         row("-32768 right fails", "level", "1000 -32768 0", "0 0 failed");
         // Alarm mail: Always, or Sometimes with the day checked and start < time < stop.
@@ -236,6 +282,58 @@ private Q_SLOTS:
             "other users can read it, and it holds secrets: [notify] webhooks, [status] token "
             "(chmod 600 it)");
         row("nothing secret", "secrets", "[status]|enabled=true|[clips]|enabled=true", "");
+        // A station file reads back as written; what cannot be is said by its line.
+        row("station: the week, the modem, the book", "station",
+            "[params]\ndelay = 5\nthreshold = 300\naction = page\nsunday = on 6:00-22:00\n"
+            "[connection]\nport = 2\nrate = 19200\n[call list]\n1 = on | Al | 5551001\n"
+            "[address book]\n1 = on | sometimes | Ops | "
+            "ops@x.com | 0100001 | 0:00-0:00 8:00-17:00 0:00-0:00 0:00-0:00 0:00-0:00 0:00-0:00 "
+            "9:00-12:30\n[account]\nfacility = WXYZ\n[Dovrane.ini]\n[status]\nenabled=yes\n"
+            "listen=127.0.0.1:1\n",
+            "delay = 5|threshold = 300|input = 0|action = page|alarm_only = 0|alarm_relay = 0|"
+            "sunday = on 06:00:00-22:00:00|port = 2|rate = 19200|1 = on | Al | 5551001|"
+            "1 = on | sometimes | Ops | ops@x.com | 0100001 | 00:00:00-00:00:00 "
+            "08:00:00-17:00:00 00:00:00-00:00:00 00:00:00-00:00:00 00:00:00-00:00:00 "
+            "00:00:00-00:00:00 09:00:00-12:30:00|facility = WXYZ|user = |password = (kept)");
+        row("station: a window, a webhook and ports that cannot be", "station",
+            "[params]\ndelay = 5\nthreshold = 300\naction = none\nmonday = on 6:00\n[Dovrane.ini]\n"
+            "[notify]\nwebhooks=ftp://h/"
+            "x\n[snmp]\ntraps=h:65536\ncommunity=c\n[status]\nenabled=yes\n"
+            "listen=127.0.0.1:0\n",
+            "5 [params] monday: \"on 6:00\" is not on or off, then start-stop as HH:MM:SS-HH:MM:SS|"
+            "6 [Dovrane.ini] [status] listen: not address:port (got \"127.0.0.1:0\"; accepted: "
+            "host:port, [v6-address]:port or localhost:port; port 1 to 65535)|6 [Dovrane.ini] "
+            "[notify] webhooks: one is not an http or https address (got \"<hidden>\"; accepted: "
+            "http or https addresses)|6 [Dovrane.ini] [snmp] traps: one is not host:port (got "
+            "\"h:65536\"; accepted: udp:host:port or host:port, separated by commas)");
+        row("station: a stop past the day kept as bytes and said, the token kept", "station",
+            "[params]\nhex = " +
+                QString::fromLatin1(DataFolder::paramsBytes({5, 0, 0, 0, 0, 0, 300, 1, 0, 0, 0,
+                                                             0, 0, 0, 0, 0, 0, 0,   0, 0, 0, 86400})
+                                        .toHex()) +
+                "\n[Dovrane.ini]\n[status]\ntoken=(kept)\n",
+            "DVParams.dat: Sunday stop time 86400 is outside 0..86399|Connection.dat: missing|"
+            "CallList.dat: missing|AddressBook.dat: missing|User.dat: not set up (only the alarm "
+            "mail needs it)|token=0123456789abcdef");
+        row("station: a rate line the modem refuses, said by --check", "station",
+            "[connection]\nhex = " +
+                QString::fromLatin1(QByteArray(" 2 \r\n9600,N,8,1\r\n").toHex()),
+            "DVParams.dat: missing|Connection.dat: rate \"9600,N,8,1\" is not a number|"
+            "CallList.dat: missing|AddressBook.dat: missing|User.dat: not set up (only the alarm "
+            "mail needs it)");
+        // The level measurement's suggestion: quiet peak, programme peak, longest quiet.
+        row("between quiet and programme", "suggest", "1 10000 0", "100 5");
+        row("between, the faintest programme", "suggest", "100 1 0", "10 5");
+        row("quiet alone: 6 dB over it", "suggest", "40 0 3", "80 7");
+        row("programme alone: 20 dB under it", "suggest", "0 5000 10", "500 17");
+        row("nothing measured", "suggest", "0 0 0", "1 5");
+        row("plain value", "ini value", "a b", "a b");
+        row("escapes: four hex digits at most; one at the end", "ini read", "\"\\x263Ab\\t",
+            "\u263ab\t");
+        row("list", "ini list", "a, \"b,c\" ,\"d\\\"e\",,f", "a | b,c | d\"e | f");
+        row("quoted value", "ini value", "say \"hi\", \\o/\t", "\"say \\\"hi\\\", \\\\o/\\t\"");
+        row("control socket nobody answers on", "control", "stale",
+            "0 no running Dovrane at D/control: QLocalSocket::connectToServer: Connection refused");
     }
     void rules()
     {

@@ -134,6 +134,15 @@ private Q_SLOTS:
         QTest::newRow("sound keeps the alarm away; quiet below the threshold does not")
             << kMonday << 2 << 5 << QStringList{"start", "sound 20", "quiet 4.5", "sound 2"}
             << QStringList{start} << QByteArray() << none << none;
+        QTest::newRow("a second of silence starts the release time again")
+            << kMonday << 0 << 5 << QStringList{"ini:[alarms]|release_secs=3",
+                                                "start",
+                                                "quiet 7",
+                                                "sound 2",
+                                                "quiet 1",
+                                                "sound 4"}
+            << QStringList{start, alarm("12:00:04"), alarmEnd("12:00:13")} << QByteArray() << none
+            << none;
         QTest::newRow("no buffers at all count as silence")
             << kMonday << 0 << 3 << QStringList{"start", "gap 4"}
             << QStringList{start, alarm("12:00:02")} << QByteArray() << none << none;
@@ -411,6 +420,22 @@ private Q_SLOTS:
                            mailed("12:00:08", "c@example.org")}
             << QStringList{"channel_loss 12:00:05", "channel_back 12:00:08"}
             << QStringList{"2006-06-19_12-00-05_channel_loss.flac"};
+        QTest::newRow("the other channel lost after one came back waits the delay too")
+            << all << QStringList{"start", "left 8", "sound 1", "right 7"}
+            << QStringList{start,
+                           line("12:00:05", "Channel Loss R"),
+                           mailed("12:00:05", "a@example.org"),
+                           mailed("12:00:05", "c@example.org"),
+                           line("12:00:08", "Channel Back"),
+                           mailed("12:00:08", "a@example.org"),
+                           mailed("12:00:08", "c@example.org"),
+                           line("12:00:14", "Channel Loss L"),
+                           mailed("12:00:14", "a@example.org"),
+                           mailed("12:00:14", "c@example.org")}
+            << QStringList{"channel_loss 12:00:05", "channel_back 12:00:08",
+                           "channel_loss 12:00:14"}
+            << QStringList{"2006-06-19_12-00-14_channel_loss.flac",
+                           "2006-06-19_12-00-05_channel_loss.flac"};
         QTest::newRow("inverted channels: phase reversed after 10 s, normal 3 s after, mailed")
             << all << QStringList{"start", "inverted 12", "sound 4"}
             << QStringList{start,
@@ -456,18 +481,17 @@ private Q_SLOTS:
         connect(&station, &Station::eventRaised, this, [&raised](const StationEvent& e) {
             raised << e.name() + e.time.toString(QStringLiteral(" HH:mm:ss"));
         });
-        QByteArray left = kLoud, inverted = kLoud;
+        QByteArray left = kLoud, right = kLoud, inverted = kLoud;
         auto* l = reinterpret_cast<qint16*>(left.data());
+        auto* r = reinterpret_cast<qint16*>(right.data());
         auto* v = reinterpret_cast<qint16*>(inverted.data());
         for (int i = 1; i < left.size() / 2; i += 2) {
-            l[i] = 0;
+            l[i] = r[i - 1] = 0;
             v[i] = qint16(-v[i - 1]);
         }
-        const QMap<QString, QByteArray> buffers{{"sound", kLoud},
-                                                {"quiet", kQuiet},
-                                                {"left", left},
-                                                {"inverted", inverted},
-                                                {"full", FakeAudioInput::toneBuffer(32767)}};
+        const QMap<QString, QByteArray> buffers{
+            {"sound", kLoud}, {"quiet", kQuiet},      {"left", left},
+            {"right", right}, {"inverted", inverted}, {"full", FakeAudioInput::toneBuffer(32767)}};
         for (const QString& step : script) {
             const QStringList w = step.split(QLatin1Char(' '));
             if (w[0] == QLatin1String("start"))

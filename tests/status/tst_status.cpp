@@ -35,15 +35,20 @@ private Q_SLOTS:
             << QString() << 6.0 << QByteArray() << 0 << QStringList() << QString();
         QTest::newRow("silence alarm in the metrics")
             << on << 6.0 << QByteArray("GET /metrics") << 200
-            << QStringList{"# TYPE dovrane_alarms_total counter", "\ndovrane_alarm_active 1",
-                           "\ndovrane_alarms_total 1", "\ndovrane_monitoring 1",
-                           "dovrane_build_info{version=\"2."}
+            << QStringList{"# TYPE dovrane_alarms_total counter",
+                           "\ndovrane_alarm_active 1",
+                           "\ndovrane_alarms_total 1",
+                           "\ndovrane_monitoring 1",
+                           "dovrane_build_info{version=\"2.",
+                           "dovrane_level_dbfs{channel=\"left\"} -50.30",
+                           "\ndovrane_silence_seconds 6"}
             << QString();
         QTest::newRow("status names the state and the facility, never an address")
             << on << 6.0 << QByteArray("GET /status") << 200
             << QStringList{"\"state\":\"ALARM\"",
                            "\"facility\":\"WXYZ\"",
                            "Email--> [address]",
+                           "\"notifications\":[{\"count\":1,\"path\":\"mail\",\"result\":\"sent\"}",
                            "!example.org",
                            "!user",
                            "!pass"}
@@ -62,7 +67,7 @@ private Q_SLOTS:
                                               << 401 << QStringList() << QString();
         QTest::newRow("token set: given")
             << token << 0.0 << QByteArray("GET /metrics s3cret0123456789x") << 200
-            << QStringList{"dovrane_monitoring 0"} << QString();
+            << QStringList{"dovrane_monitoring 0", "\ndovrane_silence_seconds 0"} << QString();
         QTest::newRow("acting from afar needs a token set, on loopback too")
             << on << 6.0 << QByteArray("POST /ack") << 403 << QStringList{"set a token"}
             << QString();
@@ -99,6 +104,9 @@ private Q_SLOTS:
         QTest::newRow("suspend: minutes out of range")
             << token << 0.0 << QByteArray("POST /suspend?minutes=0 s3cret0123456789x") << 400
             << QStringList{"minutes=N"} << QString();
+        QTest::newRow("suspend: a month at most")
+            << token << 0.0 << QByteArray("POST /suspend?minutes=44641 s3cret0123456789x") << 400
+            << QStringList{"N from 1 to 44640"} << QString();
         QTest::newRow("a certificate without its key: refused and said")
             << on + QStringLiteral("tls_cert=/nonexistent.pem\n") << 0.0 << QByteArray() << 0
             << QStringList()

@@ -35,6 +35,11 @@ struct DataFolder
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
+    static QByteArray read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
     /// DVParams.dat from its 28 records (record n at index n - 1).
     static QByteArray paramsBytes(const QList<qint32>& records)
     {

@@ -82,7 +82,7 @@ void AlarmSuspension::resume(const QString& by)
 
 QDateTime AlarmSuspension::end(const QString& words, const QDateTime& now, QString* why)
 {
-    const QDateTime until = suspensionEnd(words, now);
+    QDateTime until = suspensionEnd(words, now);
     if (!until.isValid())
         *why = QStringLiteral("cannot suspend: \"%1\" is no duration (90s, 30m, 2h, "
                               "1h30m) and no time (until 2026-12-24T18:00)")

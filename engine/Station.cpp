@@ -186,8 +186,11 @@ Station::Station(Services services, QObject* parent)
                              w->isUp(), w->isWatching(), w->settings().notify, w->silenceSecs(),
                              w->peakLeft(), w->peakRight(), w->description(),
                              OutsideText::redacted(w->title(), 200),
-                             OutsideText::redacted(w->downReason(), 200), w->activeFaults(),
-                             w->suspendedUntil()});
+                             OutsideText::redacted(w->downReason(), 200),
+                             w->source().property("bufferedAtStartMs").isValid()
+                                 ? w->source().property("bufferedAtStartMs").toInt()
+                                 : -1,
+                             w->activeFaults(), w->suspendedUntil()});
         }
         if (full)
             f.latestClips = ClipRecorder::latestClips(m_services.paths, 10);

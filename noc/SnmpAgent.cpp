@@ -165,7 +165,9 @@ void SnmpAgent::start(const SnmpSettings& settings)
         const std::vector<oid> name = oidOf({1, 1, oid(s)});
         netsnmp_handler_registration* reg = netsnmp_create_handler_registration(
             "dovraneStatus", statusHandler, name.data(), name.size(), HANDLER_CAN_RONLY);
-        reg->my_reg_void = reinterpret_cast<void*>(quintptr(s));
+        // net-snmp hands each handler a void* of its own; the scalar's number rides in it.
+        reg->my_reg_void =
+            reinterpret_cast<void*>(quintptr(s)); // NOLINT(performance-no-int-to-ptr)
         netsnmp_register_read_only_scalar(reg);
     }
     auto* table = netsnmp_create_table_data_set("dovraneAlarmTable");

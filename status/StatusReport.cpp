@@ -259,6 +259,8 @@ QByteArray statusJson(const StatusFacts& f)
                 {QStringLiteral("description"), i.description},
                 {QStringLiteral("title"), i.title},
                 {QStringLiteral("downReason"), i.downReason},
+                {QStringLiteral("bufferMs"),
+                 i.bufferMs < 0 ? QJsonValue() : QJsonValue(i.bufferMs)},
                 {QStringLiteral("activeFaults"), QJsonArray::fromStringList(i.activeFaults)},
                 {QStringLiteral("suspendedUntil"),
                  isoOrNull(i.suspendedUntil.isValid() ? std::optional(i.suspendedUntil)

@@ -29,6 +29,8 @@ struct InputFacts
     QString description; ///< codec, rate and channels, as the source says
     QString title;       ///< what a stream says is playing
     QString downReason;
+    /// A stream's player buffer: how far behind the air it is heard; -1 for a card.
+    int bufferMs = -1;
     QStringList activeFaults;
     QDateTime suspendedUntil;
 };

@@ -13,6 +13,8 @@ namespace dovrane {
 class StreamSource : public AudioInput
 {
     Q_OBJECT
+    /// For those who know streams only as inputs (the status).
+    Q_PROPERTY(int bufferedAtStartMs READ bufferedAtStartMs)
 public:
     using AudioInput::AudioInput;
 

@@ -236,20 +236,20 @@ private Q_SLOTS:
         settings.declareFamily<NamedInputSettings>("input");
         const Settings::Report r = settings.check();
         QCOMPARE(
-            r.problems,
-            QStringList({"[input.AM] soruce: unknown key, did you mean source? (got \"soruce\"; "
-                         "accepted: source, enabled, threshold, delay, down_after, detectors, "
-                         "notify, around_the_clock)",
-                         "[input.bad name] source: not a name for the section (got \"[input.bad "
-                         "name]\"; accepted: [input.NAME], NAME 1 to 32 letters, digits, - and _)",
-                         "[input.FM] threshold: neither dBFS nor a level (got \"-120dBFS\"; "
-                         "accepted: -96dBFS to 0dBFS, or 0 to 32767)",
-                         "[input.FM] delay: out of range (got \"0\"; accepted: 1 to 3600 "
-                         "(seconds; 30s, 5m, 1h))",
-                         "[input.FM] source: missing (got \"\"; accepted: a source name or a "
-                         "stream address)",
-                         "[input.FM] detectors: unknown detector (got \"hum\"; accepted: "
-                         "channel_loss, phase)"}));
+            r.problems.join(u'\n'),
+            "[input.AM] soruce: unknown key, did you mean source? (got \"soruce\"; accepted: "
+            "source, enabled, threshold, delay, down_after, detectors, notify, "
+            "around_the_clock)\n"
+            "[input.bad name] source: not a name for the section (got \"[input.bad name]\"; "
+            "accepted: [input.NAME], NAME 1 to 32 letters, digits, - and _)\n"
+            "[input.FM] threshold: neither dBFS nor a level (got \"-120dBFS\"; accepted: "
+            "-96dBFS to 0dBFS, or 0 to 32767)\n"
+            "[input.FM] delay: out of range (got \"0\"; accepted: 1 to 3600 (seconds; 30s, 5m, "
+            "1h))\n"
+            "[input.FM] source: missing (got \"\"; accepted: a source name or a stream "
+            "address)\n"
+            "[input.FM] detectors: unknown detector (got \"hum\"; accepted: channel_loss, "
+            "phase)");
         QCOMPARE(r.notes, QStringList({"[input.AM] around_the_clock: means off; earlier releases "
                                        "read it as on (got \"off\"; accepted: true/false, yes/no, "
                                        "on/off, 1/0)"}));

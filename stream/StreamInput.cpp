@@ -433,18 +433,23 @@ private:
             m_start = now - bufferTime(m_queued);
         m_ahead.push_back(std::move(buffer));
         ++m_queued;
-        if (now - m_connectedAt < kBurstWindow) {
-            const auto ahead = std::chrono::duration_cast<std::chrono::milliseconds>(
-                bufferTime(m_queued) - (now - m_first));
+        const bool burst = now - m_connectedAt < kBurstWindow;
+        if (burst) {
+            const auto ahead =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::min<Steady::duration>(
+                    bufferTime(m_queued) - (now - m_first), kLead + kDriftMargin));
             if (ahead.count() > m_shared->bufferedAtStartMs)
                 m_shared->bufferedAtStartMs = int(ahead.count());
         }
-        // A live source whose clock runs a little fast piles up behind the pacing,
-        // and every alarm would come later; past the first burst and a margin, the
-        // oldest waiting buffer is skipped.
-        if (now - m_connectedAt >= kBurstWindow &&
-            bufferTime(qint64(m_ahead.size())) >
-                std::chrono::milliseconds(m_shared->bufferedAtStartMs) + kLead + kDriftMargin) {
+        // What a server sends at once on connecting is the past: a monitor listens at
+        // the live edge, so of the burst only kLead and a margin are kept, and every
+        // alarm comes that much late, not the whole burst late. Later, a live source
+        // whose clock runs a little fast piles up behind the pacing the same way;
+        // the oldest waiting buffer is skipped.
+        if (bufferTime(qint64(m_ahead.size())) >
+            (burst ? Steady::duration(0)
+                   : Steady::duration(std::chrono::milliseconds(m_shared->bufferedAtStartMs))) +
+                kLead + kDriftMargin) {
             m_ahead.pop_front();
             m_start -= bufferTime(1);
             const std::lock_guard lock(m_shared->mutex);

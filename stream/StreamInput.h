@@ -16,10 +16,11 @@ namespace dovrane {
 /// folded down, so a silent centre or surround channel is not heard; description()
 /// says so.
 ///
-/// The stream is paced to the wall clock: what a server sends at once on connecting
-/// (Icecast's burst, the segments a live HLS playlist already holds) is kept back and
-/// handed over at most about a second ahead of real time, as a player would play it;
-/// bufferedAtStartMs() says how much that was, since it delays every alarm.
+/// The stream is paced to the wall clock. What a server sends at once on connecting
+/// (Icecast's burst, the segments a live HLS playlist already holds) is the past: a
+/// monitor listens at the live edge, so of it at most 3 s are kept and handed over in
+/// real time, the rest skipped; bufferedAtStartMs() says how much was kept, since it
+/// delays every alarm by that much.
 ///
 /// An outage (no connection, an HTTP error, a web page or other bytes that are not
 /// audio, no decoded audio for noDataSecs, the end of the stream) is announced once

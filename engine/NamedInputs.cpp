@@ -164,7 +164,7 @@ void NamedInputs::onEvent(NamedInputWatch* watch, StationEvent::Kind kind, qint3
     } else if (kind == StationEvent::Kind::SilenceEnd) {
         m_waiting.remove(watch->name());
     }
-    Q_EMIT eventRaised(event, watch->settings().notify);
+    Q_EMIT eventRaised(event, watch->settings().notify, reason);
     Q_EMIT changed();
 }
 
@@ -208,7 +208,7 @@ void NamedInputs::repeat()
         again.what = QStringLiteral("Silence Alarm again");
         again.text = m_parts.account.facility() + u' ' + again.input + u' ' + again.what + u' ' +
                      now.time().toString(QStringLiteral("HH:mm:ss"));
-        Q_EMIT eventRaised(again, true);
+        Q_EMIT eventRaised(again, true, {});
     }
 }
 

@@ -64,8 +64,9 @@ public:
 
 Q_SIGNALS:
     /// A fault of a named input began or ended; notify is the input's own say on
-    /// whether it goes beyond the log, the journal and the status.
-    void eventRaised(const dovrane::StationEvent& event, bool notify);
+    /// whether it goes beyond the log, the journal and the status; why is ": " and
+    /// the source's reason, or empty.
+    void eventRaised(const dovrane::StationEvent& event, bool notify, const QString& why);
     /// An input was added, removed, went up or down, or changed its description.
     void changed();
 

@@ -351,7 +351,7 @@ void Station::tellSuspension(bool suspended, const QDateTime& until, const QStri
                            m_mailer->stampText() + QLatin1Char(' ') + what);
 }
 
-void Station::onInputEvent(const StationEvent& event, bool notify)
+void Station::onInputEvent(const StationEvent& event, bool notify, const QString& why)
 {
     if (!notify) {
         Q_EMIT journalLine(event.isFault() ? kJournalWarning : kJournalNotice, event.text);
@@ -360,8 +360,6 @@ void Station::onInputEvent(const StationEvent& event, bool notify)
     raise(event);
     // As the main input's faults: a mail of the start and the end, or a call of the
     // call list at the start.
-    const qsizetype cut = event.text.indexOf(QLatin1String(": "));
-    const QString why = cut < 0 ? QString() : event.text.mid(cut);
     const QString what = event.input + QLatin1Char(' ') + event.what;
     if (m_plan->sendEmail())
         m_mailer->SendMail(m_account->facility() + QLatin1Char(' ') + what,

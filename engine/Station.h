@@ -202,7 +202,7 @@ private:
     void tellSuspension(bool suspended, const QDateTime& until, const QString& by);
     /// A named input's fault: to every path when the input says notify, else only
     /// to the journal.
-    void onInputEvent(const StationEvent& event, bool notify);
+    void onInputEvent(const StationEvent& event, bool notify, const QString& why);
     /// "suspend input=NAME 30m", "resume input=NAME": one named input only.
     CommandAnswer inputCommand(const QString& name, const QString& input, const QString& words,
                                const QString& by);

@@ -40,10 +40,12 @@ Maker loadMaker(QString* why)
     static bool tried = false;
     if (!tried) {
         tried = true;
-        // Beside the program in the build folder, where the package installs it
-        // otherwise.
+        // Beside the program in the build folder; where it is installed, found from
+        // the program (an install moved elsewhere) or by its full path.
+        const QString here = QCoreApplication::applicationDirPath();
         for (const QString& path :
-             {QCoreApplication::applicationDirPath() + QStringLiteral("/libdovrane-stream.so"),
+             {here + QStringLiteral("/libdovrane-stream.so"),
+              here + QStringLiteral("/" DOVRANE_MODULE_FROM_BINDIR "/libdovrane-stream.so"),
               QStringLiteral(DOVRANE_MODULE_DIR "/libdovrane-stream.so")}) {
             QLibrary module(path);
             if (!module.load()) {

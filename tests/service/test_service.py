@@ -46,7 +46,7 @@ NO_MAIL = [] if any(map(os.path.exists, ["/usr/sbin/sendmail", "/usr/lib/sendmai
 INI = "Dovrane.ini"
 NOTIFY_KEYS = ("smtp_server, smtp_port, smtp_security, smtp_user, smtp_password, smtp_sender, smtp_ca_file, gsm, "
                "webhooks, hook, repeat_minutes, retry_first_seconds, cap_per_minute, cap_hold_minutes, end_subject_says_end")
-SECTIONS = "[status], [notify], [presets], [alarms], [detectors], [clips], [snmp], [heartbeat], [schedule], [input], [window]"
+SECTIONS = "[status], [notify], [presets], [alarms], [detectors], [clips], [snmp], [heartbeat], [schedule], [input], [window], [input.NAME]"
 # (what is changed from GOOD, extra environment, {name: problems}); None as changes: no data folder at all;
 # a problem starting with ~ is a note, which does not fail the check.
 ROWS = [
@@ -77,9 +77,11 @@ ROWS = [
     # Dovrane.ini: one row per kind of bad value, every section; (..., exit status) where it is not 1.
     ({"Dovrane.ini": b"[status]\nenabled=no\n[detectors]\nphase=off\nchannel_delay=abc\n[notify]\nsmtp_prot=25\n"}, {}, {INI: [
         '[notify] smtp_prot: unknown key, did you mean smtp_port? (got "smtp_prot"; accepted: ' + NOTIFY_KEYS + ")",
-        '[detectors] channel_delay: not a whole number of seconds or with a unit (got "abc"; accepted: 0 to 3600 (seconds; 30s, 5m, 1h))']}),
+        '[detectors] channel_delay: not a whole number of seconds or with a unit (got "abc"; accepted: 0 to 3600 (seconds; 30s, 5m, 1h))',
+        *('~[%s] %s: means off; earlier releases read it as on (got "%s"; accepted: true/false, yes/no, on/off, 1/0)' % row
+          for row in (("status", "enabled", "no"), ("detectors", "phase", "off")))]}),
     ({"Dovrane.ini": b"enabled=no\nphase=off\n[notfy]\nsmtp_port=25\n"}, {}, {INI: [
-        '[] enabled: unknown section; enabled is a key of [status], [clips], [snmp] (got "[]"; accepted: ' + SECTIONS + ")",
+        '[] enabled: unknown section; enabled is a key of [status], [clips], [snmp], [input.NAME] (got "[]"; accepted: ' + SECTIONS + ")",
         '[] phase: unknown section; phase is a key of [detectors] (got "[]"; accepted: ' + SECTIONS + ")",
         '[notfy] smtp_port: unknown section; smtp_port is a key of [notify] (got "[notfy]"; accepted: ' + SECTIONS + ")"]}),
     ({"Dovrane.ini": b"[snmp]\nenabled=maybe\ntraps=nohost\n[clips]\nkeep_days=4w\n[heartbeat]\nurl=https://x.example/p\ninterval=4s\n"},

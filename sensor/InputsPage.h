@@ -13,7 +13,6 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QSpinBox;
-class QTimer;
 
 namespace dovrane {
 

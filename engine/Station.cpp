@@ -322,8 +322,12 @@ void Station::tellByAlarmAction(const StationEvent& event, const QString& what, 
 {
     // Dead air that is not silent reaches people the way the silence alarm does: a
     // mail of its start and end, or a call of the call list at its start.
-    if (!m_monitor->isRunning())
-        return;
+    if (m_monitor->isRunning())
+        tellPeople(event, what, why);
+}
+
+void Station::tellPeople(const StationEvent& event, const QString& what, const QString& why)
+{
     if (m_plan->sendEmail())
         m_mailer->SendMail(m_account->facility() + QLatin1Char(' ') + what,
                            m_mailer->stampText() + QLatin1Char(' ') + what + why);
@@ -358,16 +362,8 @@ void Station::onInputEvent(const StationEvent& event, bool notify, const QString
         return;
     }
     raise(event);
-    // As the main input's faults: a mail of the start and the end, or a call of the
-    // call list at the start.
-    const QString what = event.input + QLatin1Char(' ') + event.what;
-    if (m_plan->sendEmail())
-        m_mailer->SendMail(m_account->facility() + QLatin1Char(' ') + what,
-                           m_mailer->stampText() + QLatin1Char(' ') + what + why);
-    else if (m_plan->sendPage() && event.isFault() &&
-             m_dialer->state() == PagerDialer::State::Idle &&
-             !m_settings->get<NotifySettings>().gsm)
-        m_dialer->StartCallSequence();
+    // Watched whether or not the main input is.
+    tellPeople(event, event.input + QLatin1Char(' ') + event.what, why);
 }
 
 Station::CommandAnswer Station::inputCommand(const QString& name, const QString& input,

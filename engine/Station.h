@@ -197,6 +197,8 @@ private:
     void trackFault(StationEvent::Kind kind);
     /// Mails a fault beside silence, or pages at its start, as the alarm action says.
     void tellByAlarmAction(const StationEvent& event, const QString& what, const QString& why);
+    /// The same, monitoring or not.
+    void tellPeople(const StationEvent& event, const QString& what, const QString& why);
     /// Raises the event of a suspension or its end, and mails it when the alarm
     /// action is mail and Dovrane.ini exists.
     void tellSuspension(bool suspended, const QDateTime& until, const QString& by);

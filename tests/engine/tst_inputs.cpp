@@ -122,9 +122,20 @@ private Q_SLOTS:
             << QStringList{"WXYZ Alarms Suspended until 2006-06-19 13:00 by a test|06-19-2006 "
                            "12:00:00 Alarms Suspended until 2006-06-19 13:00 by a test"}
             << QStringList{"<5>WXYZ Alarms Suspended until 2006-06-19 13:00 by a test 12:00:00"};
+        QTest::newRow("a card that will not start is lost, tried again in 5 s, back at once")
+            << 0 << fm << QStringList{"busy", "start", "quiet 6", "faults "}
+            << QStringList{"12:00:00 [FM] Input Lost: Device busy", "12:00:05 [FM] Input Back"}
+            << QStringList{}
+            << QStringList{"<4>WXYZ FM Input Lost 12:00:00: Device busy",
+                           "<5>WXYZ FM Input Back 12:00:05"};
         QTest::newRow("a dead channel and reversed phase where the input watches them")
-            << 0 << fm + "detectors=channel_loss, phase|"
-            << QStringList{"start", "level 5000 0 4", "level 5000 -5000 4", "sound 1"}
+            << 0 << fm + "detectors=channel_loss, phase|" << QStringList{"start",
+                                                                         "level 5000 0 4",
+                                                                         "faults channel_loss",
+                                                                         "level 5000 -5000 4",
+                                                                         "faults phase_reversed",
+                                                                         "sound 1",
+                                                                         "faults "}
             << QStringList{"12:00:03 [FM] Channel Loss", "12:00:04 [FM] Channel Back",
                            "12:00:07 [FM] Phase Reversed", "12:00:08 [FM] Phase Normal"}
             << QStringList{}
@@ -172,6 +183,18 @@ private Q_SLOTS:
                     QVERIFY(input->start());
                     Q_EMIT input->captureRegained(QStringLiteral("MP3"));
                 }
+                continue;
+            }
+            if (w[0] == QLatin1String("busy")) {
+                rig.named[source]->failNextStarts(1);
+                continue;
+            }
+            if (w[0] == QLatin1String("faults")) { // what the status tells, by kind
+                const NamedInputWatch* watch = station.inputs().watches().front();
+                QCOMPARE(watch->activeFaults().join(u','), step.mid(7));
+                const QByteArray metrics = metricsText(station.status().facts());
+                for (const QString& kind : watch->activeFaults())
+                    QVERIFY(metrics.contains("kind=\"" + kind.toUtf8() + "\"} 1"));
                 continue;
             }
             if (w[0] == QLatin1String("suspend") || w[0] == QLatin1String("resume") ||
